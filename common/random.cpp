@@ -1,0 +1,10 @@
+#include "common/random.h"
+
+namespace qova {
+
+RandomGenerator& processRandom() {
+  static RandomGenerator generator;
+  return generator;
+}
+
+}  // namespace qova

@@ -1,0 +1,77 @@
+// Line-level reading and writing of question database (.qdb) files.
+//
+// Layout: three header lines (lineBound, responseCount, recordCount), then per
+// record the question, responseCount response lines and the correct line.
+// Every line written ends with CR LF. Readers take LF as the line end and drop
+// one CR right before it; a last line without line end is accepted. Streams
+// are binary so that positions and bytes are the same on every platform.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "qdb/question_record.h"
+
+namespace qova {
+
+struct QdbHeader {
+  int32_t lineBound = 0;
+  int32_t responseCount = 0;
+  int32_t recordCount = 0;
+};
+
+// Limits past which a header is refused as damaged rather than trusted; see
+// docs/decisions.md. They are far above anything the editor writes.
+constexpr int32_t kMaxLineBound = 1 << 20;
+constexpr int32_t kMaxResponseCount = 64;
+
+enum class LineRead {
+  kLine,     // a whole line was read and its LF consumed
+  kLastLine, // end of file after at least one character; stream at its end
+  kEnd,      // end of file before any character; `line` empty, stream failed
+  kTooLong,  // longer than lineBound: stream failed, rest of the line unread
+  kFailed,   // the stream had already failed
+};
+
+// Reads one line of at most `lineBound` characters (CR LF or LF not counted).
+LineRead readLine(std::istream& in, std::string& line, int32_t lineBound);
+
+// Reads three formatted decimal integers (any white space before each, an
+// optional sign; so they may share a line) and then the rest of the third
+// line. False when the stream does not hold three integers there.
+bool readHeader(std::istream& in, QdbHeader& header);
+
+// A header the readers can work with: lineBound 0..kMaxLineBound,
+// responseCount 1..kMaxResponseCount, recordCount >= 0.
+bool headerIsUsable(const QdbHeader& header);
+
+void writeHeader(std::ostream& out, int32_t lineBound, int32_t responseCount,
+                 int32_t recordCount);
+
+// Question, responseCount responses (fewer in the record give empty lines,
+// more are dropped), then `correct` in decimal.
+void writeRecord(std::ostream& out, const QuestionRecord& record, int32_t responseCount);
+
+// The editor's form: the correct line converted like atoi. Lines that cannot
+// be read give empty texts.
+QuestionRecord readRecord(std::istream& in, int32_t responseCount, int32_t lineBound);
+
+// The server's form: the first character of the correct line.
+ServerQuestionRecord readServerRecord(std::istream& in, int32_t responseCount,
+                                      int32_t lineBound);
+
+void skipRecord(std::istream& in, int32_t responseCount, int32_t lineBound);
+
+// True when the next read would meet the end of file (the stream state is then
+// cleared); the position is left where it was.
+bool atEnd(std::istream& in, int32_t lineBound);
+
+// After readHeader: the start of each record found and, last, the end of the
+// data. False when a line longer than lineBound stops the scan (the file is
+// then damaged and refused). Always terminates.
+bool indexRecords(std::istream& in, const QdbHeader& header, std::vector<int64_t>& recordStart);
+
+}  // namespace qova

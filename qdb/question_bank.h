@@ -1,0 +1,39 @@
+// The server's open question database: kept open read-only from load() to
+// the end of the run; each round fetches the records it drew.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "qdb/qdb_file.h"
+
+namespace qova {
+
+class QuestionBank {
+ public:
+  // The header's recordCount, or -1 when the file cannot be opened or is
+  // damaged (see docs/decisions.md).
+  int32_t load(const std::string& path);
+
+  // Clears the stream state and moves to record 1.
+  void rewind();
+
+  // One record per number, in the order given. Numbers must be distinct and
+  // within 1..recordCount; a number beyond the records present gives empty
+  // texts.
+  std::vector<ServerQuestionRecord> fetch(const std::vector<int32_t>& numbers);
+
+  int32_t lineBound() const { return header_.lineBound; }
+  int32_t responseCount() const { return header_.responseCount; }
+  int32_t recordCount() const { return header_.recordCount; }
+
+ private:
+  std::ifstream in_;
+  QdbHeader header_;
+  int64_t firstRecordPosition_ = -1;
+  std::vector<int64_t> recordStart_;  // built by load, so fetch seeks directly
+};
+
+}  // namespace qova
