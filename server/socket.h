@@ -1,0 +1,78 @@
+// A shared, reference-counted handle to one IPv4 TCP socket: WinSock on
+// Windows, POSIX sockets elsewhere. Copies share the handle and one count;
+// the last holder to let go closes it. Readiness is asked with a zero-timeout
+// poll, so callers receive or accept only when that would not block.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qova {
+
+constexpr uint16_t kListenPort = 5632;
+constexpr int kListenBacklog = 0x7FFFFFFF;  // SOMAXCONN of WinSock 2
+
+// WSAStartup(2.2) on Windows; elsewhere makes sure a peer that goes away can
+// never kill the process with SIGPIPE. Returns 0 on success.
+int socketStartup();
+// WSACleanup on Windows; nothing elsewhere.
+void socketCleanup();
+
+// This machine's IPv4 address in dotted form, as gethostbyname reports it
+// for the host's own name; "127.0.0.1" when the name does not resolve.
+std::string localHostAddress();
+
+class Socket {
+ public:
+#ifdef _WIN32
+  using Handle = uintptr_t;  // SOCKET
+#else
+  using Handle = int;
+#endif
+  static const Handle kInvalid;
+
+  // Creates a new IPv4 stream socket. When that fails the object is open but
+  // not valid, and listen() fails.
+  Socket();
+  // Adopts `handle`; an invalid handle gives a closed object.
+  explicit Socket(Handle handle);
+  Socket(const Socket& other);
+  Socket& operator=(const Socket&) = delete;
+  ~Socket() { close(); }
+
+  // Lets go of this object's reference; the last one closes the handle.
+  // A second call does nothing.
+  void close();
+
+  // Binds all interfaces on `port` (0: a free port, for tests) and listens.
+  bool listen(uint16_t port, int backlog);
+  // The bound port (for tests that listened on port 0); 0 when unknown.
+  uint16_t localPort() const;
+
+  // Accepts one waiting connection; an object that is not valid on failure.
+  Socket accept();
+
+  // One send call; the byte count or -1. Blocks until the data is queued.
+  int send(const char* data, int length);
+  // One send that never blocks: bytes taken (possibly fewer than asked),
+  // 0 when nothing fits now, -1 when the connection has failed.
+  int sendNoWait(const char* data, int length);
+  // One receive of at most `size` bytes: the count, 0 when the peer has
+  // closed, -1 on error. Blocks until something arrives.
+  int recv(char* buffer, int size);
+
+  // True when a receive (or accept) would not block: data, a close or an
+  // error is waiting. Waits at most `timeoutMs` (0: asks and returns).
+  bool pollReadable(int timeoutMs = 0);
+
+  bool isValid() const { return isOpen_ && handle_ != kInvalid; }
+  Handle handle() const { return handle_; }
+
+ private:
+  bool isOpen_;
+  int32_t* refCount_;
+  bool holdsRef_;
+  Handle handle_;
+};
+
+}  // namespace qova
