@@ -108,7 +108,8 @@ class ClientConnection {
   Socket socket_;
   std::string outbox_;
   size_t outboxSent_ = 0;
-  bool overflowed_ = false;
+  bool overflowed_ = false;  // outbox past its bound: dropped at the next poll
+  bool failed_ = false;      // a send failed: the next receive finds the close
 };
 
 }  // namespace qova

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "server/server_app.h"
 #include "server/socket.h"
@@ -12,7 +13,7 @@
 namespace qova {
 
 struct LobbyState {
-  Socket listener{Socket::kInvalid};
+  std::optional<Socket> listener;  // open from beginLobby to endLobby
   uint16_t port = kListenPort;  // tests listen on 0 (a free port)
   uint32_t handshakeTimeoutMs = kHandshakeTimeoutMs;
 };

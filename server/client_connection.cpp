@@ -1,0 +1,185 @@
+#include "server/client_connection.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "common/number_format.h"
+
+namespace qova {
+
+namespace {
+
+void appendLine(std::string& out, const std::string& text) {
+  out += text;
+  out += "\r\n";
+}
+
+}  // namespace
+
+RoundTotals roundTotals(const PlayerRecord& player) {
+  RoundTotals t;
+  float roundSum = 0, totalSum = 0;
+  for (size_t r = 0; r < player.rounds.size(); ++r) {
+    bool last = r + 1 == player.rounds.size();
+    for (const Response& response : player.rounds[r]) {
+      float seconds = static_cast<float>(parseDecimal(response.timeText));
+      totalSum += seconds;
+      ++t.totalAnswers;
+      if (response.correct) ++t.totalCorrect;
+      if (last) {
+        roundSum += seconds;
+        ++t.roundAnswers;
+        if (response.correct) ++t.roundCorrect;
+      }
+    }
+  }
+  t.roundAverage = roundSum / static_cast<float>(t.roundAnswers);
+  t.totalAverage = totalSum / static_cast<float>(t.totalAnswers);
+  return t;
+}
+
+std::string settingsMessage(const std::string& timeLimitText, int32_t questionsPerRound,
+                            int32_t responseCount) {
+  std::string out;
+  appendLine(out, timeLimitText);
+  appendLine(out, std::to_string(questionsPerRound));
+  appendLine(out, std::to_string(responseCount));
+  return out;
+}
+
+std::string questionMessage(const ServerQuestionRecord& question) {
+  std::string out;
+  appendLine(out, question.question);
+  for (const std::string& response : question.responses) appendLine(out, response);
+  // An empty correct line in the file is passed on as an empty line rather
+  // than as a NUL byte.
+  if (question.correct != '\0') out += question.correct;
+  out += "\r\n";
+  return out;
+}
+
+std::string resultLineBlock(const PlayerRecord& player) {
+  const Response& last = player.rounds.back().back();
+  std::string out;
+  appendLine(out, player.name);
+  appendLine(out, last.timeText);
+  appendLine(out, last.correct ? "r" : "w");
+  return out;
+}
+
+std::string roundSummaryBlock(const PlayerRecord& player, const RoundTotals& t) {
+  std::string out;
+  appendLine(out, player.name);
+  appendLine(out, std::to_string(t.roundCorrect));
+  appendLine(out, formatGcvt(t.roundAverage, 4));
+  appendLine(out, std::to_string(t.roundAnswers));
+  appendLine(out, std::to_string(t.totalCorrect));
+  appendLine(out, formatGcvt(t.totalAverage, 4));
+  appendLine(out, std::to_string(t.totalAnswers));
+  return out;
+}
+
+HandshakeResult performHandshake(Socket& socket, const std::string& settings, std::string& name,
+                                 uint32_t timeoutMs, TickSource ticks) {
+  socket.send(settings.data(), static_cast<int>(settings.size()));
+  const uint32_t start = ticks();
+  std::string text;
+  char buffer[256];
+  for (;;) {
+    uint32_t elapsed = ticks() - start;
+    if (elapsed >= timeoutMs) return HandshakeResult::kTimedOut;
+    if (!socket.pollReadable(static_cast<int>(timeoutMs - elapsed))) continue;
+    int got = socket.recv(buffer, sizeof buffer);
+    if (got <= 0) return HandshakeResult::kClosed;
+    size_t from = text.empty() ? 0 : text.size() - 1;
+    text.append(buffer, static_cast<size_t>(got));
+    size_t end = text.find("\r\n", from);
+    if (end != std::string::npos) {
+      if (end > kMaxNameBytes) return HandshakeResult::kTooLong;
+      name = text.substr(0, end);
+      return HandshakeResult::kNamed;
+    }
+    if (text.size() > kMaxNameBytes + 1) return HandshakeResult::kTooLong;
+  }
+}
+
+ClientConnection::ClientConnection(const Socket& socket) : socket_(socket) {}
+
+void ClientConnection::sendQuestion(const ServerQuestionRecord& question) {
+  send(questionMessage(question));
+  received_.clear();
+  answered_ = false;
+}
+
+void ClientConnection::send(const std::string& bytes) {
+  if (failed_ || overflowed_) return;
+  if (!hasPendingOutput()) {
+    outbox_.clear();
+    outboxSent_ = 0;
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+      int n = socket_.sendNoWait(bytes.data() + sent,
+                                 static_cast<int>(std::min<size_t>(bytes.size() - sent, INT_MAX)));
+      if (n < 0) {
+        failed_ = true;
+        return;
+      }
+      if (n == 0) break;
+      sent += static_cast<size_t>(n);
+    }
+    if (sent < bytes.size()) outbox_.assign(bytes, sent, std::string::npos);
+  } else {
+    outbox_ += bytes;
+    flush();
+  }
+  if (outbox_.size() - outboxSent_ > kMaxOutboxBytes) {
+    // A player program that has stopped reading: dropped at its next poll.
+    overflowed_ = true;
+    outbox_.clear();
+    outboxSent_ = 0;
+  }
+}
+
+void ClientConnection::flush() {
+  while (hasPendingOutput() && !failed_) {
+    size_t left = outbox_.size() - outboxSent_;
+    int n = socket_.sendNoWait(outbox_.data() + outboxSent_,
+                               static_cast<int>(std::min<size_t>(left, INT_MAX)));
+    if (n < 0) failed_ = true;
+    if (n <= 0) break;
+    outboxSent_ += static_cast<size_t>(n);
+  }
+  if (failed_ || outboxSent_ == outbox_.size()) {
+    outbox_.clear();
+    outboxSent_ = 0;
+  } else if (outboxSent_ > (1u << 16) && outboxSent_ * 2 > outbox_.size()) {
+    outbox_.erase(0, outboxSent_);
+    outboxSent_ = 0;
+  }
+}
+
+bool ClientConnection::pollAnswer() {
+  if (overflowed_) return false;
+  if (!socket_.pollReadable()) return true;
+  int got = socket_.recv(receiveBuffer_, sizeof receiveBuffer_);
+  if (got <= 0) return false;
+  received_.append(receiveBuffer_, static_cast<size_t>(got));
+  size_t end = received_.find("\r\n");
+  if (end != std::string::npos && received_.size() >= end + 3) {
+    answered_ = true;
+    return true;
+  }
+  // The time line, CR LF and verdict of a real answer are a few bytes; a
+  // stream that runs past the bound is not a player program.
+  return received_.size() <= kMaxAnswerBytes;
+}
+
+Response ClientConnection::takeAnswer() const {
+  Response response;
+  size_t end = received_.find("\r\n");
+  response.timeText = received_.substr(0, end);
+  response.correct = end + 2 < received_.size() && received_[end + 2] == 'r';
+  return response;
+}
+
+}  // namespace qova

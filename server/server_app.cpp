@@ -1,0 +1,80 @@
+#include "server/server_app.h"
+
+#include <filesystem>
+
+#include "common/run_log.h"
+#include "server/results.h"
+
+namespace qova {
+
+const char kMsgStartupAborted[] = "Startup aborted.";
+const char kMsgWinsock[] = "Error initializing WinSock.";
+const char kMsgLoadingQuestions[] = "Error loading questions.";
+const char kMsgNotEnoughQuestions[] = "Not enough questions in database.";
+const char kMsgBadQuestionsPerRound[] =
+    "Questions per round must be a whole number of at least 1.";
+const char kMsgCreatingWindow[] = "Error creating window.";
+const char kMsgListeningSocket[] = "Error setting up listening socket.";
+const char kMsgAccept[] = "Error in accept().";
+const char kMsgAllDropped[] = "All clients have dropped.";
+
+#ifdef _WIN32
+const char kDefaultMarkerPath[] = "S:\\Zelk9\\HostIP\\hostIP.dat";
+#else
+const char kDefaultMarkerPath[] = "/mnt/S/Zelk9/HostIP/hostIP.dat";
+#endif
+const char kResultsFileName[] = "endscores.txt";
+const char kConfigFileName[] = "config.ini";
+
+namespace {
+
+void deleteMarker(ServerApp& app) {
+  if (app.shell.deleteMarkerFile) {
+    app.shell.deleteMarkerFile(app.markerPath);
+    return;
+  }
+  // Clear a read-only mark first, as the file may have been made read-only.
+  std::error_code ec;
+  std::filesystem::permissions(app.markerPath, std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add, ec);
+  std::filesystem::remove(app.markerPath, ec);
+}
+
+}  // namespace
+
+void reportError() {
+  ServerAppRef app;
+  if (app->errorFlags & ReportLog) {
+    RunLog::process().write(app->errorText.c_str(), app->logFileName.c_str());
+  }
+  if (app->errorFlags & ReportMessageBox) {
+    unsigned icon = (app->errorFlags & ReportIconError)     ? kMbIconHand
+                    : (app->errorFlags & ReportIconWarning) ? kMbIconExclamation
+                                                            : 0u;
+    if (app->shell.prompts.messageBox) {
+      app->shell.prompts.messageBox(MessageRequest{nullptr, app->errorText, "Error", kMbOk | icon});
+    }
+  }
+  if (app->errorFlags & ReportShutdown) shutdownServer(app->exitCode);
+}
+
+void shutdownServer(int32_t exitCode) {
+  ServerAppRef app;
+  if (app->quitPosted) return;
+  app->quitPosted = true;
+  app->quitCode = exitCode;
+  // Last to first; each deletion closes that connection.
+  while (!app->clients.empty()) app->clients.pop_back();
+  if (app->mainWindow != nullptr) {
+    void* window = app->mainWindow;
+    app->mainWindow = nullptr;
+    if (app->shell.destroyMainWindow) app->shell.destroyMainWindow(window, exitCode);
+  } else if (app->shell.postQuit) {
+    app->shell.postQuit(exitCode);
+  }
+  writeEndScores(app->players, app->resultsFileName);
+  // -1 means another server runs: its marker is not ours to delete.
+  if (exitCode != -1) deleteMarker(*app);
+}
+
+}  // namespace qova
