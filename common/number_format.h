@@ -10,10 +10,12 @@ namespace qova {
 
 // gcvt-style text with `digits` significant digits, as the wire uses it with
 // 4: fixed notation when the decimal exponent e of the rounded value lies in
-// -1..digits-1, else d.ddde+XXX with three exponent digits; trailing zeros
-// after the point are removed but the point stays.
+// -1..digits-1 (digits-1-e decimals, so no point at all when that is 0), else
+// d.ddde+XXX with three exponent digits; trailing zeros after the point are
+// removed but the point stays. Digits are rounded from the double's exact
+// value, a tie away from zero (in both functions here).
 //   12 -> "12."   3.25 -> "3.25"   0.5 -> "0.5"   1234.5 -> "1235"
-//   12345 -> "1.235e+004"   0.05 -> "5.e-002"
+//   12345 -> "1.235e+004"   0.05 -> "5.e-002"   9999.5 -> "1.e+004"
 // Non-finite values never reach the C library: NaN is written as 0 would be
 // ("0." here, "0" in formatGeneral), infinities as "inf" and "-inf".
 std::string formatGcvt(double value, int digits);
