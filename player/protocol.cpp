@@ -1,0 +1,275 @@
+#include "player/protocol.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/number_format.h"
+
+namespace qova {
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A count as the server writes it, capped so that absurd values fail too.
+bool parseCount(const std::string& text, int* value) {
+  if (!isCountText(text) || text.size() > 9) return false;
+  *value = std::atoi(text.c_str());
+  return true;
+}
+
+// Makes a received text printable in a report: control bytes as \xNN.
+std::string shown(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text.substr(0, 80)) {
+    if (c < 32 || c == 127) {
+      static const char hex[] = "0123456789abcdef";
+      out += "\\x";
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  if (text.size() > 80) out += "...";
+  return "\"" + out + "\"";
+}
+
+}  // namespace
+
+bool isCountText(const std::string& text) {
+  if (text.empty() || (text[0] == '0' && text.size() > 1)) return false;
+  return std::all_of(text.begin(), text.end(), isDigit);
+}
+
+bool isAverageText(const std::string& text) {
+  size_t i = 0;
+  if (i < text.size() && text[i] == '-') ++i;
+  size_t digits = i;
+  while (i < text.size() && isDigit(text[i])) ++i;
+  size_t intDigits = i - digits;
+  if (intDigits == 0 || i == text.size() || text[i] != '.') return false;
+  ++i;
+  while (i < text.size() && isDigit(text[i])) ++i;
+  if (i == text.size()) return true;
+  // Exponential form: one digit before the point, e, sign, three digits.
+  if (intDigits != 1 || text.size() - i != 5 || text[i] != 'e') return false;
+  return (text[i + 1] == '+' || text[i + 1] == '-') && isDigit(text[i + 2]) &&
+         isDigit(text[i + 3]) && isDigit(text[i + 4]);
+}
+
+void ServerStream::feed(const char* data, size_t size) {
+  if (broken()) return;
+  if (start_ > 0 && start_ >= buffer_.size() / 2) {
+    buffer_.erase(0, start_);
+    scan_ -= start_;
+    start_ = 0;
+  }
+  buffer_.append(data, size);
+}
+
+bool ServerStream::takeLine(std::string* line) {
+  size_t from = scan_ > start_ ? scan_ : start_;
+  size_t end = buffer_.find("\r\n", from);
+  if (end == std::string::npos) {
+    // A CR at the very end may be the first half of a line end.
+    scan_ = buffer_.size() > start_ ? buffer_.size() - 1 : start_;
+    return false;
+  }
+  line->assign(buffer_, start_, end - start_);
+  start_ = end + 2;
+  scan_ = start_;
+  return true;
+}
+
+ServerMessage ServerStream::fail(const std::string& what) {
+  violation_ = std::string("in the ") + expectedMessage() + ": " + what;
+  buffer_.clear();
+  start_ = scan_ = 0;
+  return ServerMessage::kViolation;
+}
+
+const char* ServerStream::expectedMessage() const {
+  switch (expect_) {
+    case Expect::kSettings:
+      return "settings";
+    case Expect::kQuestion:
+      return "question";
+    case Expect::kResults:
+      return "results";
+    case Expect::kSummary:
+      return "round summary";
+  }
+  return "";
+}
+
+bool ServerStream::atMessageBoundary() const {
+  // The summary goes out right behind the results of a round's last
+  // question, so a close between the two is no boundary.
+  return !inMessage_ && start_ == buffer_.size() && expect_ != Expect::kSummary;
+}
+
+bool ServerStream::midMessage() const { return inMessage_ || start_ != buffer_.size(); }
+
+ServerMessage ServerStream::next() {
+  if (broken()) return ServerMessage::kNone;
+  std::string line;
+  while (takeLine(&line)) {
+    if (line.size() > kMaxServerLine) {
+      return fail("a line of " + std::to_string(line.size()) + " bytes, more than the " +
+                  std::to_string(kMaxServerLine) + " allowed");
+    }
+    ServerMessage m = onLine(line);
+    if (m != ServerMessage::kNone) return m;
+  }
+  if (buffer_.size() - start_ > kMaxServerLine + 1) {
+    return fail("more than " + std::to_string(kMaxServerLine) + " bytes without a line end");
+  }
+  return ServerMessage::kNone;
+}
+
+ServerMessage ServerStream::onLine(const std::string& line) {
+  if (!inMessage_) {
+    inMessage_ = true;
+    lines_.clear();
+    if (expect_ == Expect::kResults) results_.clear();
+    if (expect_ == Expect::kSummary) summary_.clear();
+  }
+  switch (expect_) {
+    case Expect::kSettings: {
+      lines_.push_back(line);
+      if (lines_.size() < 3) return ServerMessage::kNone;
+      GameSettings s;
+      s.timeLimitText = lines_[0];
+      if (!parseCount(lines_[1], &s.questionsPerRound) || s.questionsPerRound < 1) {
+        return fail("line 2 (questions per round) is " + shown(lines_[1]) +
+                    ", not a positive count");
+      }
+      if (!parseCount(lines_[2], &s.responseCount) || s.responseCount < 1 ||
+          s.responseCount > kMaxResponses) {
+        return fail("line 3 (responses per question) is " + shown(lines_[2]) +
+                    ", not a count from 1 to " + std::to_string(kMaxResponses));
+      }
+      settings_ = s;
+      inMessage_ = false;
+      expect_ = Expect::kQuestion;
+      return ServerMessage::kSettings;
+    }
+    case Expect::kQuestion: {
+      lines_.push_back(line);
+      size_t total = static_cast<size_t>(settings_.responseCount) + 2;
+      if (lines_.size() < total) return ServerMessage::kNone;
+      if (line.size() != 1) {
+        return fail("line " + std::to_string(total) + " (the correct response) is " + shown(line) +
+                    ", not one character");
+      }
+      question_.text = lines_[0];
+      question_.responses.assign(lines_.begin() + 1, lines_.end() - 1);
+      question_.correct = line[0];
+      question_.round = round_;
+      question_.number = ++questionInRound_;
+      inMessage_ = false;
+      expect_ = Expect::kResults;
+      return ServerMessage::kQuestion;
+    }
+    case Expect::kResults: {
+      if (lines_.empty() && line.empty()) {
+        inMessage_ = false;
+        expect_ =
+            questionInRound_ >= settings_.questionsPerRound ? Expect::kSummary : Expect::kQuestion;
+        return ServerMessage::kResults;
+      }
+      lines_.push_back(line);
+      if (lines_.size() < 3) return ServerMessage::kNone;
+      if (line != "r" && line != "w") {
+        return fail("player " + std::to_string(results_.size() + 1) + " (" + shown(lines_[0]) +
+                    "): the verdict line is " + shown(line) + ", not \"r\" or \"w\"");
+      }
+      if (results_.size() >= kMaxListedPlayers) {
+        return fail("more than " + std::to_string(kMaxListedPlayers) + " players");
+      }
+      results_.push_back(ResultEntry{lines_[0], lines_[1], line == "r"});
+      lines_.clear();
+      return ServerMessage::kNone;
+    }
+    case Expect::kSummary: {
+      if (lines_.empty() && line.empty()) {
+        inMessage_ = false;
+        expect_ = Expect::kQuestion;
+        ++round_;
+        questionInRound_ = 0;
+        return ServerMessage::kSummary;
+      }
+      lines_.push_back(line);
+      if (lines_.size() < 7) return ServerMessage::kNone;
+      std::string who =
+          "player " + std::to_string(summary_.size() + 1) + " (" + shown(lines_[0]) + "): ";
+      static const char* const kLineNames[] = {"",
+                                               "correct in the round",
+                                               "average time in the round",
+                                               "answers in the round",
+                                               "correct overall",
+                                               "average time overall",
+                                               "answers overall"};
+      SummaryEntry e;
+      e.name = lines_[0];
+      int* counts[] = {nullptr,         &e.roundCorrect, nullptr,        &e.roundAnswers,
+                       &e.totalCorrect, nullptr,         &e.totalAnswers};
+      for (int i = 1; i < 7; ++i) {
+        bool ok = counts[i] ? parseCount(lines_[i], counts[i]) : isAverageText(lines_[i]);
+        if (!ok) {
+          return fail(who + "line " + std::to_string(i + 1) + " (" + kLineNames[i] + ") is " +
+                      shown(lines_[i]) + (counts[i] ? ", not a count" : ", not an average"));
+        }
+      }
+      e.roundAverage = lines_[2];
+      e.totalAverage = lines_[5];
+      if (e.roundCorrect > e.roundAnswers || e.totalCorrect > e.totalAnswers ||
+          e.roundAnswers > e.totalAnswers || e.roundCorrect > e.totalCorrect) {
+        return fail(who + "the counts " + std::to_string(e.roundCorrect) + "/" +
+                    std::to_string(e.roundAnswers) + " in the round and " +
+                    std::to_string(e.totalCorrect) + "/" + std::to_string(e.totalAnswers) +
+                    " overall contradict each other");
+      }
+      if (summary_.size() >= kMaxListedPlayers) {
+        return fail("more than " + std::to_string(kMaxListedPlayers) + " players");
+      }
+      summary_.push_back(e);
+      lines_.clear();
+      return ServerMessage::kNone;
+    }
+  }
+  return ServerMessage::kNone;
+}
+
+std::string answerMessage(const std::string& timeText, bool correct) {
+  return timeText + "\r\n" + (correct ? "r" : "w");
+}
+
+std::string nameMessage(const std::string& name) { return name + "\r\n"; }
+
+std::string secondsText(double seconds) {
+  if (!(seconds > 0)) seconds = 0;
+  if (seconds > 1e9) seconds = 1e9;
+  long long hundredths = static_cast<long long>(seconds * 100 + 0.5);
+  std::string cents = std::to_string(hundredths % 100);
+  if (cents.size() < 2) cents = "0" + cents;
+  return std::to_string(hundredths / 100) + "." + cents;
+}
+
+double timeLimitSeconds(const GameSettings& settings) {
+  double limit = parseDecimal(settings.timeLimitText);
+  return limit > 0 ? limit : 0;
+}
+
+std::vector<SummaryEntry> leaderboard(const std::vector<SummaryEntry>& summary) {
+  std::vector<SummaryEntry> sorted = summary;
+  std::stable_sort(sorted.begin(), sorted.end(), [](const SummaryEntry& a, const SummaryEntry& b) {
+    if (a.totalCorrect != b.totalCorrect) return a.totalCorrect > b.totalCorrect;
+    return parseDecimal(a.totalAverage) < parseDecimal(b.totalAverage);
+  });
+  return sorted;
+}
+
+}  // namespace qova
