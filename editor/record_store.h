@@ -56,9 +56,9 @@ struct SearchCriteria {
 // Results of open and save; a non-negative result is the file's number of
 // responses per record.
 enum : int {
-  kStoreCancelled = -1,      // dialog cancelled (appendFile: also unreadable file)
-  kStoreCannotOpen = -2,     // open: "Could not open file." / save: "Could not save file."
-  kStoreCannotReopen = -3,   // save: "Error re-opening file."
+  kStoreCancelled = -1,     // dialog cancelled (appendFile: also unreadable file)
+  kStoreCannotOpen = -2,    // open: "Could not open file." / save: "Could not save file."
+  kStoreCannotReopen = -3,  // save: "Error re-opening file."
 };
 
 // File name of the temporary file that Overwrite writes before it replaces
@@ -82,18 +82,18 @@ class RecordStore {
 
   // Path of the open file, or of the file last saved; kept by clear.
   std::string filePath;
-  std::ifstream input;   // the open file (binary); open from open until the next open/clear/save
-  std::ofstream output;  // used only while save runs
+  std::ifstream input;     // the open file (binary); open from open until the next open/clear/save
+  std::ofstream output;    // used only while save runs
   std::string lineBuffer;  // readLine buffer, fileLineBound characters at most
   std::vector<int64_t> recordStart;  // entry n-1: start of record n; last: end of data
   int32_t fileLineBound = 0;
   int32_t fileResponseCount = 4;
-  int32_t fileRecordCount = -1;  // -1: no file
-  int32_t lineBound = 0;          // running bound, written as header line 1
-  int32_t responsesPerRecord = 4; // header line 2 of the next save
+  int32_t fileRecordCount = -1;    // -1: no file
+  int32_t lineBound = 0;           // running bound, written as header line 1
+  int32_t responsesPerRecord = 4;  // header line 2 of the next save
   int32_t totalRecords = 0;
   int32_t currentIndex = 0;
-  QuestionRecord current;  // record currentIndex as last loaded
+  QuestionRecord current;                       // record currentIndex as last loaded
   std::map<int32_t, QuestionRecord> edits;      // committed content of changed/new records
   std::map<int32_t, QuestionRecord> baselines;  // content before the first change
   std::set<int32_t> erasedNumbers;

@@ -1,0 +1,74 @@
+#include "editor/file_dialogs.h"
+
+#include <filesystem>
+#include <initializer_list>
+#include <system_error>
+
+namespace qova {
+namespace {
+
+// Description and pattern pairs joined the way the common dialogs take them:
+// each text followed by a NUL, and one more NUL at the end.
+std::string filterOf(std::initializer_list<const char*> texts) {
+  std::string filter;
+  for (const char* text : texts) {
+    filter += text;
+    filter += '\0';
+  }
+  filter += '\0';
+  return filter;
+}
+
+FileDialogRequest request(void* owner, std::string filter, unsigned flags,
+                          const char* defaultExtension) {
+  FileDialogRequest r;
+  r.owner = owner;
+  r.filter = std::move(filter);
+  r.filterIndex = 1;
+  r.flags = flags;
+  r.defaultExtension = defaultExtension;
+  r.initialDirectory = currentDirectory();
+  r.bufferSize = 512;
+  return r;
+}
+
+constexpr unsigned kOpenFlags =
+    kOfnHideReadOnly | kOfnNoChangeDir | kOfnFileMustExist | kOfnNoNetworkButton;
+
+}  // namespace
+
+std::string currentDirectory() {
+  std::error_code ec;
+  std::filesystem::path dir = std::filesystem::current_path(ec);
+  return ec ? std::string() : dir.string();
+}
+
+FileDialogRequest databaseOpenRequest(void* owner) {
+  // The three tabs before "*.ini" belong to the filter as it has always been
+  // shown; it is kept byte for byte.
+  return request(
+      owner,
+      filterOf({"QOVA Question Database File (*.qdb, *.dat, *.ini)", "*.qdb;*.dat;\t\t\t*.ini",
+                "Text File (*.txt)", "*.txt", "All Files (*.*)", "*.*"}),
+      kOpenFlags, "");
+}
+
+FileDialogRequest databaseSaveRequest(void* owner) {
+  return request(owner, filterOf({"QOVA Database File (*.qdb)", "*.qdb"}),
+                 kOfnOverwritePrompt | kOfnNoChangeDir | kOfnNoNetworkButton, "qdb");
+}
+
+FileDialogRequest textOpenRequest(void* owner) {
+  return request(owner, filterOf({"Text File (*.txt)", "*.txt", "All Files (*.*)", "*.*"}),
+                 kOpenFlags, "");
+}
+
+FileDialogRequest importSaveRequest(void* owner) {
+  return request(
+      owner,
+      filterOf({"QOVA Question Database File (*.qdb, *.dat, *.ini)", "*.qdb;*.dat;\t\t*.ini",
+                "Text File (*.txt)", "*.txt", "All Files (*.*)", "*.*"}),
+      kOfnOverwritePrompt | kOfnHideReadOnly | kOfnNoChangeDir | kOfnNoNetworkButton, ".qdb");
+}
+
+}  // namespace qova

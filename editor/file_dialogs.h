@@ -1,0 +1,25 @@
+// The open and save dialogs of the editor's file operations, with the exact
+// filters, flags and default extensions the editor has always shown. The file
+// name buffer is 512 characters and every dialog starts in the process's
+// current directory.
+#pragma once
+
+#include <string>
+
+#include "common/prompts.h"
+
+namespace qova {
+
+// The process's current directory; empty when it cannot be found.
+std::string currentDirectory();
+
+// Open or Append: database files first, then text files and all files.
+FileDialogRequest databaseOpenRequest(void* owner);
+// Save New: database files only, default extension "qdb".
+FileDialogRequest databaseSaveRequest(void* owner);
+// Convert Txt, choosing the text file.
+FileDialogRequest textOpenRequest(void* owner);
+// Convert Txt, choosing the file to create, default extension ".qdb".
+FileDialogRequest importSaveRequest(void* owner);
+
+}  // namespace qova

@@ -1,0 +1,364 @@
+#include "editor/record_store.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <utility>
+
+#include "editor/file_dialogs.h"
+#include "editor/file_replace.h"
+#include "qdb/qdb_file.h"
+
+namespace qova {
+
+const char kSaveTempFileName[] = "__qdbtemp.tmp";
+
+namespace {
+
+constexpr char kSaveQuestion[] = "Overwrite, or Save New?\nYes = Overwrite\nNo = Save New";
+constexpr char kAppendOpenFailed[] = "Error opening file.";
+
+int32_t clampLength(size_t length) {
+  return length > static_cast<size_t>(std::numeric_limits<int32_t>::max())
+             ? std::numeric_limits<int32_t>::max()
+             : static_cast<int32_t>(length);
+}
+
+void removeFile(const char* path) { std::remove(path); }
+
+}  // namespace
+
+RecordStore::RecordStore() = default;
+
+void RecordStore::clear() {
+  if (input.is_open()) input.close();
+  input.clear();
+  edits.clear();
+  baselines.clear();
+  recordStart.clear();
+  erasedNumbers.clear();
+  current = QuestionRecord();
+  fileResponseCount = 4;
+  responsesPerRecord = 4;
+  fileLineBound = 0;
+  lineBound = 0;
+  currentIndex = 0;
+  totalRecords = 0;
+  fileRecordCount = -1;
+  lineBuffer = std::string();
+  streamRecord_ = 0;
+  inputLost_ = false;
+}
+
+int RecordStore::open() {
+  std::string path;
+  if (!prompts.openFile || !prompts.openFile(databaseOpenRequest(owner), &path)) {
+    return kStoreCancelled;
+  }
+  return open(path);
+}
+
+int RecordStore::open(const std::string& path) {
+  if (path.empty() || path.size() >= kMaxPathBuffer) return kStoreCannotOpen;
+
+  // Everything is read and checked before the store changes, so a file that
+  // cannot be used leaves the previous one open and the edits in place.
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) return kStoreCannotOpen;
+  QdbHeader header;
+  if (!readHeader(in, header) || !headerIsUsable(header)) return kStoreCannotOpen;
+  std::vector<int64_t> starts;
+  if (!indexRecords(in, header, starts) || starts.empty()) return kStoreCannotOpen;
+
+  if (input.is_open()) input.close();
+  input = std::move(in);
+  filePath = path;
+  baselines.clear();
+  edits.clear();
+  erasedNumbers.clear();
+  current = QuestionRecord();
+  fileLineBound = header.lineBound;
+  fileResponseCount = header.responseCount;
+  fileRecordCount = header.recordCount;
+  totalRecords = fileRecordCount;
+  lineBound = fileLineBound;
+  responsesPerRecord = fileResponseCount;
+  lineBuffer.reserve(static_cast<size_t>(fileLineBound) + 1);
+  recordStart = std::move(starts);
+  currentIndex = 0;
+  input.clear();
+  input.seekg(recordStart[0]);
+  streamRecord_ = 1;
+  inputLost_ = false;
+  return fileResponseCount;
+}
+
+bool RecordStore::readFileRecord(int32_t n, QuestionRecord& record) {
+  // recordStart holds one entry per record found plus the end of the data; a
+  // header that claims more records than that gets empty records for the rest.
+  size_t found = recordStart.empty() ? 0 : recordStart.size() - 1;
+  if (!input.is_open() || n < 1 || static_cast<size_t>(n) > found) return false;
+  if (streamRecord_ != n) {
+    input.clear();
+    input.seekg(recordStart[static_cast<size_t>(n) - 1]);
+  }
+  record = readRecord(input, fileResponseCount, fileLineBound);
+  streamRecord_ = input.good() ? n + 1 : 0;
+  return true;
+}
+
+void RecordStore::loadCurrent() {
+  auto edit = edits.find(currentIndex);
+  if (edit != edits.end()) {
+    current = edit->second;
+  } else if (currentIndex < 1 || currentIndex > fileRecordCount ||
+             !readFileRecord(currentIndex, current)) {
+    current = QuestionRecord();
+  }
+  current.erased = erasedNumbers.count(currentIndex) != 0;
+}
+
+QuestionRecord RecordStore::next() {
+  if (currentIndex < std::numeric_limits<int32_t>::max()) ++currentIndex;
+  loadCurrent();
+  return current;
+}
+
+QuestionRecord RecordStore::previous() {
+  if (currentIndex > 0) --currentIndex;
+  loadCurrent();
+  return current;
+}
+
+QuestionRecord RecordStore::seek(int32_t n) {
+  currentIndex = n;
+  loadCurrent();
+  return current;
+}
+
+void RecordStore::commit(const QuestionRecord& record) {
+  // Record 0 is the position before the first move; it is no record.
+  if (currentIndex < 1) return;
+  auto edit = edits.find(currentIndex);
+  if (edit != edits.end()) {
+    if (record == baselines[currentIndex]) {
+      edits.erase(edit);
+      baselines.erase(currentIndex);
+    } else {
+      edit->second = record;
+      edit->second.erased = false;
+    }
+  } else if (currentIndex > fileRecordCount || record != current) {
+    QuestionRecord baseline = current;
+    baseline.erased = false;
+    baselines[currentIndex] = std::move(baseline);
+    QuestionRecord edited = record;
+    edited.erased = false;
+    edits[currentIndex] = std::move(edited);
+  }
+  if (totalRecords < currentIndex) totalRecords = currentIndex;
+
+  lineBound = std::max(lineBound, clampLength(record.question.size()));
+  if (record.correct >= 1) {
+    // The bound counts the correct line as floor(ln(correct)) + 1 characters,
+    // which is at least its number of decimal digits.
+    int32_t digits = static_cast<int32_t>(std::log(static_cast<double>(record.correct))) + 1;
+    lineBound = std::max(lineBound, digits);
+  }
+  for (size_t i = 0; i < record.responses.size() && static_cast<int64_t>(i) < responsesPerRecord;
+       ++i) {
+    lineBound = std::max(lineBound, clampLength(record.responses[i].size()));
+  }
+}
+
+void RecordStore::setErased(bool flag) {
+  if (currentIndex < 1 || currentIndex > totalRecords) return;
+  if (flag) {
+    erasedNumbers.insert(currentIndex);
+  } else {
+    erasedNumbers.erase(currentIndex);
+  }
+}
+
+int RecordStore::writeDatabase(std::ostream& out) {
+  const QuestionRecord empty;
+  int32_t written = totalRecords - static_cast<int32_t>(erasedNumbers.size());
+  // Every record has a correct line of at least one character, so a bound of
+  // 0 would make the written file unreadable.
+  int32_t bound = lineBound;
+  if (written > 0 && bound < 1) bound = 1;
+  writeHeader(out, bound, responsesPerRecord, written);
+
+  auto edit = edits.begin();
+  auto erased = erasedNumbers.begin();
+  // Moves the two ordered cursors to n and tells what becomes of record n.
+  auto lookup = [&](int64_t n, const QuestionRecord** edited) {
+    while (erased != erasedNumbers.end() && *erased < n) ++erased;
+    while (edit != edits.end() && edit->first < n) ++edit;
+    *edited = edit != edits.end() && edit->first == n ? &edit->second : nullptr;
+    return erased != erasedNumbers.end() && *erased == n;
+  };
+
+  int64_t n = 1;
+  if (input.is_open()) {
+    // One forward pass over the open file: unchanged records are copied as
+    // read, the others skipped.
+    size_t found = recordStart.size() - 1;
+    input.clear();
+    input.seekg(recordStart[0]);
+    streamRecord_ = 0;
+    for (; n <= fileRecordCount; ++n) {
+      const QuestionRecord* edited;
+      bool isErased = lookup(n, &edited);
+      bool inFile = static_cast<size_t>(n) <= found;
+      if (isErased || edited != nullptr) {
+        if (inFile) skipRecord(input, fileResponseCount, fileLineBound);
+        if (!isErased) writeRecord(out, *edited, responsesPerRecord);
+      } else if (inFile) {
+        writeRecord(out, readRecord(input, fileResponseCount, fileLineBound), responsesPerRecord);
+      } else {
+        writeRecord(out, empty, responsesPerRecord);
+      }
+    }
+  }
+  for (; n <= totalRecords; ++n) {
+    const QuestionRecord* edited;
+    if (lookup(n, &edited)) continue;
+    writeRecord(out, edited != nullptr ? *edited : empty, responsesPerRecord);
+  }
+  return written;
+}
+
+int RecordStore::save() {
+  // After a save that replaced the open file but could not read it back, the
+  // unchanged records are no longer readable; writing now would turn them
+  // into empty records.
+  if (inputLost_) return kStoreCannotOpen;
+
+  bool fileOpen = input.is_open();
+  bool overwrite = false;
+  if (fileOpen) {
+    MessageRequest question{owner, kSaveQuestion, "Save", kMbYesNo};
+    overwrite = prompts.messageBox && prompts.messageBox(question) == kIdYes;
+  }
+  std::string target = filePath;
+  if (!overwrite) {
+    if (!prompts.saveFile || !prompts.saveFile(databaseSaveRequest(owner), &target)) {
+      return kStoreCancelled;
+    }
+    if (target.empty() || target.size() >= kMaxPathBuffer) return kStoreCannotOpen;
+    // Saving under the name of the open file is an Overwrite: writing it
+    // directly would empty the file before its records were copied.
+    if (fileOpen && sameFile(target, filePath)) overwrite = true;
+  }
+  // The temporary file must not be the open file itself.
+  if (fileOpen && sameFile(kSaveTempFileName, filePath)) return kStoreCannotOpen;
+
+  // Both modes write the whole database to the temporary file first and put
+  // it in place only once it was written and closed without error, so a full
+  // disk or a failed write never damages the file that is there.
+  output.open(kSaveTempFileName, std::ios::binary | std::ios::trunc);
+  if (!output.is_open()) {
+    output.clear();
+    return kStoreCannotOpen;
+  }
+  writeDatabase(output);
+  output.close();
+  bool writtenOk = !output.fail();
+  output.clear();
+  if (!writtenOk) {
+    removeFile(kSaveTempFileName);
+    return kStoreCannotOpen;
+  }
+
+  // The open file is closed before it is replaced (Windows refuses to rename
+  // over an open file) and opened again if the replacement fails.
+  if (fileOpen) input.close();
+  if (!replaceFile(kSaveTempFileName, target)) {
+    removeFile(kSaveTempFileName);
+    if (fileOpen) {
+      input.clear();
+      input.open(filePath, std::ios::binary);
+      streamRecord_ = 0;
+      inputLost_ = !input.is_open() && fileRecordCount > 0;
+    }
+    return kStoreCannotOpen;
+  }
+
+  int r = open(target);
+  if (r != kStoreCannotOpen) return r;
+  // The new file is in place but cannot be read back.
+  if (overwrite && fileOpen) {
+    // The old records are gone with the old file.
+    inputLost_ = fileRecordCount > 0;
+  } else if (fileOpen) {
+    // Save New: the store carries on with the file it had, which is still
+    // there, so nothing is lost by a later save.
+    input.clear();
+    input.open(filePath, std::ios::binary);
+    streamRecord_ = 0;
+    inputLost_ = !input.is_open() && fileRecordCount > 0;
+  }
+  return kStoreCannotReopen;
+}
+
+int RecordStore::appendFile() {
+  RecordStore other;
+  other.prompts = prompts;
+  other.owner = owner;
+  int r = other.open();
+  if (r == kStoreCancelled) return kStoreCancelled;
+  if (r == kStoreCannotOpen ||
+      other.totalRecords > std::numeric_limits<int32_t>::max() - totalRecords) {
+    if (prompts.messageBox) {
+      prompts.messageBox(MessageRequest{owner, kAppendOpenFailed, "Error", kMbIconExclamation});
+    }
+    return kStoreCancelled;
+  }
+  lineBound = std::max(lineBound, other.lineBound);
+  seek(totalRecords);
+  for (int32_t i = 0; i < other.totalRecords; ++i) {
+    next();
+    commit(other.next());
+  }
+  currentIndex = 1;
+  return totalRecords;
+}
+
+namespace {
+
+bool matches(const QuestionRecord& record, const SearchCriteria& criteria) {
+  if ((criteria.mask & SearchCriteria::MatchQuestion) && record.question != criteria.question) {
+    return false;
+  }
+  if ((criteria.mask & SearchCriteria::MatchCorrect) && record.correct != criteria.correct) {
+    return false;
+  }
+  // Only the positions both have are compared: a record with four responses
+  // passes any test on the fifth.
+  size_t common = std::min(record.responses.size(), criteria.responses.size());
+  for (size_t j = 1; j <= common && j <= 5; ++j) {
+    uint32_t bit = 1u << (j + 1);
+    if ((criteria.mask & bit) && record.responses[j - 1] != criteria.responses[j - 1]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<int32_t> RecordStore::search(const SearchCriteria& criteria) {
+  std::vector<int32_t> found;
+  int32_t remembered = currentIndex;
+  for (int64_t n = 1; n <= totalRecords; ++n) {
+    currentIndex = static_cast<int32_t>(n);
+    loadCurrent();
+    if (matches(current, criteria)) found.push_back(currentIndex);
+  }
+  currentIndex = remembered;
+  loadCurrent();
+  return found;
+}
+
+}  // namespace qova
