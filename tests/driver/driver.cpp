@@ -1,5 +1,7 @@
 #include "tests/driver/driver.h"
 
+#include <tlhelp32.h>
+
 #include <cstdint>
 #include <fstream>
 #include <vector>
@@ -119,6 +121,36 @@ void endProgram(Child* child) {
   child->id = 0;
 }
 
+DWORD findProcess(const std::string& exe, DWORD timeoutMs) {
+  char wanted[MAX_PATH] = {};
+  if (GetFullPathNameA(exe.c_str(), MAX_PATH, wanted, nullptr) == 0) return 0;
+  DWORD found = 0;
+  waitUntil(
+      [&] {
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return false;
+        PROCESSENTRY32 entry = {};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32First(snapshot, &entry); more && found == 0;
+             more = Process32Next(snapshot, &entry)) {
+          HANDLE process =
+              OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+          if (process == nullptr) continue;
+          char image[MAX_PATH] = {};
+          DWORD size = MAX_PATH;
+          if (QueryFullProcessImageNameA(process, 0, image, &size) &&
+              lstrcmpiA(image, wanted) == 0) {
+            found = entry.th32ProcessID;
+          }
+          CloseHandle(process);
+        }
+        CloseHandle(snapshot);
+        return found != 0;
+      },
+      timeoutMs);
+  return found;
+}
+
 bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
   DWORD start = GetTickCount();
   for (;;) {
@@ -174,8 +206,7 @@ bool clickLater(HWND button) {
 bool isVisible(HWND window) { return window != nullptr && IsWindowVisible(window) != 0; }
 
 bool postCommand(HWND window, int id) {
-  return window != nullptr &&
-         PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0) != 0;
+  return window != nullptr && PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0) != 0;
 }
 
 HWND findMessageBox(const std::string& caption, DWORD timeoutMs, DWORD processId) {
@@ -205,7 +236,7 @@ bool messageBoxHasIcon(HWND box) {
 bool answer(HWND box, int id) { return postCommand(box, id); }
 
 bool chooseFile(HWND dialog, const std::string& path) {
-  HWND field = item(dialog, 1148);  // file name combo box
+  HWND field = item(dialog, 1148);                   // file name combo box
   if (field == nullptr) field = item(dialog, 1152);  // file name edit
   if (field == nullptr || !setText(field, path)) return false;
   return postCommand(dialog, IDOK);
@@ -230,11 +261,15 @@ bool saveScreenshot(HWND window, const std::string& bmpPath) {
 
   // Copied from the screen: a device context of another process's window
   // cannot be drawn into from here.
+  const UINT keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+  SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, keep);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+  Sleep(500);
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header),
-                                    DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS,
+                                    &bits, nullptr, 0);
   bool copied = false;
   if (memory != nullptr && bitmap != nullptr) {
     HGDIOBJ previous = SelectObject(memory, bitmap);
@@ -258,6 +293,7 @@ bool saveScreenshot(HWND window, const std::string& bmpPath) {
   if (bitmap != nullptr) DeleteObject(bitmap);
   if (memory != nullptr) DeleteDC(memory);
   ReleaseDC(nullptr, screen);
+  SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, keep);
   return written;
 }
 

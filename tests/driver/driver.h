@@ -47,6 +47,10 @@ bool startProgram(const std::string& exe, const std::string& folder, Child* chil
 bool waitForExit(const Child& child, DWORD timeoutMs, DWORD* exitCode);
 // Ends the process if it still runs and closes the handle. Safe to repeat.
 void endProgram(Child* child);
+// The id of a running process started from `exe` (a full path, compared
+// without regard to case), for programs that another program starts; 0 when
+// none appears within the timeout.
+DWORD findProcess(const std::string& exe, DWORD timeoutMs);
 
 // Polls `condition` every 50 ms until it holds or the timeout passes.
 bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
@@ -81,7 +85,9 @@ bool answer(HWND box, int id);
 // presses OK. False when the dialog has no file name field.
 bool chooseFile(HWND dialog, const std::string& path);
 
-// Writes what the window shows (frame included) as a 24-bit .bmp file.
+// Writes what the window shows (frame included) as a 24-bit .bmp file. The
+// window is raised above the others for the copy, since the tests share one
+// screen.
 bool saveScreenshot(HWND window, const std::string& bmpPath);
 
 }  // namespace qova::driver

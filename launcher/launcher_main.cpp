@@ -1,0 +1,134 @@
+// QOVASTART: the operator's front door. One dialog takes the time limit, the
+// questions per round and the question database file, saves them to
+// config.ini in the working folder and starts the quiz server, or starts the
+// question database editor. Either child inherits this working folder, which
+// is where it finds config.ini and its other files; the launcher hides and
+// waits until the child ends.
+#include <windows.h>
+
+#include "launcher/launcher_config.h"
+#include "launcher/resource.h"
+
+namespace {
+
+const char kConfigFile[] = "config.ini";
+const char kServerPath[] = "Bin\\QOVAHOST.exe";
+const char kEditorPath[] = "Bin\\QOVAMAKE.exe";
+
+// Description and pattern pairs, the first preselected.
+const char kDatabaseFilter[] =
+    "QOVA Question Database Files (*.qdb, *.dat)\0*.qdb;*.dat\0"
+    "Text Files (*.txt)\0*.txt\0"
+    "All Files (*.*)\0*.*\0";
+
+std::string fieldText(HWND dialog, int id) {
+  char buffer[qova::kLauncherFieldSize] = {};
+  GetDlgItemTextA(dialog, id, buffer, sizeof buffer);
+  return buffer;
+}
+
+void prefill(HWND dialog) {
+  qova::LauncherSettings settings = qova::readLauncherSettings(kConfigFile);
+  SetDlgItemTextA(dialog, IDC_TIME_LIMIT, settings.timeLimit.c_str());
+  SetDlgItemTextA(dialog, IDC_QUESTIONS_PER_ROUND, settings.questionsPerRound.c_str());
+  SetDlgItemTextA(dialog, IDC_DATABASE_FILE, settings.databaseFile.c_str());
+}
+
+// Starts `path` with no command line in this working folder, hides the
+// launcher until the child ends and shows it again. While the child runs this
+// thread waits and handles no messages.
+void runChild(HWND launcher, const char* path) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessA(path, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &info)) {
+    MessageBoxA(launcher, "Could not spawn process.", "Error", MB_OK);
+    return;
+  }
+  ShowWindow(launcher, SW_HIDE);
+  if (WaitForSingleObject(info.hProcess, INFINITE) == WAIT_FAILED) {
+    MessageBoxA(launcher, "Wait failed.", "Err", MB_OK);
+  }
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  ShowWindow(launcher, SW_SHOW);
+}
+
+void begin(HWND launcher) {
+  qova::LauncherSettings settings;
+  settings.timeLimit = fieldText(launcher, IDC_TIME_LIMIT);
+  settings.questionsPerRound = fieldText(launcher, IDC_QUESTIONS_PER_ROUND);
+  settings.databaseFile = fieldText(launcher, IDC_DATABASE_FILE);
+  // A file that cannot be written is not reported; the server then reads
+  // whatever settings it finds.
+  qova::writeLauncherSettings(kConfigFile, settings);
+  runChild(launcher, kServerPath);
+}
+
+void browse(HWND launcher) {
+  char path[qova::kLauncherFieldSize] = {};
+  OPENFILENAMEA dialog = {};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = launcher;
+  dialog.lpstrFilter = kDatabaseFilter;
+  dialog.nFilterIndex = 1;
+  dialog.lpstrFile = path;
+  dialog.nMaxFile = sizeof path;
+  // OFN_NOCHANGEDIR: the children and config.ini are found relative to the
+  // working folder, so choosing a file elsewhere must not move it.
+  dialog.Flags = OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+  if (GetOpenFileNameA(&dialog)) SetDlgItemTextA(launcher, IDC_DATABASE_FILE, path);
+}
+
+INT_PTR CALLBACK launcherDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      prefill(dialog);
+      return TRUE;
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDC_BEGIN:
+          begin(dialog);
+          break;
+        case IDC_CREATE_MODIFY:
+          runChild(dialog, kEditorPath);
+          break;
+        case IDC_BROWSE:
+          browse(dialog);
+          break;
+        case IDC_QUIT:
+          DestroyWindow(dialog);
+          break;
+        default:  // the edits' notifications
+          break;
+      }
+      return TRUE;
+    case WM_CLOSE:
+      DestroyWindow(dialog);
+      return TRUE;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  HWND launcher =
+      CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_LAUNCHER), nullptr, launcherDialogProc, 0);
+  if (launcher == nullptr) {
+    MessageBoxA(nullptr, "Could not create window.", "Error", MB_ICONEXCLAMATION);
+    return 1;
+  }
+  MSG msg;
+  // GetMessageA gives -1 on a broken call; looping on it would never end.
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return 0;
+}

@@ -1,0 +1,79 @@
+// Runs the real QOVASTART.exe in a fresh working folder of its own and hands
+// the tests its dialog. Shared by the launcher's end-to-end test programs.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "common/test_support.h"
+#include "tests/driver/driver.h"
+
+namespace qova {
+
+constexpr DWORD kWaitMs = 15000;
+
+class LauncherFixture : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    // Lets a stand-in child go, then ends whatever still runs.
+    testing::writeFileBytes(file("child_release"), "");
+    driver::endProgram(&launcher_);
+  }
+
+  // A new empty working folder for the next run (the last one is removed).
+  void freshFolder() {
+    testing::writeFileBytes(file("child_release"), "");
+    folder_ = std::make_unique<testing::TempDir>();
+  }
+  const std::string& folder() const { return folder_->path(); }
+  std::string file(const std::string& name) const { return folder_->file(name); }
+  std::string fileBytes(const std::string& name) const {
+    return testing::readFileBytes(file(name));
+  }
+
+  // Copies `exe` to Bin\<name> in the working folder.
+  void installChild(const std::string& exe, const std::string& name) {
+    CreateDirectoryA(file("Bin").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(exe.c_str(), file("Bin\\" + name).c_str(), FALSE)) << exe;
+  }
+
+  // Starts the launcher and waits for its dialog to show.
+  HWND startLauncher() {
+    EXPECT_TRUE(driver::startProgram(QOVASTART_EXE, folder(), &launcher_));
+    HWND dialog = driver::findTopWindow("QOVA Startup", kWaitMs, launcher_.id, "#32770");
+    EXPECT_NE(dialog, nullptr);
+    EXPECT_TRUE(driver::waitUntil([&] { return driver::isVisible(dialog); }, kWaitMs));
+    return dialog;
+  }
+
+  // Quit button or close box; the launcher must end with exit code 0.
+  void quitLauncher(HWND dialog, bool closeBox = false) {
+    if (closeBox) {
+      PostMessageA(dialog, WM_CLOSE, 0, 0);
+    } else {
+      EXPECT_TRUE(driver::clickLater(driver::item(dialog, 1008)));
+    }
+    DWORD code = 99;
+    EXPECT_TRUE(driver::waitForExit(launcher_, kWaitMs, &code));
+    EXPECT_EQ(code, 0u);
+    driver::endProgram(&launcher_);
+  }
+
+  // Expects the message box that a failed start shows, and closes it.
+  void expectCouldNotSpawn() {
+    HWND box = driver::findMessageBox("Error", kWaitMs, launcher_.id);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(driver::messageBoxText(box), "Could not spawn process.");
+    EXPECT_FALSE(driver::messageBoxHasIcon(box));
+    EXPECT_TRUE(driver::answer(box, IDOK));
+    EXPECT_TRUE(driver::waitUntil([&] { return !IsWindow(box); }, kWaitMs));
+  }
+
+  std::unique_ptr<testing::TempDir> folder_ = std::make_unique<testing::TempDir>();
+  driver::Child launcher_;
+};
+
+}  // namespace qova

@@ -1,0 +1,178 @@
+// The launcher end to end: the real QOVASTART.exe in its own working folder,
+// with stand-in children where the server or the editor would be.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/launcher/launcher_fixture.h"
+
+namespace qova {
+namespace {
+
+using driver::clickLater;
+using driver::isVisible;
+using driver::item;
+using driver::itemText;
+using driver::setItemText;
+using driver::waitUntil;
+
+enum : int {
+  kBegin = 1000,
+  kTimeLimit = 1002,
+  kBrowse = 1004,
+  kCreateModify = 1005,
+  kDatabaseFile = 1006,
+  kQuestionsPerRound = 1007,
+};
+
+std::string lineOf(const std::string& text, int index) {
+  size_t start = 0;
+  for (int i = 0; i < index; ++i) start = text.find("\r\n", start) + 2;
+  return text.substr(start, text.find("\r\n", start) - start);
+}
+
+bool sameFolder(std::string a, std::string b) {
+  while (!a.empty() && a.back() == '\\') a.pop_back();
+  while (!b.empty() && b.back() == '\\') b.pop_back();
+  return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
+using LauncherTest = LauncherFixture;
+
+TEST_F(LauncherTest, BeginSavesFieldsAsTypedAndTheNextStartShowsThem) {
+  struct Case {
+    const char* name;
+    std::string previous;  // config.ini before the launcher starts; "-" for none
+    std::string timeLimit, questions, database;
+    std::string expected;  // config.ini after Begin
+  };
+  const std::string longText(600, 'z');
+  const std::string kept(511, 'z');  // a field reads at most 511 characters
+  const Case cases[] = {
+      {"usual values, no config.ini yet", "-", "30", "10", "questions.qdb",
+       "30\r\n10\r\nquestions.qdb"},
+      {"texts kept as typed over an old file", "45\r\n12\r\nold.qdb\r\nextra\r\n", " 4 5 sec ",
+       "ten", "Z:\\some folder\\My Quiz.qdb", " 4 5 sec \r\nten\r\nZ:\\some folder\\My Quiz.qdb"},
+      {"empty fields give empty lines", "1\r\n2\r\n3", "", "", "", "\r\n\r\n"},
+      {"long texts cut to the field size", "-", longText, "5", longText, kept + "\r\n5\r\n" + kept},
+  };
+  bool first = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    freshFolder();
+    if (c.previous != "-") {
+      ASSERT_TRUE(testing::writeFileBytes(file("config.ini"), c.previous));
+    }
+
+    HWND dialog = startLauncher();
+    ASSERT_NE(dialog, nullptr);
+    if (c.previous == "-") {
+      EXPECT_EQ(itemText(dialog, kTimeLimit), "");
+      EXPECT_EQ(itemText(dialog, kQuestionsPerRound), "");
+      EXPECT_EQ(itemText(dialog, kDatabaseFile), "");
+    }
+    ASSERT_TRUE(setItemText(dialog, kTimeLimit, c.timeLimit));
+    ASSERT_TRUE(setItemText(dialog, kQuestionsPerRound, c.questions));
+    ASSERT_TRUE(setItemText(dialog, kDatabaseFile, c.database));
+    // There is no Bin folder: the settings are saved, the start fails.
+    ASSERT_TRUE(clickLater(item(dialog, kBegin)));
+    expectCouldNotSpawn();
+    EXPECT_EQ(fileBytes("config.ini"), c.expected);
+    EXPECT_TRUE(isVisible(dialog));
+    quitLauncher(dialog, /*closeBox=*/!first);
+
+    dialog = startLauncher();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(itemText(dialog, kTimeLimit), lineOf(c.expected, 0));
+    EXPECT_EQ(itemText(dialog, kQuestionsPerRound), lineOf(c.expected, 1));
+    EXPECT_EQ(itemText(dialog, kDatabaseFile), lineOf(c.expected, 2));
+    if (first) {
+      EXPECT_TRUE(driver::saveScreenshot(dialog, QOVA_SCREENSHOT_BMP));
+    }
+    quitLauncher(dialog);
+    first = false;
+  }
+}
+
+TEST_F(LauncherTest, HidesWhileTheChildRunsAndShowsAgainWhenItEnds) {
+  struct Case {
+    const char* name;
+    int button;
+    const char* child;
+    std::string configAfter;  // what the child finds in config.ini
+  };
+  const std::string before = "20\r\n7\r\nbefore.qdb";
+  const Case cases[] = {
+      {"Create/Modify starts the editor and leaves config.ini alone", kCreateModify, "QOVAMAKE.exe",
+       before},
+      {"Begin saves first and then starts the server", kBegin, "QOVAHOST.exe",
+       "25\r\n8\r\nafter.qdb"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    freshFolder();
+    ASSERT_TRUE(testing::writeFileBytes(file("config.ini"), before));
+    installChild(STAND_IN_CHILD_EXE, c.child);
+
+    HWND dialog = startLauncher();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(setItemText(dialog, kTimeLimit, "25"));
+    ASSERT_TRUE(setItemText(dialog, kQuestionsPerRound, "8"));
+    ASSERT_TRUE(setItemText(dialog, kDatabaseFile, "after.qdb"));
+    ASSERT_TRUE(clickLater(item(dialog, c.button)));
+
+    ASSERT_TRUE(waitUntil([&] { return testing::fileExists(file("child_ran.txt")); }, kWaitMs));
+    EXPECT_TRUE(waitUntil([&] { return !isVisible(dialog); }, kWaitMs));
+    std::string ran = fileBytes("child_ran.txt");
+    std::string module = lineOf(ran, 0);
+    std::string tail = std::string("\\Bin\\") + c.child;
+    ASSERT_GE(module.size(), tail.size());
+    EXPECT_EQ(lstrcmpiA(module.substr(module.size() - tail.size()).c_str(), tail.c_str()), 0)
+        << module;
+    EXPECT_TRUE(sameFolder(lineOf(ran, 1), folder())) << lineOf(ran, 1);
+    EXPECT_EQ(fileBytes("child_saw_config.ini"), c.configAfter);
+
+    // Still hidden a while later: the launcher waits for the child's end.
+    Sleep(500);
+    EXPECT_FALSE(isVisible(dialog));
+    ASSERT_TRUE(testing::writeFileBytes(file("child_release"), ""));
+    EXPECT_TRUE(waitUntil([&] { return isVisible(dialog); }, kWaitMs));
+    EXPECT_EQ(fileBytes("config.ini"), c.configAfter);
+    EXPECT_EQ(itemText(dialog, kDatabaseFile), "after.qdb");
+    quitLauncher(dialog);
+  }
+}
+
+TEST_F(LauncherTest, BrowsePutsTheChosenPathAndKeepsTheWorkingFolder) {
+  testing::TempDir elsewhere;
+  ASSERT_TRUE(testing::writeFileBytes(elsewhere.file("quiz.qdb"), "0\r\n4\r\n0\r\n"));
+  ASSERT_TRUE(testing::writeFileBytes(file("config.ini"), "30\r\n10\r\nfirst.qdb"));
+  HWND dialog = startLauncher();
+  ASSERT_NE(dialog, nullptr);
+
+  // Cancel leaves the field as it was.
+  ASSERT_TRUE(clickLater(item(dialog, kBrowse)));
+  HWND open = driver::findMessageBox("Open", kWaitMs, launcher_.id);
+  ASSERT_NE(open, nullptr);
+  EXPECT_TRUE(driver::answer(open, IDCANCEL));
+  EXPECT_TRUE(waitUntil([&] { return !IsWindow(open); }, kWaitMs));
+  EXPECT_EQ(itemText(dialog, kDatabaseFile), "first.qdb");
+
+  ASSERT_TRUE(clickLater(item(dialog, kBrowse)));
+  open = driver::findMessageBox("Open", kWaitMs, launcher_.id);
+  ASSERT_NE(open, nullptr);
+  ASSERT_TRUE(driver::chooseFile(open, elsewhere.file("quiz.qdb")));
+  EXPECT_TRUE(waitUntil([&] { return !IsWindow(open); }, kWaitMs));
+  EXPECT_TRUE(sameFolder(itemText(dialog, kDatabaseFile), elsewhere.file("quiz.qdb")))
+      << itemText(dialog, kDatabaseFile);
+
+  // The settings still land in the launcher's own working folder.
+  ASSERT_TRUE(clickLater(item(dialog, kBegin)));
+  expectCouldNotSpawn();
+  EXPECT_EQ(lineOf(fileBytes("config.ini"), 2), itemText(dialog, kDatabaseFile));
+  EXPECT_FALSE(testing::fileExists(elsewhere.file("config.ini")));
+  quitLauncher(dialog);
+}
+
+}  // namespace
+}  // namespace qova
