@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -137,12 +138,16 @@ uint16_t Socket::localPort() const {
 Socket Socket::accept() {
   if (!isValid()) return Socket(kInvalid);
   Handle h = ::accept(handle_, nullptr, nullptr);
-#if !defined(_WIN32) && defined(SO_NOSIGPIPE)
   if (h != kInvalid) {
+    // Every block is handed over whole, so the small ones (a question, the
+    // results) must leave at once rather than wait for the peer's delayed
+    // acknowledgement of the one before.
     int on = 1;
+    setsockopt(h, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+#if !defined(_WIN32) && defined(SO_NOSIGPIPE)
     setsockopt(h, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
-  }
 #endif
+  }
   return Socket(h);
 }
 

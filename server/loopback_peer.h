@@ -1,0 +1,44 @@
+// A player program's end of a loopback connection, for the engine's tests and
+// the benchmark: raw POSIX calls, every wait bounded.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qova::testing {
+
+class LoopbackPeer {
+ public:
+  LoopbackPeer() = default;
+  ~LoopbackPeer() { close(); }
+  LoopbackPeer(const LoopbackPeer&) = delete;
+  LoopbackPeer& operator=(const LoopbackPeer&) = delete;
+  LoopbackPeer(LoopbackPeer&& other) noexcept : fd_(other.fd_), pending_(std::move(other.pending_)) {
+    other.fd_ = -1;
+  }
+
+  // Connects to 127.0.0.1:port; false when that fails.
+  bool connect(uint16_t port);
+  bool isOpen() const { return fd_ >= 0; }
+  void close();
+
+  // Sends everything; false on failure.
+  bool send(const std::string& bytes);
+
+  // Whatever arrives within `timeoutMs` (waits only while nothing has come).
+  std::string readAvailable(int timeoutMs);
+  // Exactly `count` CR LF lines (text included), waiting at most
+  // `timeoutMs` in all; fewer when time runs out or the server closes.
+  std::string readLines(int count, int timeoutMs);
+  // True when the server closes the connection within `timeoutMs`; bytes
+  // still arriving before the close are discarded.
+  bool waitClosed(int timeoutMs);
+
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+  std::string pending_;  // read but not yet handed out by readLines
+};
+
+}  // namespace qova::testing

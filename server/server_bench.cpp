@@ -1,0 +1,366 @@
+// Figures for the quiz engine (not a test): full games over loopback with
+// many players answering at once, and the start of a round on a question
+// file of a million records, with the record index and with a forward read.
+//
+//   server_bench [--quick]      --quick: fewer players and rounds, for a smoke run
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/random.h"
+#include "common/test_support.h"
+#include "qdb/qdb_file.h"
+#include "server/game_engine.h"
+#include "server/lobby.h"
+#include "server/loopback_peer.h"
+
+namespace qova {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msBetween(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+double threadCpuSeconds() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+void raiseOpenFileLimit(rlim_t wanted) {
+  rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+  if (limit.rlim_cur >= wanted) return;
+  limit.rlim_cur = std::min(wanted, limit.rlim_max);
+  setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+rlim_t openFileLimit() {
+  rlimit limit;
+  return getrlimit(RLIMIT_NOFILE, &limit) == 0 ? limit.rlim_cur : 0;
+}
+
+std::string questionFile(int32_t count, int32_t responses) {
+  std::string out = "512\r\n" + std::to_string(responses) + "\r\n" + std::to_string(count) + "\r\n";
+  for (int32_t n = 1; n <= count; ++n) {
+    out += "Which number is " + std::to_string(n) + "?\r\n";
+    for (int32_t r = 0; r < responses; ++r) out += std::to_string(n + r) + "\r\n";
+    out += "1\r\n";
+  }
+  return out;
+}
+
+// One player program of the benchmark: counts lines to follow the
+// conversation and answers each question as soon as it is complete.
+struct BenchPlayer {
+  testing::LoopbackPeer peer;
+  enum Phase { kSettings, kQuestion, kResults, kSummary } phase = kSettings;
+  int linesLeft = 3;
+  int question = 0;  // questions answered
+  int64_t received = 0;
+};
+
+struct GameFigures {
+  int players = 0, rounds = 0, perRound = 0;
+  int64_t answersStored = 0, answersExpected = 0;
+  std::vector<double> latencyMs;  // per question: last answer sent to last S3 received
+  double serverCpuSeconds = 0, wallSeconds = 0;
+  int64_t bytesSent = 0;
+  bool completed = false;
+};
+
+// The players' side, on its own thread: every socket in one poll.
+void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound, int responses,
+                 std::vector<double>& latencyMs, std::atomic<bool>& done, bool& completed) {
+  const int total = rounds * perRound;
+  const int n = static_cast<int>(players.size());
+  std::vector<Clock::time_point> lastAnswer(total), lastResults(total);
+  std::vector<int> resultsDone(total, 0);
+  std::vector<pollfd> fds(players.size());
+  for (size_t i = 0; i < players.size(); ++i) fds[i] = pollfd{players[i].peer.fd(), POLLIN, 0};
+  std::vector<char> buffer(1 << 16);
+  int finished = 0;
+  const Clock::time_point deadline = Clock::now() + std::chrono::minutes(10);
+  while (finished < n && Clock::now() < deadline) {
+    if (poll(fds.data(), fds.size(), 200) <= 0) continue;
+    for (size_t i = 0; i < players.size(); ++i) {
+      if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      BenchPlayer& p = players[i];
+      ssize_t got = recv(fds[i].fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+      if (got <= 0) {
+        fds[i].fd = -1;  // the server closed it: the run will show it incomplete
+        continue;
+      }
+      p.received += got;
+      for (ssize_t k = 0; k < got; ++k) {
+        if (buffer[static_cast<size_t>(k)] != '\n' || --p.linesLeft > 0) continue;
+        switch (p.phase) {
+          case BenchPlayer::kSettings:
+          case BenchPlayer::kSummary:
+            p.phase = BenchPlayer::kQuestion;
+            p.linesLeft = 2 + responses;
+            if (p.question == total) {
+              fds[i].events = 0;
+              ++finished;
+            }
+            break;
+          case BenchPlayer::kQuestion:
+            if (p.question < total) {
+              p.peer.send(i % 3 == 0 ? "1.25\r\nw" : "0.5\r\nr");
+              lastAnswer[p.question] = Clock::now();
+            }
+            p.phase = BenchPlayer::kResults;
+            p.linesLeft = 3 * n + 1;
+            break;
+          case BenchPlayer::kResults:
+            lastResults[p.question] = Clock::now();
+            ++resultsDone[p.question];
+            ++p.question;
+            if (p.question % perRound == 0) {
+              p.phase = BenchPlayer::kSummary;
+              p.linesLeft = 7 * n + 1;
+            } else {
+              p.phase = BenchPlayer::kQuestion;
+              p.linesLeft = 2 + responses;
+            }
+            break;
+        }
+      }
+    }
+  }
+  completed = finished == n;
+  for (int q = 0; q < total; ++q) {
+    if (resultsDone[q] == n) latencyMs.push_back(msBetween(lastAnswer[q], lastResults[q]));
+  }
+  done = true;
+}
+
+GameFigures runGame(int playerCount, int rounds, int perRound) {
+  GameFigures f;
+  f.players = playerCount;
+  f.rounds = rounds;
+  f.perRound = perRound;
+  testing::TempDir dir;
+  const int responses = 4;
+  testing::writeFileBytes(dir.file("bench.qdb"), questionFile(200, responses));
+
+  ServerAppRef app;
+  app->markerPath = dir.file("hostIP.dat");
+  app->resultsFileName = dir.file("endscores.txt");
+  app->timeLimitText = "30";
+  app->questionsPerRound = perRound;
+  if (app->questions.load(dir.file("bench.qdb")) != 200) {
+    std::printf("cannot load the benchmark's question file\n");
+    return f;
+  }
+  LobbyState lobby;
+  lobby.port = 0;
+  if (!beginLobby(*app, lobby)) {
+    std::printf("cannot listen on loopback\n");
+    return f;
+  }
+  std::vector<BenchPlayer> players(static_cast<size_t>(playerCount));
+  for (int i = 0; i < playerCount; ++i) {
+    if (!players[i].peer.connect(lobby.listener->localPort())) {
+      std::printf("connect %d failed (open-file limit %llu)\n", i,
+                  static_cast<unsigned long long>(openFileLimit()));
+      return f;
+    }
+    players[i].peer.send("Player " + std::to_string(i + 1) + "\r\n");
+    // One pass accepts one player; the backlog keeps the others waiting.
+    while (app->clients.size() < static_cast<size_t>(i + 1)) lobbyPass(*app, lobby, 100);
+  }
+  app->lobbyOutcome = LobbyStart;
+  endLobby(*app, lobby);
+
+  std::atomic<bool> done{false};
+  bool completed = false;
+  std::thread playing(playPlayers, std::ref(players), rounds, perRound, responses,
+                      std::ref(f.latencyMs), std::ref(done), std::ref(completed));
+  GameState game;
+  seedRandom(1);
+  const Clock::time_point start = Clock::now();
+  const double cpu0 = threadCpuSeconds();
+  while (!done.load(std::memory_order_relaxed)) {
+    if (!gameTick(*app, game)) break;
+  }
+  f.serverCpuSeconds = threadCpuSeconds() - cpu0;
+  f.wallSeconds = msBetween(start, Clock::now()) / 1000.0;
+  playing.join();
+  f.completed = completed;
+  for (const BenchPlayer& p : players) f.bytesSent += p.received;
+  for (const PlayerRecord& p : app->players) {
+    for (const auto& round : p.rounds) f.answersStored += static_cast<int64_t>(round.size());
+  }
+  f.answersExpected = int64_t{playerCount} * rounds * perRound;
+  app->clients.clear();
+  return f;
+}
+
+double percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  size_t index = static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+  return v[std::min(index, v.size() - 1)];
+}
+
+// The forward read: from the first record up to the highest number drawn,
+// reading the records drawn and skipping the others.
+std::vector<ServerQuestionRecord> forwardFetch(std::ifstream& in, const QdbHeader& header,
+                                               int64_t firstRecord,
+                                               const std::vector<int32_t>& numbers) {
+  in.clear();
+  in.seekg(firstRecord);
+  int32_t highest = *std::max_element(numbers.begin(), numbers.end());
+  std::vector<char> wanted(static_cast<size_t>(highest) + 1, 0);
+  for (int32_t n : numbers) wanted[static_cast<size_t>(n)] = 1;
+  std::vector<ServerQuestionRecord> byNumber(static_cast<size_t>(highest) + 1);
+  for (int32_t n = 1; n <= highest; ++n) {
+    if (wanted[static_cast<size_t>(n)]) {
+      byNumber[static_cast<size_t>(n)] = readServerRecord(in, header.responseCount, header.lineBound);
+    } else {
+      skipRecord(in, header.responseCount, header.lineBound);
+    }
+  }
+  std::vector<ServerQuestionRecord> out;
+  for (int32_t n : numbers) out.push_back(byNumber[static_cast<size_t>(n)]);
+  return out;
+}
+
+bool sameRecords(const std::vector<ServerQuestionRecord>& a,
+                 const std::vector<ServerQuestionRecord>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i].question != b[i].question || a[i].responses != b[i].responses ||
+        a[i].correct != b[i].correct) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void benchRoundStart(int32_t records, int indexRounds, int forwardRounds) {
+  testing::TempDir dir;
+  const std::string path = dir.file("million.qdb");
+  Clock::time_point t0 = Clock::now();
+  {
+    std::ofstream out(path, std::ios::binary);
+    std::string chunk;
+    std::string header = "512\r\n4\r\n" + std::to_string(records) + "\r\n";
+    out.write(header.data(), static_cast<std::streamsize>(header.size()));
+    for (int32_t n = 1; n <= records; ++n) {
+      chunk += "Which number is " + std::to_string(n) + "?\r\n";
+      for (int r = 0; r < 4; ++r) chunk += std::to_string(n + r) + "\r\n";
+      chunk += "1\r\n";
+      if (chunk.size() > (1 << 20)) {
+        out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        chunk.clear();
+      }
+    }
+    out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+  }
+  Clock::time_point t1 = Clock::now();
+  std::ifstream sizeProbe(path, std::ios::binary | std::ios::ate);
+  long long bytes = static_cast<long long>(sizeProbe.tellg());
+
+  QuestionBank bank;
+  int32_t loaded = bank.load(path);
+  Clock::time_point t2 = Clock::now();
+  std::printf("question file: %d records, %lld bytes, written in %.0f ms; load with index %.0f ms\n",
+              loaded, bytes, msBetween(t0, t1), msBetween(t1, t2));
+  if (loaded != records) return;
+
+  RandomGenerator g;
+  g.seed(1);
+  std::vector<double> drawUs, indexUs;
+  for (int round = 0; round < indexRounds; ++round) {
+    Clock::time_point a = Clock::now();
+    std::vector<int32_t> numbers = drawRecordNumbers(10, records, g);
+    Clock::time_point b = Clock::now();
+    std::vector<ServerQuestionRecord> fetched = bank.fetch(numbers);
+    Clock::time_point c = Clock::now();
+    drawUs.push_back(msBetween(a, b) * 1000);
+    indexUs.push_back(msBetween(b, c) * 1000);
+  }
+
+  std::ifstream in(path, std::ios::binary);
+  QdbHeader header;
+  readHeader(in, header);
+  int64_t firstRecord = static_cast<int64_t>(in.tellg());
+  std::vector<double> forwardMs;
+  bool identical = true;
+  int64_t highestSum = 0;
+  g.seed(2);
+  for (int round = 0; round < forwardRounds; ++round) {
+    std::vector<int32_t> numbers = drawRecordNumbers(10, records, g);
+    highestSum += *std::max_element(numbers.begin(), numbers.end());
+    Clock::time_point a = Clock::now();
+    std::vector<ServerQuestionRecord> slow = forwardFetch(in, header, firstRecord, numbers);
+    Clock::time_point b = Clock::now();
+    forwardMs.push_back(msBetween(a, b));
+    identical = identical && sameRecords(slow, bank.fetch(numbers));
+  }
+  std::printf("round start, 10 questions of %d records (%d rounds indexed, %d forward):\n", records,
+              indexRounds, forwardRounds);
+  std::printf("  drawRecordNumbers        median %8.1f us   p99 %8.1f us\n",
+              percentile(drawUs, 0.5), percentile(drawUs, 0.99));
+  std::printf("  fetch with the index     median %8.1f us   p99 %8.1f us\n",
+              percentile(indexUs, 0.5), percentile(indexUs, 0.99));
+  std::printf("  fetch by forward read    median %8.1f ms   p99 %8.1f ms  (highest drawn about %d)\n",
+              percentile(forwardMs, 0.5), percentile(forwardMs, 0.99),
+              static_cast<int>(highestSum / forwardRounds));
+  std::printf("  records identical both ways: %s\n", identical ? "yes" : "NO");
+}
+
+}  // namespace
+}  // namespace qova
+
+int main(int argc, char** argv) {
+  using namespace qova;
+  bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+  socketStartup();
+  raiseOpenFileLimit(8192);
+  std::printf("open-file limit %llu\n", static_cast<unsigned long long>(openFileLimit()));
+
+  struct Run {
+    int players, rounds, perRound;
+  };
+  std::vector<Run> runs = quick ? std::vector<Run>{{16, 2, 10}, {64, 1, 10}}
+                                : std::vector<Run>{{16, 10, 10}, {64, 10, 10}, {256, 10, 10},
+                                                   {1024, 10, 10}};
+  std::printf("\nfull games on loopback, every player answering at once\n");
+  std::printf("%7s %9s %9s %16s %12s %12s %9s %9s %12s\n", "players", "rounds", "questions",
+              "answers stored", "median ms", "p99 ms", "cpu s", "wall s", "bytes sent");
+  bool allGood = true;
+  for (const Run& r : runs) {
+    GameFigures f = runGame(r.players, r.rounds, r.perRound);
+    bool good = f.completed && f.answersStored == f.answersExpected;
+    allGood = allGood && good;
+    std::printf("%7d %9d %9d %7lld/%-8lld %12.3f %12.3f %9.2f %9.2f %12lld%s\n", f.players,
+                f.rounds, f.perRound, static_cast<long long>(f.answersStored),
+                static_cast<long long>(f.answersExpected), percentile(f.latencyMs, 0.5),
+                percentile(f.latencyMs, 0.99), f.serverCpuSeconds, f.wallSeconds,
+                static_cast<long long>(f.bytesSent), good ? "" : "  INCOMPLETE");
+    std::fflush(stdout);
+  }
+  std::printf("(latency: from the last answer sent to the last complete S3 received, per question;\n"
+              " cpu: the engine thread's CPU time, which polls without pause as the server does;\n"
+              " bytes sent: everything the server sent, as counted by the players)\n\n");
+
+  benchRoundStart(quick ? 100000 : 1000000, 1000, quick ? 5 : 20);
+  return allGood ? 0 : 1;
+}
