@@ -70,6 +70,11 @@ int RecordStore::open(const std::string& path) {
   std::vector<int64_t> starts;
   if (!indexRecords(in, header, starts) || starts.empty()) return kStoreCannotOpen;
 
+  return adopt(in, path, header, starts);
+}
+
+int RecordStore::adopt(std::ifstream& in, const std::string& path, const QdbHeader& header,
+                       std::vector<int64_t>& starts) {
   if (input.is_open()) input.close();
   input = std::move(in);
   filePath = path;
@@ -180,14 +185,65 @@ void RecordStore::setErased(bool flag) {
   }
 }
 
-int RecordStore::writeDatabase(std::ostream& out) {
+namespace {
+
+// What writeRecord puts out for `record`: the number of bytes, the longest
+// line, and whether every text is free of line ends (so that the lines read
+// back are the lines written).
+struct WrittenSize {
+  int64_t bytes = 0;
+  int32_t longest = 0;
+  bool plain = true;
+};
+
+void addLine(WrittenSize& size, size_t length, bool plain) {
+  size.bytes += static_cast<int64_t>(length) + 2;
+  size.longest = std::max(size.longest, clampLength(length));
+  size.plain = size.plain && plain;
+}
+
+void addText(WrittenSize& size, const std::string& text) {
+  addLine(size, text.size(), text.find('\n') == std::string::npos);
+}
+
+void addRecord(WrittenSize& size, const QuestionRecord& record, int32_t responseCount) {
+  addText(size, record.question);
+  for (int32_t i = 0; i < responseCount; ++i) {
+    if (static_cast<size_t>(i) < record.responses.size()) {
+      addText(size, record.responses[static_cast<size_t>(i)]);
+    } else {
+      addLine(size, 0, true);
+    }
+  }
+  addLine(size, std::to_string(record.correct).size(), true);
+}
+
+}  // namespace
+
+void RecordStore::writeDatabase(std::ostream& out, QdbHeader* header, std::vector<int64_t>* starts,
+                                bool* indexKnown) {
   const QuestionRecord empty;
-  int32_t written = totalRecords - static_cast<int32_t>(erasedNumbers.size());
+  header->recordCount = totalRecords - static_cast<int32_t>(erasedNumbers.size());
+  header->responseCount = responsesPerRecord;
   // Every record has a correct line of at least one character, so a bound of
   // 0 would make the written file unreadable.
-  int32_t bound = lineBound;
-  if (written > 0 && bound < 1) bound = 1;
-  writeHeader(out, bound, responsesPerRecord, written);
+  header->lineBound = lineBound;
+  if (header->recordCount > 0 && header->lineBound < 1) header->lineBound = 1;
+  writeHeader(out, header->lineBound, header->responseCount, header->recordCount);
+
+  // The index of the new file is taken while it is written, so the re-open
+  // after the save need not scan it again.
+  WrittenSize size;
+  size.bytes = static_cast<int64_t>(
+      std::to_string(header->lineBound).size() + std::to_string(header->responseCount).size() +
+      std::to_string(static_cast<uint32_t>(header->recordCount)).size() + 6);
+  starts->clear();
+  starts->reserve(static_cast<size_t>(std::max(header->recordCount, 0)) + 1);
+  auto put = [&](const QuestionRecord& record) {
+    starts->push_back(size.bytes);
+    addRecord(size, record, responsesPerRecord);
+    writeRecord(out, record, responsesPerRecord);
+  };
 
   auto edit = edits.begin();
   auto erased = erasedNumbers.begin();
@@ -213,20 +269,34 @@ int RecordStore::writeDatabase(std::ostream& out) {
       bool inFile = static_cast<size_t>(n) <= found;
       if (isErased || edited != nullptr) {
         if (inFile) skipRecord(input, fileResponseCount, fileLineBound);
-        if (!isErased) writeRecord(out, *edited, responsesPerRecord);
+        if (!isErased) put(*edited);
       } else if (inFile) {
-        writeRecord(out, readRecord(input, fileResponseCount, fileLineBound), responsesPerRecord);
+        put(readRecord(input, fileResponseCount, fileLineBound));
       } else {
-        writeRecord(out, empty, responsesPerRecord);
+        put(empty);
       }
     }
   }
   for (; n <= totalRecords; ++n) {
     const QuestionRecord* edited;
     if (lookup(n, &edited)) continue;
-    writeRecord(out, edited != nullptr ? *edited : empty, responsesPerRecord);
+    put(edited != nullptr ? *edited : empty);
   }
-  return written;
+  starts->push_back(size.bytes);
+  *indexKnown = size.plain && size.longest <= header->lineBound;
+}
+
+int RecordStore::reopenWritten(const std::string& path, const QdbHeader& written,
+                               std::vector<int64_t>& starts) {
+  if (path.size() >= kMaxPathBuffer) return kStoreCannotOpen;
+  std::ifstream in(path, std::ios::binary);
+  QdbHeader header;
+  if (!in.is_open() || !readHeader(in, header) || !headerIsUsable(header)) return kStoreCannotOpen;
+  if (header.lineBound != written.lineBound || header.responseCount != written.responseCount ||
+      header.recordCount != written.recordCount) {
+    return open(path);
+  }
+  return adopt(in, path, header, starts);
 }
 
 int RecordStore::save() {
@@ -262,7 +332,10 @@ int RecordStore::save() {
     output.clear();
     return kStoreCannotOpen;
   }
-  writeDatabase(output);
+  QdbHeader written;
+  std::vector<int64_t> starts;
+  bool indexKnown = false;
+  writeDatabase(output, &written, &starts, &indexKnown);
   output.close();
   bool writtenOk = !output.fail();
   output.clear();
@@ -285,7 +358,7 @@ int RecordStore::save() {
     return kStoreCannotOpen;
   }
 
-  int r = open(target);
+  int r = indexKnown ? reopenWritten(target, written, starts) : open(target);
   if (r != kStoreCannotOpen) return r;
   // The new file is in place but cannot be read back.
   if (overwrite && fileOpen) {

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "common/prompts.h"
+#include "qdb/qdb_file.h"
 #include "qdb/question_record.h"
 
 namespace qova {
@@ -155,8 +156,19 @@ class RecordStore {
   // until a file is opened or the store cleared.
   bool inputLost_ = false;
 
+  // Takes over an opened file whose header and index are known.
+  int adopt(std::ifstream& in, const std::string& path, const QdbHeader& header,
+            std::vector<int64_t>& starts);
+  // Opens the file save has just written, taking the index save noted.
+  int reopenWritten(const std::string& path, const QdbHeader& written,
+                    std::vector<int64_t>& starts);
   bool readFileRecord(int32_t n, QuestionRecord& record);
-  int writeDatabase(std::ostream& out);
+  // Writes header and records. Fills *header with what it wrote and *starts
+  // with the index of the written file; *indexKnown is false when the index
+  // cannot be trusted (a text holding a line end, or a line beyond the bound)
+  // and the file must be scanned.
+  void writeDatabase(std::ostream& out, QdbHeader* header, std::vector<int64_t>* starts,
+                     bool* indexKnown);
 };
 
 }  // namespace qova

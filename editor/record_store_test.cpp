@@ -46,6 +46,16 @@ QuestionRecord record(const std::string& question, std::vector<std::string> resp
 
 int ownerTag;
 
+// After a save the store holds the index it took while writing; it must be
+// the index a fresh open of the written file builds.
+void expectSameAsFreshOpen(const RecordStore& saved) {
+  RecordStore fresh;
+  ASSERT_EQ(fresh.open(saved.filePath), saved.fileResponseCount);
+  EXPECT_EQ(fresh.recordStart, saved.recordStart);
+  EXPECT_EQ(fresh.fileLineBound, saved.fileLineBound);
+  EXPECT_EQ(fresh.fileRecordCount, saved.fileRecordCount);
+}
+
 class RecordStoreTest : public ::testing::Test {
  protected:
   RecordStoreTest() : cwd(dir.path()) {
@@ -165,6 +175,7 @@ TEST_F(RecordStoreTest, RecordsBeyondTheFileAreEmptyRecords) {
   std::string empty = recordLines("", {"", "", "", ""}, 0);
   EXPECT_EQ(testing::readFileBytes(file),
             "3\r\n4\r\n5\r\n" + numbered(1) + numbered(2) + empty + empty + empty);
+  expectSameAsFreshOpen(store);
 }
 
 TEST_F(RecordStoreTest, SavingWithErasuresLeavesThemOutAndRenumbers) {
@@ -196,6 +207,7 @@ TEST_F(RecordStoreTest, SavingWithErasuresLeavesThemOutAndRenumbers) {
   for (int n : {1, 3, 4, 6, 7, 8, 9, 10}) expected += numbered(n);
   EXPECT_EQ(testing::readFileBytes(file), expected);
   EXPECT_FALSE(testing::fileExists(path(kSaveTempFileName)));
+  expectSameAsFreshOpen(store);
   EXPECT_EQ(store.totalRecords, 8);
   EXPECT_EQ(store.currentIndex, 0);
   EXPECT_TRUE(store.edits.empty());
@@ -229,6 +241,7 @@ TEST_F(RecordStoreTest, SaveWithNoFileGoesStraightToTheSaveDialog) {
   EXPECT_EQ(testing::readFileBytes(file), "5\r\n4\r\n2\r\n" +
                                               recordLines("2+2?", {"3", "4", "5", "22"}, 2) +
                                               recordLines("Sky?", {"blue", "green", "", ""}, 1));
+  expectSameAsFreshOpen(store);
   EXPECT_EQ(store.filePath, file);
   EXPECT_EQ(store.seek(2).responses, (std::vector<std::string>{"blue", "green", "", ""}));
 }
@@ -350,6 +363,7 @@ TEST_F(RecordStoreTest, ResponsesAreFittedToTheCountWritten) {
     ui.messageAnswers = {kIdYes};
     ASSERT_EQ(store.save(), c.saveWith);
     EXPECT_EQ(testing::readFileBytes(file), c.expected);
+    expectSameAsFreshOpen(store);
   }
 }
 
@@ -396,6 +410,7 @@ TEST_F(RecordStoreTest, CommittingPastTheEndRaisesTheTotal) {
   EXPECT_EQ(testing::readFileBytes(file), "3\r\n4\r\n6\r\n" + numbered(1) + numbered(2) + empty +
                                               empty + empty +
                                               recordLines("six", {"a", "b", "c", "d"}, 4));
+  expectSameAsFreshOpen(store);
 }
 
 TEST_F(RecordStoreTest, RunningLineBound) {
@@ -439,12 +454,14 @@ TEST_F(RecordStoreTest, ADatabaseOfEmptyRecordsSavesReadably) {
   ui.saveAnswers = {file};
   ASSERT_EQ(store.save(), 4);
   EXPECT_EQ(testing::readFileBytes(file), "1\r\n4\r\n1\r\n\r\n\r\n\r\n\r\n\r\n0\r\n");
+  expectSameAsFreshOpen(store);
   // And an empty database is the header alone.
   store.clear();
   ui.saveAnswers = {file};
   ui.saves.clear();
   ASSERT_EQ(store.save(), 4);
   EXPECT_EQ(testing::readFileBytes(file), "0\r\n4\r\n0\r\n");
+  expectSameAsFreshOpen(store);
   EXPECT_EQ(store.totalRecords, 0);
 }
 
@@ -484,6 +501,19 @@ TEST_F(RecordStoreTest, AppendingThreeRecordsToTen) {
               recordLines("Appended2", {"a", "b", "c", "d"}, 1) +
               recordLines("Appended3", {"a", "b", "c", "d"}, 2);
   EXPECT_EQ(testing::readFileBytes(file), expected);
+  expectSameAsFreshOpen(store);
+}
+
+TEST_F(RecordStoreTest, ATextHoldingALineEndIsIndexedAsWritten) {
+  store.clear();
+  store.next();
+  store.commit(record("two\nlines", {"a", "b", "c", "d"}, 1));
+  store.next();
+  store.commit(record("next", {"a", "b", "c", "d"}, 2));
+  ui.saveAnswers = {path("split.qdb")};
+  ASSERT_EQ(store.save(), 4);
+  expectSameAsFreshOpen(store);
+  EXPECT_EQ(store.seek(1).question, "two");
 }
 
 TEST_F(RecordStoreTest, AfterAFailedReopenSavingIsRefused) {

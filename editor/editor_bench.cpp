@@ -1,0 +1,157 @@
+// Record store on a question file of a million records (about 100 MB):
+// open (header and index), seeks to 100 random records, a search on a
+// question text, and an overwrite save with 1,000 edits and 1,000 erasures,
+// each timed against a plain sequential line-by-line read of the same file.
+// Prints the ratios and the peak resident memory. Not a test.
+//
+//   editor_bench [records]
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "editor/record_store.h"
+
+namespace fs = std::filesystem;
+using qova::QuestionRecord;
+using qova::RecordStore;
+using qova::SearchCriteria;
+
+namespace {
+
+double seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+std::string questionText(int n) {
+  return "Question " + std::to_string(n) + ": which one?";
+}
+
+// Writes the file and returns its size in bytes.
+uintmax_t generate(const std::string& path, int records) {
+  std::vector<char> buffer(1 << 20);
+  std::ofstream out;
+  out.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+  out.open(path, std::ios::binary | std::ios::trunc);
+  out << "60\r\n4\r\n" << records << "\r\n";
+  for (int n = 1; n <= records; ++n) {
+    out << questionText(n) << "\r\n";
+    for (int r = 1; r <= 4; ++r) out << "Answer " << r << ", " << n << "\r\n";
+    out << 1 + n % 4 << "\r\n";
+  }
+  out.close();
+  return fs::file_size(path);
+}
+
+// The baseline: every line of the file read once, in order.
+double sequentialRead(const std::string& path, long* lines) {
+  auto start = std::chrono::steady_clock::now();
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  long count = 0;
+  size_t chars = 0;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    chars += line.size();
+    ++count;
+  }
+  *lines = count + static_cast<long>(chars % 2);  // keep the loop from being dropped
+  return seconds(start);
+}
+
+long peakResidentKb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int records = argc > 1 ? std::atoi(argv[1]) : 1000000;
+  if (records < 1000) records = 1000;
+
+  fs::path dir = fs::temp_directory_path() /
+                 ("qova-editor-bench-" +
+                  std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+  fs::create_directories(dir);
+  fs::path previousDir = fs::current_path();
+  fs::current_path(dir);  // the save's temporary file goes here
+  std::string path = (dir / "bench.qdb").string();
+
+  uintmax_t bytes = generate(path, records);
+  long lines = 0;
+  sequentialRead(path, &lines);  // warm the cache like the runs below
+  double baseline = sequentialRead(path, &lines);
+  double again = sequentialRead(path, &lines);
+  if (again < baseline) baseline = again;
+
+  RecordStore store;
+  store.prompts.messageBox = [](const qova::MessageRequest&) { return qova::kIdYes; };
+
+  auto start = std::chrono::steady_clock::now();
+  int opened = store.open(path);
+  double openTime = seconds(start);
+
+  std::mt19937 random(20261209);
+  std::uniform_int_distribution<int> pick(1, records);
+  start = std::chrono::steady_clock::now();
+  int seekErrors = 0;
+  for (int i = 0; i < 100; ++i) {
+    int n = pick(random);
+    if (store.seek(n).question != questionText(n)) ++seekErrors;
+  }
+  double seekTime = seconds(start);
+
+  SearchCriteria criteria;
+  criteria.mask = SearchCriteria::MatchQuestion;
+  criteria.question = questionText(records * 3 / 4);
+  start = std::chrono::steady_clock::now();
+  std::vector<int32_t> found = store.search(criteria);
+  double searchTime = seconds(start);
+
+  for (int i = 0; i < 1000; ++i) {
+    store.seek(pick(random));
+    QuestionRecord edited = store.current;
+    edited.question += " (edited)";
+    store.commit(edited);
+  }
+  for (int i = 0; i < 1000; ++i) {
+    store.seek(pick(random));
+    store.setErased(true);
+  }
+  int32_t expectedTotal = store.totalRecords - static_cast<int32_t>(store.erasedNumbers.size());
+  start = std::chrono::steady_clock::now();
+  int saved = store.save();
+  double saveTime = seconds(start);
+  bool saveOk = saved == 4 && store.totalRecords == expectedTotal;
+
+  std::printf("editor benchmark: %d records, %.1f MB, %ld lines\n", records, bytes / 1e6, lines);
+  std::printf("%-34s %10s %8s %7s\n", "operation", "seconds", "ratio", "aim");
+  std::printf("%-34s %10.3f %8.2f %7s\n", "sequential line read (baseline)", baseline, 1.0, "");
+  std::printf("%-34s %10.3f %8.2f %7s\n", "open (header and index)", openTime, openTime / baseline,
+              "3");
+  std::printf("%-34s %10.4f %8.4f %7s\n", "seek to 100 random records", seekTime,
+              seekTime / baseline, "");
+  std::printf("%-34s %10.3f %8.2f %7s\n", "search on a question text", searchTime,
+              searchTime / baseline, "3");
+  std::printf("%-34s %10.3f %8.2f %7s\n", "save: 1,000 edits, 1,000 erasures", saveTime,
+              saveTime / baseline, "4");
+  std::printf("peak resident memory: %.1f MB (aim below 64 MB)\n", peakResidentKb() / 1024.0);
+  std::printf("checks: open %s, seeks %s, search %s (%zu found), save %s\n",
+              opened == 4 ? "ok" : "FAILED", seekErrors == 0 ? "ok" : "FAILED",
+              found.size() == 1 ? "ok" : "FAILED", found.size(), saveOk ? "ok" : "FAILED");
+
+  store.clear();
+  fs::current_path(previousDir);
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+  bool ok = opened == 4 && seekErrors == 0 && found.size() == 1 && saveOk;
+  return ok ? 0 : 1;
+}
