@@ -1,0 +1,77 @@
+// QOVAHOST's entry point: start-up, the lobby, and the main loop in whose
+// idle turns the game runs. The exit code is the quit message's value, which
+// shutdownServer hands over through the Statistics window.
+#include <windows.h>
+
+#include "server/game_engine.h"
+#include "server/server_app.h"
+#include "server/socket.h"
+#include "server/startup.h"
+#include "server/win/host_windows.h"
+#include "server/win/resource.h"
+
+namespace qova {
+
+namespace {
+
+ServerShell windowsShell() {
+  ServerShell shell;
+  shell.prompts.messageBox = [](const MessageRequest& request) {
+    return MessageBoxA(static_cast<HWND>(request.owner), request.text.c_str(),
+                       request.caption.c_str(), request.type);
+  };
+  shell.destroyMainWindow = [](void* window, int32_t exitCode) {
+    HWND main = static_cast<HWND>(window);
+    SetWindowLongPtrA(main, GWLP_USERDATA, static_cast<LONG_PTR>(exitCode));
+    DestroyWindow(main);
+  };
+  shell.postQuit = [](int32_t exitCode) { PostQuitMessage(exitCode); };
+  shell.deleteMarkerFile = [](const std::string& path) {
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+  };
+  return shell;
+}
+
+// True when the lobby ended with Start or Quit and the main loop must run;
+// false with errorText set.
+bool startServer() {
+  if (!startServerCore()) return false;
+  ServerAppRef app;
+  HWND main = CreateDialogParamA(static_cast<HINSTANCE>(app->instance),
+                                 MAKEINTRESOURCEA(IDD_STATISTICS), nullptr, statisticsDialogProc, 0);
+  if (main == nullptr) {
+    app->errorText = kMsgCreatingWindow;
+    return false;
+  }
+  app->mainWindow = main;
+  if (!runLobby()) return false;
+  // After Quit the window is gone already and the quit message posted.
+  if (app->mainWindow != nullptr) ShowWindow(static_cast<HWND>(app->mainWindow), SW_SHOW);
+  return true;
+}
+
+}  // namespace
+
+}  // namespace qova
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  qova::ServerApp& app = qova::ServerApp::acquire();
+  app.instance = instance;
+  app.shell = qova::windowsShell();
+  if (!qova::startServer()) qova::reportError();
+  // The game runs in the idle turns: the loop never waits.
+  MSG msg = {};
+  for (;;) {
+    if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) break;
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    } else if (!qova::gameTick()) {
+      qova::reportError();
+    }
+  }
+  qova::socketCleanup();
+  qova::ServerApp::release();
+  return static_cast<int>(msg.wParam);
+}

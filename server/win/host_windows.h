@@ -1,0 +1,18 @@
+// The windows of QOVAHOST: the lobby ("Waiting for Clients...") with its own
+// polling loop, and the Statistics window, the main window of the game.
+// Everything that is not window work is done by the engine in server/.
+#pragma once
+
+#include <windows.h>
+
+namespace qova {
+
+// Runs the lobby until Start, Quit or a failure. True when the operator
+// ended it (after Quit the server is already shutting down); false with
+// errorText set when the window or the sockets failed.
+bool runLobby();
+
+INT_PTR CALLBACK lobbyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK statisticsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace qova

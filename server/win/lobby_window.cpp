@@ -1,0 +1,90 @@
+// The lobby window and its loop: window messages for the lobby only, and in
+// between one pass of the engine's lobby (accept, greet, drop). The count of
+// connected players is shown in control 1002.
+#include <windows.h>
+
+#include "server/lobby.h"
+#include "server/socket.h"
+#include "server/startup.h"
+#include "server/win/host_windows.h"
+#include "server/win/resource.h"
+
+namespace qova {
+
+namespace {
+
+void showCount(HWND lobby, size_t count) {
+  SetDlgItemInt(lobby, IDC_LOBBY_COUNT, static_cast<UINT>(count), FALSE);
+}
+
+}  // namespace
+
+bool runLobby() {
+  ServerAppRef app;
+  app->errorFlags = kStartupErrorFlags;
+  app->exitCode = 1;
+  HWND lobby = CreateDialogParamA(static_cast<HINSTANCE>(app->instance),
+                                  MAKEINTRESOURCEA(IDD_LOBBY), nullptr, lobbyDialogProc, 0);
+  if (lobby == nullptr) {
+    app->errorText = kMsgCreatingWindow;
+    return false;
+  }
+  showCount(lobby, 0);
+  LobbyState state;
+  if (!beginLobby(*app, state)) {
+    DestroyWindow(lobby);
+    return false;
+  }
+  // Never waits: a message for the lobby, or else one pass over the sockets.
+  while (app->lobbyOutcome == LobbyWaiting) {
+    MSG msg;
+    if (PeekMessageA(&msg, lobby, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+      continue;
+    }
+    LobbyPass pass = lobbyPass(*app, state);
+    if (pass == LobbyPass::kFailed) {
+      DestroyWindow(lobby);
+      return false;
+    }
+    if (pass == LobbyPass::kChanged) showCount(lobby, app->clients.size());
+  }
+  // Start and Quit have destroyed the window already; the close box has not.
+  if (IsWindow(lobby)) DestroyWindow(lobby);
+  endLobby(*app, state);
+  return true;
+}
+
+INT_PTR CALLBACK lobbyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      // 127.0.0.1 when the host's own name does not resolve: the server
+      // still listens there, and the marker still tells other servers that
+      // one runs (docs/decisions.md).
+      std::string address = localHostAddress();
+      SetDlgItemTextA(dialog, IDC_LOBBY_ADDRESS, address.c_str());
+      ServerAppRef app;
+      writeMarkerFile(app->markerPath, address);
+      return TRUE;
+    }
+    case WM_CLOSE: {
+      ServerAppRef app;
+      app->lobbyOutcome = LobbyQuit;
+      return TRUE;
+    }
+    case WM_COMMAND: {
+      WORD id = LOWORD(wParam);
+      if (id == IDC_LOBBY_START || id == IDC_LOBBY_QUIT) {
+        ServerAppRef app;
+        app->lobbyOutcome = id == IDC_LOBBY_START ? LobbyStart : LobbyQuit;
+        DestroyWindow(dialog);
+      }
+      return TRUE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace qova
