@@ -56,6 +56,8 @@ void broadcastQuestion(ServerApp& app, GameState& game) {
 }
 
 bool gameTick(ServerApp& app, GameState& game) {
+  // Between shutdown and the quit message nothing is left to play.
+  if (app.quitPosted) return true;
   // What a player's socket could not take at once goes out first.
   for (auto& client : app.clients) {
     if (client->hasPendingOutput()) client->flush();
