@@ -33,6 +33,8 @@ bool PlayerClient::connect(const std::string& host, uint16_t port, const std::st
   close();
   stream_ = ServerStream();
   pending_.clear();
+  peerClosed_ = peerFailed_ = false;
+  peerError_.clear();
   outbox_.clear();
   outboxStart_ = 0;
   error_.clear();
@@ -128,87 +130,100 @@ void PlayerClient::handleReady(const PollEntry& entry, std::vector<ClientEvent>*
     return;
   }
   if (entry.writable) flush();
-  if (entry.readable) readAvailable(events);
+  if (entry.readable && !peerClosed_) readAvailable();
+  deliver(events);
 }
 
-void PlayerClient::readAvailable(std::vector<ClientEvent>* events) {
+bool PlayerClient::hasPendingInput() const {
+  return socket_ != kNoSocket && state_ != ClientState::kConnecting &&
+         (peerClosed_ || stream_.hasCompleteLine());
+}
+
+void PlayerClient::readAvailable() {
   char buffer[16384];
   // A few reads per call at most, so one busy connection cannot starve the
   // others of a program that holds many.
-  for (int reads = 0; reads < 4 && socket_ != kNoSocket; ++reads) {
+  for (int reads = 0; reads < 4; ++reads) {
     int n = receiveSome(socket_, buffer, sizeof buffer);
     if (n == kSocketWouldBlock) return;
     if (n <= 0) {
-      closedCleanly_ = stream_.atMessageBoundary();
-      std::string why;
-      if (stream_.midMessage()) {
-        why = std::string("the server closed the connection in the middle of the ") +
-              stream_.expectedMessage();
-      } else if (!closedCleanly_) {
-        why =
-            std::string("the server closed the connection before the ") + stream_.expectedMessage();
-      } else if (n < 0) {
-        why = "the connection failed: " + lastSocketError();
-      } else {
-        why = "the server closed the connection";
-      }
-      if (n < 0) closedCleanly_ = false;
-      closeWith(ClientEvent::kClosed, why, events);
+      peerClosed_ = true;
+      peerFailed_ = n < 0;
+      if (peerFailed_) peerError_ = lastSocketError();
       return;
     }
     stream_.feed(buffer, static_cast<size_t>(n));
-    takeMessages(events);
     if (n < static_cast<int>(sizeof buffer)) return;
   }
 }
 
-void PlayerClient::takeMessages(std::vector<ClientEvent>* events) {
-  for (;;) {
-    ServerMessage m = stream_.next();
-    switch (m) {
-      case ServerMessage::kNone:
-        return;
-      case ServerMessage::kViolation:
-        closeWith(ClientEvent::kViolation, stream_.violation(), events);
-        return;
-      case ServerMessage::kSettings:
-        events->push_back(ClientEvent::kSettings);
-        state_ = ClientState::kSettings;
-        if (!holdName_) sendName(name_);
-        break;
-      case ServerMessage::kQuestion:
-        if (state_ == ClientState::kSettings) {
-          closeWith(ClientEvent::kViolation,
-                    "a question arrived before this player had sent its name", events);
-          return;
-        }
-        answeredTime_.clear();
-        answeredCorrect_ = false;
-        state_ = ClientState::kAnswering;
-        events->push_back(ClientEvent::kQuestion);
-        break;
-      case ServerMessage::kResults:
-        if (state_ == ClientState::kAnswering) {
-          closeWith(ClientEvent::kViolation, "the results arrived before this player had answered",
-                    events);
-          return;
-        }
-        state_ = stream_.summaryExpected() ? ClientState::kWaiting : ClientState::kBetween;
-        events->push_back(ClientEvent::kResults);
-        break;
-      case ServerMessage::kSummary:
-        state_ = ClientState::kBetween;
-        events->push_back(ClientEvent::kSummary);
-        break;
-    }
+void PlayerClient::deliver(std::vector<ClientEvent>* events) {
+  if (takeMessage(events) || !peerClosed_ || socket_ == kNoSocket) return;
+  // A reset counts as a close: a server that closes a connection with our
+  // unread bytes in it resets it, as one that quits mid-question does.
+  closedCleanly_ = stream_.atMessageBoundary();
+  std::string why;
+  if (stream_.midMessage()) {
+    why = std::string("the server closed the connection in the middle of the ") +
+          stream_.expectedMessage();
+  } else if (!closedCleanly_) {
+    why = std::string("the server closed the connection before the ") + stream_.expectedMessage();
+  } else {
+    why = "the server closed the connection";
   }
+  if (peerFailed_) why += " (" + peerError_ + ")";
+  closeWith(ClientEvent::kClosed, why, events);
+}
+
+// One message at a time: the caller sees each message's content before the
+// next one (which may already be buffered) replaces it.
+bool PlayerClient::takeMessage(std::vector<ClientEvent>* events) {
+  ServerMessage m = stream_.next();
+  switch (m) {
+    case ServerMessage::kNone:
+      return false;
+    case ServerMessage::kViolation:
+      closeWith(ClientEvent::kViolation, stream_.violation(), events);
+      break;
+    case ServerMessage::kSettings:
+      state_ = ClientState::kSettings;
+      events->push_back(ClientEvent::kSettings);
+      if (!holdName_) sendName(name_);
+      break;
+    case ServerMessage::kQuestion:
+      if (state_ == ClientState::kSettings) {
+        closeWith(ClientEvent::kViolation,
+                  "a question arrived before this player had sent its name", events);
+        break;
+      }
+      answeredTime_.clear();
+      answeredCorrect_ = false;
+      state_ = ClientState::kAnswering;
+      events->push_back(ClientEvent::kQuestion);
+      break;
+    case ServerMessage::kResults:
+      if (state_ == ClientState::kAnswering) {
+        closeWith(ClientEvent::kViolation, "the results arrived before this player had answered",
+                  events);
+        break;
+      }
+      state_ = stream_.summaryExpected() ? ClientState::kWaiting : ClientState::kBetween;
+      events->push_back(ClientEvent::kResults);
+      break;
+    case ServerMessage::kSummary:
+      state_ = ClientState::kBetween;
+      events->push_back(ClientEvent::kSummary);
+      break;
+  }
+  return true;
 }
 
 bool PlayerClient::step(int timeoutMs, std::vector<ClientEvent>* events) {
   if (socket_ == kNoSocket) return false;
   PollEntry entry;
   pollEntry(&entry);
-  if (pollSockets(&entry, 1, timeoutMs) > 0) handleReady(entry, events);
+  bool pending = hasPendingInput();
+  if (pollSockets(&entry, 1, pending ? 0 : timeoutMs) > 0 || pending) handleReady(entry, events);
   return socket_ != kNoSocket;
 }
 

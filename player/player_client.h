@@ -76,7 +76,11 @@ class PlayerClient {
   // For callers that poll many clients: fill the entry, poll, then hand the
   // readiness back.
   void pollEntry(PollEntry* entry) const;
+  // Each call yields at most one message event, so the caller sees each
+  // message before the next replaces it; while hasPendingInput() is true,
+  // call handleReady again (ready or not) without waiting.
   void handleReady(const PollEntry& entry, std::vector<ClientEvent>* events);
+  bool hasPendingInput() const;
 
   ClientState state() const { return state_; }
   const std::string& error() const { return error_; }
@@ -98,8 +102,9 @@ class PlayerClient {
 
  private:
   void flush();
-  void readAvailable(std::vector<ClientEvent>* events);
-  void takeMessages(std::vector<ClientEvent>* events);
+  void readAvailable();
+  void deliver(std::vector<ClientEvent>* events);
+  bool takeMessage(std::vector<ClientEvent>* events);
   void closeWith(ClientEvent event, const std::string& error, std::vector<ClientEvent>* events);
 
   SocketHandle socket_ = kNoSocket;
@@ -114,6 +119,9 @@ class PlayerClient {
   std::string error_;
   bool closedCleanly_ = false;
   ClientState closedIn_ = ClientState::kIdle;
+  bool peerClosed_ = false;  // the server's close was read; buffered messages go first
+  bool peerFailed_ = false;
+  std::string peerError_;
   std::vector<ClientEvent> pending_;  // seen by waitFor but not yet returned
 };
 

@@ -49,6 +49,8 @@ bool isAverageText(const std::string& text) {
   size_t digits = i;
   while (i < text.size() && isDigit(text[i])) ++i;
   size_t intDigits = i - digits;
+  // Four digits before the point leave no decimals, and then no point.
+  if (intDigits == 4 && i == text.size()) return true;
   if (intDigits == 0 || i == text.size() || text[i] != '.') return false;
   ++i;
   while (i < text.size() && isDigit(text[i])) ++i;
@@ -108,6 +110,10 @@ bool ServerStream::atMessageBoundary() const {
   // The summary goes out right behind the results of a round's last
   // question, so a close between the two is no boundary.
   return !inMessage_ && start_ == buffer_.size() && expect_ != Expect::kSummary;
+}
+
+bool ServerStream::hasCompleteLine() const {
+  return !broken() && buffer_.find("\r\n", scan_ > start_ ? scan_ : start_) != std::string::npos;
 }
 
 bool ServerStream::midMessage() const { return inMessage_ || start_ != buffer_.size(); }

@@ -71,6 +71,8 @@ class ServerStream {
   // What the peer's close means: true when the stream stands between two
   // messages (nothing of a further message received).
   bool atMessageBoundary() const;
+  // True when a whole line waits to be taken by next().
+  bool hasCompleteLine() const;
   // True when part of a message has been received.
   bool midMessage() const;
   // The message being received, for reports: "settings", "question",
@@ -121,8 +123,9 @@ std::string secondsText(double seconds);
 // Whether `text` is a decimal integer as the server writes counts: digits,
 // no sign, no leading zero.
 bool isCountText(const std::string& text);
-// Whether `text` is an average as the server writes it: fixed form with the
-// point kept ("12.", "0.5") or d.ddde+XXX with three exponent digits.
+// Whether `text` is an average as the server writes it with 4 significant
+// digits: fixed form with the point kept ("12.", "0.5"), four digits and no
+// point ("1235"), or d.ddde+XXX with three exponent digits.
 bool isAverageText(const std::string& text);
 
 // The time limit of the settings in seconds when it is a positive number

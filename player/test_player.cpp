@@ -168,21 +168,23 @@ bool PlayerGroup::step(int timeoutMs) {
   for (size_t i = 0; i < players_.size(); ++i) {
     const Player& p = *players_[i];
     if (!p.finished) p.client.pollEntry(&entries[i]);
+    if (!p.finished && p.client.hasPendingInput()) timeoutMs = 0;
     if (!p.finished && p.action != Action::kNone) {
       auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(p.due - now).count();
       if (wait < 0) wait = 0;
       if (wait < timeoutMs) timeoutMs = static_cast<int>(wait);
     }
   }
-  if (pollSockets(entries.data(), entries.size(), timeoutMs) > 0) {
-    std::vector<ClientEvent> events;
-    for (size_t i = 0; i < players_.size(); ++i) {
-      if (players_[i]->finished || !(entries[i].readable || entries[i].writable)) continue;
-      events.clear();
-      players_[i]->client.handleReady(entries[i], &events);
-      for (ClientEvent e : events) {
-        if (!players_[i]->finished) handle(i, e);
-      }
+  pollSockets(entries.data(), entries.size(), timeoutMs);
+  std::vector<ClientEvent> events;
+  for (size_t i = 0; i < players_.size(); ++i) {
+    Player& p = *players_[i];
+    if (p.finished) continue;
+    if (!(entries[i].readable || entries[i].writable || p.client.hasPendingInput())) continue;
+    events.clear();
+    p.client.handleReady(entries[i], &events);
+    for (ClientEvent e : events) {
+      if (!p.finished) handle(i, e);
     }
   }
   now = Clock::now();

@@ -1,0 +1,191 @@
+// The scripted players against the real quiz engine on loopback: the engine
+// runs its lobby and its game turns on a thread of its own, as the server's
+// one thread would, and the players check every message they get.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <sstream>
+#include <thread>
+
+#include "player/test_player.h"
+#include "server/game_engine.h"
+#include "server/lobby.h"
+#include "server/server_test_support.h"
+
+namespace qova {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct EngineTest : ::testing::Test {
+  testing::TempDir dir;
+  testing::ScriptedShell scripted;
+  ServerAppRef app;
+  LobbyState lobby;
+  GameState game;
+  std::thread server;
+  std::atomic<bool> start{false}, stop{false}, gameOver{false};
+  std::atomic<int> connected{0};
+
+  void SetUp() override {
+    socketStartup();
+    app->shell = scripted.shell();
+    app->markerPath = dir.file("hostIP.dat");
+    app->resultsFileName = dir.file("endscores.txt");
+    app->timeLimitText = "20";
+    testing::writeFileBytes(dir.file("q.qdb"), testing::questionFileBytes(12, 5));
+    ASSERT_EQ(app->questions.load(dir.file("q.qdb")), 12);
+    lobby.port = 0;
+    lobby.handshakeTimeoutMs = 300;
+    ASSERT_TRUE(beginLobby(*app, lobby));
+  }
+  void TearDown() override {
+    stop = true;
+    start = true;
+    if (server.joinable()) server.join();
+  }
+
+  // The server's thread: lobby passes until `start`, then game turns until
+  // the game ends by itself or `stop` asks for the operator's quit.
+  void runServer(int questionsPerRound) {
+    app->questionsPerRound = questionsPerRound;
+    server = std::thread([this] {
+      while (!start) {
+        lobbyPass(*app, lobby, 2);
+        connected = static_cast<int>(app->clients.size());
+      }
+      app->lobbyOutcome = LobbyStart;
+      endLobby(*app, lobby);
+      while (!stop) {
+        if (!gameTick(*app, game)) {
+          gameOver = true;
+          return;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+      }
+      shutdownServer(0);
+    });
+  }
+
+  // Steps the players until `done` holds; false after `ms`.
+  static bool pumpUntil(PlayerGroup& group, int ms, const std::function<bool()>& done) {
+    auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+      if (Clock::now() > end) return false;
+      group.step(5);
+    }
+    return true;
+  }
+
+  static GroupOptions options(uint16_t port, std::ostringstream* transcript,
+                              std::vector<PlayerPlan> plans) {
+    GroupOptions o;
+    o.port = port;
+    o.players = std::move(plans);
+    o.transcript = transcript;
+    return o;
+  }
+};
+
+PlayerPlan plan(const std::string& name, const std::string& verdicts,
+                std::vector<std::string> times, int delayMs = 0) {
+  PlayerPlan p;
+  p.name = name;
+  p.verdicts = verdicts;
+  p.times = std::move(times);
+  p.answerDelayMs = delayMs;
+  return p;
+}
+
+TEST_F(EngineTest, ThreePlayersTwoRoundsThenTheOperatorQuits) {
+  std::ostringstream transcript;
+  uint16_t port = lobby.listener->localPort();
+  PlayerGroup group(options(port, &transcript,
+                            {plan("Ann", "rw", {"1.5", "2"}, 20), plan("Bob", "r", {}, 40),
+                             plan("Cy", "wwr", {"0.25", "12", "7"})}));
+  runServer(3);
+  group.start();
+  ASSERT_TRUE(pumpUntil(group, 5000, [&] { return connected == 3; })) << transcript.str();
+  start = true;
+  ASSERT_TRUE(pumpUntil(group, 10000, [&] {
+    return std::all_of(group.reports().begin(), group.reports().end(),
+                       [](const PlayerReport& r) { return r.summaries >= 2; });
+  })) << transcript.str();
+  stop = true;
+  ASSERT_TRUE(pumpUntil(group, 5000, [&] { return group.finished(); })) << transcript.str();
+  server.join();
+
+  EXPECT_EQ(group.violations(), 0) << transcript.str();
+  for (size_t i = 0; i < 3; ++i) {
+    const PlayerReport& r = group.reports()[i];
+    EXPECT_TRUE(r.closedByServer);
+    EXPECT_TRUE(r.closedCleanly) << r.closeText;
+    EXPECT_GE(r.results, 6);
+    EXPECT_EQ(group.client(i).settings().timeLimitText, "20");
+    EXPECT_EQ(group.client(i).settings().responseCount, 5);
+    EXPECT_EQ(group.client(i).summary().size(), 3u);
+  }
+  EXPECT_EQ(group.reports()[0].verdictsSent.substr(0, 6), "rwrwrw");
+  EXPECT_EQ(group.reports()[2].answerTimes[1], "12");
+  // Bob's measured times: at least his delay, two decimals.
+  EXPECT_EQ(group.reports()[1].answerTimes[0].size(), 4u);
+  EXPECT_GE(group.reports()[1].answerTimes[0], "0.04");
+}
+
+TEST_F(EngineTest, MisbehavingPlayersAreDroppedAndTheOthersPlayOn) {
+  std::ostringstream transcript;
+  uint16_t port = lobby.listener->localPort();
+  std::vector<PlayerPlan> plans = {
+      plan("Ann", "r", {"1"}), plan("Bob", "w", {"2"}), plan("Cy", "rw", {"3"}),
+      plan("Dee", "r", {"4"}), plan("Eve", "r", {}),    plan("Fay", "r", {}),
+      plan("Gus", "r", {}),    plan("Hal", "r", {}),    plan("Ivy", "r", {})};
+  plans[1].misbehaviour = Misbehaviour::kDropQuestion;
+  plans[1].atQuestion = 2;
+  plans[2].misbehaviour = Misbehaviour::kPieces;
+  plans[2].pieceDelayMs = 30;
+  plans[3].misbehaviour = Misbehaviour::kDropAnswered;
+  plans[3].atQuestion = 1;
+  plans[4].misbehaviour = Misbehaviour::kLobbyBytes;
+  plans[5].misbehaviour = Misbehaviour::kNoName;
+  plans[6].misbehaviour = Misbehaviour::kFloodName;
+  plans[6].floodBytes = 100000;
+  plans[7].misbehaviour = Misbehaviour::kFloodAnswer;
+  plans[7].floodBytes = 100000;
+  plans[8].misbehaviour = Misbehaviour::kDropLobby;
+  for (PlayerPlan& p : plans) p.questionsToPlay = 4;
+  PlayerGroup group(options(port, &transcript, plans));
+  runServer(2);
+  group.start();
+  // The lobby keeps Ann, Bob, Cy, Dee and Hal; the others are gone.
+  ASSERT_TRUE(pumpUntil(group, 8000, [&] {
+    const auto& r = group.reports();
+    return connected == 5 && r[4].closedByServer && r[5].closedByServer && r[6].closedByServer &&
+           r[8].left;
+  })) << transcript.str();
+  start = true;
+  ASSERT_TRUE(pumpUntil(group, 10000, [&] { return group.finished(); })) << transcript.str();
+  // Everyone left after four questions: the engine ends the game itself.
+  ASSERT_TRUE(pumpUntil(group, 5000, [&] { return gameOver.load(); }));
+  server.join();
+  EXPECT_EQ(app->errorText, "All clients have dropped.");
+
+  EXPECT_EQ(group.violations(), 0) << transcript.str();
+  const auto& r = group.reports();
+  EXPECT_EQ(r[0].results, 4);
+  EXPECT_EQ(r[0].summaries, 2);
+  EXPECT_EQ(r[2].summaries, 2);
+  EXPECT_EQ(r[1].answers, 1);
+  EXPECT_EQ(r[3].answers, 1);
+  EXPECT_TRUE(r[7].closedByServer);  // its flood instead of an answer
+  EXPECT_EQ(r[7].answers, 0);
+  // The last results list only the two who stayed.
+  std::vector<std::string> names;
+  for (const ResultEntry& e : group.client(0).results()) names.push_back(e.name);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"Ann", "Cy"}));
+}
+
+}  // namespace
+}  // namespace qova

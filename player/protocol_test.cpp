@@ -1,0 +1,234 @@
+#include "player/protocol.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace qova {
+namespace {
+
+// Everything a stream yields for `bytes`, fed in pieces of `piece` bytes,
+// written as one token per message: S(time,qpr,rc) Q(round.number:text|resp..|c)
+// R(name/time/v ...) M(name/..7 lines..) or !violation.
+std::vector<std::string> messages(const std::string& bytes, size_t piece) {
+  ServerStream s;
+  std::vector<std::string> out;
+  for (size_t at = 0; at < bytes.size(); at += piece) {
+    s.feed(bytes.data() + at, std::min(piece, bytes.size() - at));
+    for (ServerMessage m; (m = s.next()) != ServerMessage::kNone;) {
+      std::string t;
+      switch (m) {
+        case ServerMessage::kSettings:
+          t = "S(" + s.settings().timeLimitText + "," +
+              std::to_string(s.settings().questionsPerRound) + "," +
+              std::to_string(s.settings().responseCount) + ")";
+          break;
+        case ServerMessage::kQuestion:
+          t = "Q(" + std::to_string(s.question().round) + "." +
+              std::to_string(s.question().number) + ":" + s.question().text;
+          for (const std::string& r : s.question().responses) t += "|" + r;
+          t += "|" + std::string(1, s.question().correct) + ")";
+          break;
+        case ServerMessage::kResults:
+          t = "R(";
+          for (const ResultEntry& e : s.results())
+            t += e.name + "/" + e.timeText + "/" + (e.correct ? "r" : "w") + " ";
+          t += ")";
+          break;
+        case ServerMessage::kSummary:
+          t = "M(";
+          for (const SummaryEntry& e : s.summary()) {
+            t += e.name + "/" + std::to_string(e.roundCorrect) + "/" + e.roundAverage + "/" +
+                 std::to_string(e.roundAnswers) + "/" + std::to_string(e.totalCorrect) + "/" +
+                 e.totalAverage + "/" + std::to_string(e.totalAnswers) + " ";
+          }
+          t += ")";
+          break;
+        case ServerMessage::kViolation:
+          t = "!" + s.violation();
+          break;
+        case ServerMessage::kNone:
+          break;
+      }
+      out.push_back(t);
+    }
+  }
+  return out;
+}
+
+const std::string kSettings = "30\r\n2\r\n4\r\n";
+std::string question(const std::string& text, char correct) {
+  return text + "\r\n" + text + "a\r\n" + text + "b\r\n\r\n" + text + "d\r\n" + correct + "\r\n";
+}
+
+TEST(ServerStreamTest, ConversationParsesAlikeInPiecesOfAnySize) {
+  // Two rounds of two questions: the summary follows every second results.
+  std::string bytes = kSettings + question("Q1", '2') + "Ann\r\n1.5\r\nr\r\nBo b\r\n\r\nw\r\n\r\n" +
+                      question("Q2", '1') + "Ann\r\n2\r\nw\r\n\r\n" +
+                      "Ann\r\n1\r\n1.75\r\n2\r\n1\r\n1.75\r\n2\r\n\r\n" + question("Q3", '4') +
+                      "Ann\r\n0.5\r\nr\r\n\r\n" + question("Q4", '\0') + "Ann\r\n12\r\nr\r\n\r\n" +
+                      "Ann\r\n2\r\n6.25\r\n2\r\n3\r\n4.\r\n4\r\n\r\n";
+  std::vector<std::string> expected = {
+      "S(30,2,4)",
+      "Q(1.1:Q1|Q1a|Q1b||Q1d|2)",
+      "R(Ann/1.5/r Bo b//w )",
+      "Q(1.2:Q2|Q2a|Q2b||Q2d|1)",
+      "R(Ann/2/w )",
+      "M(Ann/1/1.75/2/1/1.75/2 )",
+      "Q(2.1:Q3|Q3a|Q3b||Q3d|4)",
+      "R(Ann/0.5/r )",
+      "Q(2.2:Q4|Q4a|Q4b||Q4d|" + std::string(1, '\0') + ")",
+      "R(Ann/12/r )",
+      "M(Ann/2/6.25/2/3/4./4 )",
+  };
+  for (size_t piece : {bytes.size(), size_t{1}, size_t{2}, size_t{7}}) {
+    EXPECT_EQ(messages(bytes, piece), expected) << "pieces of " << piece;
+  }
+}
+
+TEST(ServerStreamTest, OneQuestionPerRoundGivesASummaryAfterEveryResults) {
+  std::string bytes = "0\r\n1\r\n4\r\n" + question("A", '1') + "X\r\n1\r\nr\r\n\r\n" +
+                      "X\r\n1\r\n1.\r\n1\r\n1\r\n1.\r\n1\r\n\r\n" + question("B", '1');
+  EXPECT_EQ(messages(bytes, 3),
+            (std::vector<std::string>{"S(0,1,4)", "Q(1.1:A|Aa|Ab||Ad|1)", "R(X/1/r )",
+                                      "M(X/1/1./1/1/1./1 )", "Q(2.1:B|Ba|Bb||Bd|1)"}));
+}
+
+TEST(ServerStreamTest, LinesEndOnlyAtCrLf) {
+  // A lone LF or CR belongs to the text; the line ends at CR LF.
+  std::string bytes = "3\n0\r\n2\r\n5\r\n";
+  EXPECT_EQ(messages(bytes, 1), std::vector<std::string>{"S(3\n0,2,5)"});
+}
+
+TEST(ServerStreamTest, ReportsEveryBrokenForm) {
+  const std::string q = question("Q", '1');
+  const std::string r = "Ann\r\n1\r\nr\r\n\r\n";
+  struct Case {
+    std::string bytes;
+    std::string violation;
+  } cases[] = {
+      {"30\r\n0\r\n4\r\n", "in the settings: line 2 (questions per round) is \"0\""},
+      {"30\r\n-2\r\n4\r\n", "in the settings: line 2 (questions per round) is \"-2\""},
+      {"30\r\n02\r\n4\r\n", "in the settings: line 2 (questions per round) is \"02\""},
+      {"30\r\n2\r\n4 \r\n", "in the settings: line 3 (responses per question) is \"4 \""},
+      {"30\r\n2\r\n0\r\n", "in the settings: line 3 (responses per question) is \"0\""},
+      {kSettings + "Q\r\na\r\nb\r\nc\r\nd\r\n12\r\n",
+       "in the question: line 6 (the correct response) is \"12\""},
+      {kSettings + "Q\r\na\r\nb\r\nc\r\nd\r\n\r\n",
+       "in the question: line 6 (the correct response) is \"\""},
+      {kSettings + q + "Ann\r\n1\r\nR\r\n", "in the results: player 1 (\"Ann\"): the verdict"},
+      {kSettings + q + r + q + r + "Ann\r\n1\r\n1.\r\nx\r\n1\r\n1.\r\n2\r\n",
+       "in the round summary: player 1 (\"Ann\"): line 4 (answers in the round) is \"x\""},
+      {kSettings + q + r + q + r + "Ann\r\n1\r\n1.5e+01\r\n2\r\n1\r\n1.5\r\n2\r\n",
+       "in the round summary: player 1 (\"Ann\"): line 3 (average time in the round) is"},
+      {kSettings + q + r + q + r + "Ann\r\n1\r\n1.5\r\n2\r\n1\r\n15\r\n2\r\n",
+       "in the round summary: player 1 (\"Ann\"): line 6 (average time overall) is \"15\""},
+      {kSettings + q + r + q + r + "Ann\r\n3\r\n1.5\r\n2\r\n3\r\n1.5\r\n2\r\n",
+       "in the round summary: player 1 (\"Ann\"): the counts 3/2 in the round and 3/2"},
+      {std::string(kMaxServerLine + 2, 'x'), "in the settings: more than 65536 bytes without"},
+      {std::string(kMaxServerLine + 1, 'x') + "\r\n", "in the settings: a line of 65537 bytes"},
+  };
+  for (const Case& c : cases) {
+    for (size_t piece : {c.bytes.size(), size_t{1000}}) {
+      std::vector<std::string> got = messages(c.bytes, piece);
+      ASSERT_FALSE(got.empty()) << c.violation;
+      EXPECT_EQ(got.back().compare(0, c.violation.size() + 1, "!" + c.violation), 0) << got.back();
+      for (size_t i = 0; i + 1 < got.size(); ++i) EXPECT_NE(got[i][0], '!');
+    }
+  }
+}
+
+TEST(ServerStreamTest, BrokenStreamYieldsNothingMore) {
+  ServerStream s;
+  std::string bytes = "30\r\nx\r\n4\r\n" + kSettings;
+  s.feed(bytes.data(), bytes.size());
+  EXPECT_EQ(s.next(), ServerMessage::kViolation);
+  EXPECT_EQ(s.next(), ServerMessage::kNone);
+  s.feed(kSettings.data(), kSettings.size());
+  EXPECT_EQ(s.next(), ServerMessage::kNone);
+}
+
+TEST(ServerStreamTest, KnowsWhetherACloseFallsBetweenMessages) {
+  // qpr 1: the results of every question end a round.
+  std::string settings = "30\r\n1\r\n4\r\n";
+  std::string q = question("Q", '1');
+  std::string r = "Ann\r\n1\r\nr\r\n\r\n";
+  std::string m = "Ann\r\n1\r\n1.\r\n1\r\n1\r\n1.\r\n1\r\n\r\n";
+  struct Case {
+    std::string bytes;
+    bool boundary;
+    const char* expected;
+  } cases[] = {
+      {"", true, "settings"},
+      {"30\r", false, "settings"},
+      {"30\r\n", false, "settings"},
+      {settings, true, "question"},
+      {settings + "Q\r\n", false, "question"},
+      {settings + q + "Ann\r\n1\r\nr\r\n", false, "results"},
+      {settings + q + r, false, "round summary"},  // the summary is due at once
+      {settings + q + r + "Ann\r\n", false, "round summary"},
+      {settings + q + r + m, true, "question"},
+  };
+  for (const Case& c : cases) {
+    ServerStream s;
+    s.feed(c.bytes.data(), c.bytes.size());
+    while (s.next() != ServerMessage::kNone) {
+    }
+    EXPECT_EQ(s.atMessageBoundary(), c.boundary) << c.bytes;
+    EXPECT_STREQ(s.expectedMessage(), c.expected) << c.bytes;
+  }
+}
+
+TEST(ProtocolTextTest, Forms) {
+  for (const char* t : {"0", "7", "10", "123456"}) EXPECT_TRUE(isCountText(t)) << t;
+  for (const char* t : {"", "-1", "01", "1.", " 1", "1e3"}) EXPECT_FALSE(isCountText(t)) << t;
+  for (const char* t :
+       {"12.", "0.5", "3.25", "1235", "-1235", "1.235e+004", "5.e-002", "0.", "-1.5"}) {
+    EXPECT_TRUE(isAverageText(t)) << t;
+  }
+  for (const char* t : {"", "12", "123", "12345", ".5", "1.2e+04", "12.3e+004", "1.2E+004",
+                        "1.5e004", "nan", "1.5 "}) {
+    EXPECT_FALSE(isAverageText(t)) << t;
+  }
+  struct {
+    double seconds;
+    const char* text;
+  } times[] = {{0, "0.00"},     {1.234, "1.23"}, {1.235001, "1.24"}, {9.999, "10.00"},
+               {29.5, "29.50"}, {-3, "0.00"},    {125.07, "125.07"}};
+  for (const auto& t : times) EXPECT_EQ(secondsText(t.seconds), t.text) << t.seconds;
+  EXPECT_EQ(answerMessage("4.20", true), "4.20\r\nr");
+  EXPECT_EQ(answerMessage("", false), "\r\nw");
+  EXPECT_EQ(nameMessage("Ann"), "Ann\r\n");
+}
+
+TEST(ProtocolTextTest, TimeLimitCountsOnlyWhenPositive) {
+  struct {
+    const char* text;
+    double seconds;
+  } cases[] = {{"30", 30}, {" 12.5s", 12.5}, {"0", 0}, {"-5", 0}, {"none", 0}, {"", 0}};
+  for (const auto& c : cases) {
+    GameSettings s;
+    s.timeLimitText = c.text;
+    EXPECT_DOUBLE_EQ(timeLimitSeconds(s), c.seconds) << c.text;
+  }
+}
+
+TEST(ProtocolTextTest, LeaderboardByCorrectThenAverageTime) {
+  auto entry = [](const char* name, int correct, const char* average) {
+    SummaryEntry e;
+    e.name = name;
+    e.totalCorrect = correct;
+    e.totalAverage = average;
+    return e;
+  };
+  std::vector<SummaryEntry> board =
+      leaderboard({entry("A", 1, "2."), entry("B", 3, "9.5"), entry("C", 3, "1.235e+001"),
+                   entry("D", 3, "9.5"), entry("E", 1, "0.5")});
+  std::string order;
+  for (const SummaryEntry& e : board) order += e.name;
+  EXPECT_EQ(order, "BDCEA");
+}
+
+}  // namespace
+}  // namespace qova
