@@ -285,41 +285,66 @@ TEST_F(RecordStoreTest, SaveNewUnderTheOpenFileNameKeepsItsRecords) {
   EXPECT_EQ(store.seek(3).question, "Q4");
 }
 
-TEST_F(RecordStoreTest, FailedOverwriteLeavesTheOriginalAndTheStore) {
-  std::string original = numberedFile(5);
-  std::string file = write("db.qdb", original);
-  ASSERT_EQ(store.open(file), 4);
-  store.seek(2);
-  store.commit(record("edit", {"a"}, 1));
-  store.seek(4);
-  store.setErased(true);
-
-  // The temporary file cannot be created.
-  std::filesystem::create_directory(path(kSaveTempFileName));
-  ui.messageAnswers = {kIdYes, kIdYes, kIdYes};
-  EXPECT_EQ(store.save(), kStoreCannotOpen);
-  std::filesystem::remove(path(kSaveTempFileName));
-
-  // The temporary file takes the first bytes but the disk is full.
-  std::error_code ec;
-  std::filesystem::create_symlink("/dev/full", path(kSaveTempFileName), ec);
-  if (!ec) {
-    EXPECT_EQ(store.save(), kStoreCannotOpen);
-    EXPECT_FALSE(std::filesystem::is_symlink(path(kSaveTempFileName)));
+// A save that cannot write the temporary file completely leaves the
+// original and the store as they were, and the same changes save later.
+class FailedOverwriteTest : public RecordStoreTest {
+ protected:
+  void SetUp() override {
+    file = write("db.qdb", original);
+    ASSERT_EQ(store.open(file), 4);
+    store.seek(2);
+    store.commit(record("edit", {"a"}, 1));
+    store.seek(4);
+    store.setErased(true);
+    ui.messageAnswers = {kIdYes, kIdYes};
   }
 
-  EXPECT_EQ(testing::readFileBytes(file), original);
-  EXPECT_EQ(store.edits.size(), 1u);
-  EXPECT_EQ(store.erasedNumbers.size(), 1u);
-  EXPECT_EQ(store.seek(5).question, "Q5");
-  EXPECT_EQ(store.seek(2).question, "edit");
+  void expectUnchangedAndSavableLater() {
+    EXPECT_FALSE(testing::fileExists(path(kSaveTempFileName)));
+    EXPECT_EQ(testing::readFileBytes(file), original);
+    EXPECT_EQ(store.edits.size(), 1u);
+    EXPECT_EQ(store.erasedNumbers.size(), 1u);
+    EXPECT_EQ(store.seek(5).question, "Q5");
+    EXPECT_EQ(store.seek(2).question, "edit");
+    EXPECT_EQ(store.save(), 4);
+    EXPECT_EQ(testing::readFileBytes(file), "4\r\n4\r\n4\r\n" + numbered(1) +
+                                                recordLines("edit", {"a", "", "", ""}, 1) +
+                                                numbered(3) + numbered(5));
+  }
 
-  // Once the disk has room again the same changes are saved.
-  EXPECT_EQ(store.save(), 4);
-  EXPECT_EQ(testing::readFileBytes(file), "4\r\n4\r\n4\r\n" + numbered(1) +
-                                              recordLines("edit", {"a", "", "", ""}, 1) +
-                                              numbered(3) + numbered(5));
+  std::string original = numberedFile(5);
+  std::string file;
+};
+
+TEST_F(FailedOverwriteTest, TemporaryFileCannotBeCreated) {
+  std::filesystem::create_directory(path(kSaveTempFileName));
+  EXPECT_EQ(store.save(), kStoreCannotOpen);
+  EXPECT_TRUE(std::filesystem::is_directory(path(kSaveTempFileName)));
+  std::filesystem::remove(path(kSaveTempFileName));
+  expectUnchangedAndSavableLater();
+}
+
+TEST_F(FailedOverwriteTest, DiskFullWhileWriting) {
+  // The temporary file takes the first bytes, then every write fails.
+  std::error_code ec;
+  std::filesystem::create_symlink("/dev/full", path(kSaveTempFileName), ec);
   if (ec) GTEST_SKIP() << "no symbolic link to /dev/full: " << ec.message();
+  EXPECT_EQ(store.save(), kStoreCannotOpen);
+  EXPECT_FALSE(std::filesystem::is_symlink(path(kSaveTempFileName)));
+  expectUnchangedAndSavableLater();
+}
+
+TEST_F(RecordStoreTest, OverwriteReplacesAReadOnlyFile) {
+  std::string file = write("locked.qdb", numberedFile(2));
+  namespace fs = std::filesystem;
+  fs::permissions(file, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  ASSERT_EQ(store.open(file), 4);
+  store.seek(1);
+  store.setErased(true);
+  ui.messageAnswers = {kIdYes};
+  EXPECT_EQ(store.save(), 4);
+  EXPECT_EQ(testing::readFileBytes(file), "3\r\n4\r\n1\r\n" + numbered(2));
 }
 
 TEST_F(RecordStoreTest, OverwriteAcrossVolumes) {
