@@ -78,6 +78,7 @@ struct GameFigures {
   int players = 0, rounds = 0, perRound = 0;
   int64_t answersStored = 0, answersExpected = 0;
   std::vector<double> latencyMs;  // per question: last answer sent to last S3 received
+  std::vector<double> sendTurnMs;  // per question: the server's turn that sends S3 (S4), S2
   double serverCpuSeconds = 0, wallSeconds = 0;
   int64_t bytesSent = 0;
   bool completed = false;
@@ -106,8 +107,11 @@ void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound, in
         continue;
       }
       p.received += got;
-      for (ssize_t k = 0; k < got; ++k) {
-        if (buffer[static_cast<size_t>(k)] != '\n' || --p.linesLeft > 0) continue;
+      const char* at = buffer.data();
+      const char* end = at + got;
+      while ((at = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at))))) {
+        ++at;
+        if (--p.linesLeft > 0) continue;
         switch (p.phase) {
           case BenchPlayer::kSettings:
           case BenchPlayer::kSummary:
@@ -196,7 +200,11 @@ GameFigures runGame(int playerCount, int rounds, int perRound) {
   const Clock::time_point start = Clock::now();
   const double cpu0 = threadCpuSeconds();
   while (!done.load(std::memory_order_relaxed)) {
+    // The turn that sends results and the next question, timed on its own.
+    int32_t index = game.questionIndex;
+    Clock::time_point a = Clock::now();
     if (!gameTick(*app, game)) break;
+    if (game.questionIndex != index) f.sendTurnMs.push_back(msBetween(a, Clock::now()));
   }
   f.serverCpuSeconds = threadCpuSeconds() - cpu0;
   f.wallSeconds = msBetween(start, Clock::now()) / 1000.0;
@@ -343,23 +351,26 @@ int main(int argc, char** argv) {
                                 : std::vector<Run>{{16, 10, 10}, {64, 10, 10}, {256, 10, 10},
                                                    {1024, 10, 10}};
   std::printf("\nfull games on loopback, every player answering at once\n");
-  std::printf("%7s %9s %9s %16s %12s %12s %9s %9s %12s\n", "players", "rounds", "questions",
-              "answers stored", "median ms", "p99 ms", "cpu s", "wall s", "bytes sent");
+  std::printf("%7s %7s %9s %16s %10s %10s %10s %7s %7s %12s\n", "players", "rounds",
+              "questions", "answers stored", "median ms", "p99 ms", "send turn", "cpu s", "wall s",
+              "bytes sent");
   bool allGood = true;
   for (const Run& r : runs) {
     GameFigures f = runGame(r.players, r.rounds, r.perRound);
     bool good = f.completed && f.answersStored == f.answersExpected;
     allGood = allGood && good;
-    std::printf("%7d %9d %9d %7lld/%-8lld %12.3f %12.3f %9.2f %9.2f %12lld%s\n", f.players,
-                f.rounds, f.perRound, static_cast<long long>(f.answersStored),
+    std::printf("%7d %7d %9d %7lld/%-8lld %10.3f %10.3f %10.3f %7.2f %7.2f %12lld%s\n",
+                f.players, f.rounds, f.perRound, static_cast<long long>(f.answersStored),
                 static_cast<long long>(f.answersExpected), percentile(f.latencyMs, 0.5),
-                percentile(f.latencyMs, 0.99), f.serverCpuSeconds, f.wallSeconds,
+                percentile(f.latencyMs, 0.99), percentile(f.sendTurnMs, 0.5), f.serverCpuSeconds,
+                f.wallSeconds,
                 static_cast<long long>(f.bytesSent), good ? "" : "  INCOMPLETE");
     std::fflush(stdout);
   }
-  std::printf("(latency: from the last answer sent to the last complete S3 received, per question;\n"
-              " cpu: the engine thread's CPU time, which polls without pause as the server does;\n"
-              " bytes sent: everything the server sent, as counted by the players)\n\n");
+  std::printf("(median/p99: per question, from the last answer sent to the last complete S3\n"
+              " received; send turn: median of the server's turn that sends S3, S4 and the next\n"
+              " question; cpu: the engine thread's CPU time, which polls without pause as the\n"
+              " server does; bytes sent: what the players received up to their last message)\n\n");
 
   benchRoundStart(quick ? 100000 : 1000000, 1000, quick ? 5 : 20);
   return allGood ? 0 : 1;
