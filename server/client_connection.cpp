@@ -159,7 +159,8 @@ void ClientConnection::flush() {
 }
 
 bool ClientConnection::pollAnswer() {
-  if (overflowed_) return false;
+  // A send that failed or a reader that stopped: the player is gone either way.
+  if (overflowed_ || failed_) return false;
   if (!socket_.pollReadable()) return true;
   int got = socket_.recv(receiveBuffer_, sizeof receiveBuffer_);
   if (got <= 0) return false;

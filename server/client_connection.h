@@ -50,11 +50,11 @@ RoundTotals roundTotals(const PlayerRecord& player);
 
 // Message texts, byte for byte.
 std::string settingsMessage(const std::string& timeLimitText, int32_t questionsPerRound,
-                            int32_t responseCount);                     // S1
-std::string questionMessage(const ServerQuestionRecord& question);      // S2
-std::string resultLineBlock(const PlayerRecord& player);                // one player of S3
+                            int32_t responseCount);                 // S1
+std::string questionMessage(const ServerQuestionRecord& question);  // S2
+std::string resultLineBlock(const PlayerRecord& player);            // one player of S3
 std::string roundSummaryBlock(const PlayerRecord& player, const RoundTotals& totals);  // of S4
-inline const char* blankLine() { return "\r\n"; }                       // ends S3 and S4
+inline const char* blankLine() { return "\r\n"; }  // ends S3 and S4
 
 enum class HandshakeResult {
   kNamed,     // the name line arrived; `name` holds it
@@ -89,9 +89,9 @@ class ClientConnection {
   bool hasPendingOutput() const { return outboxSent_ < outbox_.size(); }
 
   // Reads what has arrived, without waiting. False when the player has
-  // dropped: closed, failed, an answer beyond kMaxAnswerBytes, or an outbox
-  // beyond kMaxOutboxBytes. Sets answered() once time line, CR LF and one
-  // more byte are in.
+  // dropped: closed, failed (also a failed send), an answer beyond
+  // kMaxAnswerBytes, or an outbox beyond kMaxOutboxBytes. Sets answered() once time line, CR LF and
+  // one more byte are in.
   bool pollAnswer();
   // The complete answer: time text before the first CR LF, correct when the
   // byte after it is 'r'.

@@ -157,7 +157,8 @@ TEST(Outbox, AReaderThatNeverReadsIsDroppedAtItsNextPoll) {
   Pair p;
   ClientConnection client(p.server);
   std::string block(1 << 20, 'z');
-  for (size_t sent = 0; sent <= kMaxOutboxBytes + (4u << 20); sent += block.size()) client.send(block);
+  for (size_t sent = 0; sent <= kMaxOutboxBytes + (4u << 20); sent += block.size())
+    client.send(block);
   client.sendQuestion(kQuestion);
   EXPECT_FALSE(client.hasPendingOutput());  // given up, not held
   EXPECT_FALSE(client.pollAnswer());
@@ -178,7 +179,9 @@ TEST(Handshake, NameLine) {
       {{"Ann"}, true, HandshakeResult::kClosed, ""},
       {{}, true, HandshakeResult::kClosed, ""},
       {{"Ann\n"}, false, HandshakeResult::kTimedOut, ""},
-      {{std::string(kMaxNameBytes, 'n') + "\r\n"}, false, HandshakeResult::kNamed,
+      {{std::string(kMaxNameBytes, 'n') + "\r\n"},
+       false,
+       HandshakeResult::kNamed,
        std::string(kMaxNameBytes, 'n')},
       {{std::string(kMaxNameBytes + 1, 'n') + "\r\n"}, false, HandshakeResult::kTooLong, ""},
       {{std::string(100000, 'n')}, false, HandshakeResult::kTooLong, ""},

@@ -1,14 +1,13 @@
 #include "server/game_engine.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <chrono>
 #include <functional>
 #include <set>
 #include <thread>
-
-#include <sys/socket.h>
 
 #include "server/lobby.h"
 #include "server/loopback_peer.h"
@@ -27,11 +26,7 @@ TEST(DrawRecordNumbers, StatedSequenceUpTo32768Records) {
   };
   const Case cases[] = {
       {6, 10, {2, 8, 5, 1, 10, 9}},  // 15724 -> 5 and 29358 -> 9 repeat and are drawn again
-      {3, 32768, {42, 18468, 6335}},
-      {1, 1, {1}},
-      {0, 10, {}},
-      {-4, 10, {}},
-      {5, 0, {}},
+      {3, 32768, {42, 18468, 6335}}, {1, 1, {1}}, {0, 10, {}}, {-4, 10, {}}, {5, 0, {}},
   };
   for (const Case& c : cases) {
     RandomGenerator g;
@@ -45,7 +40,8 @@ TEST(DrawRecordNumbers, LargerDatabasesReachEveryRecord) {
   g.seed(1);
   const int32_t records = 40000;
   // Two generator values form each draw.
-  EXPECT_EQ(drawRecordNumbers(1, records, g), std::vector<int32_t>{1 + ((41 << 15) | 18467) % records});
+  EXPECT_EQ(drawRecordNumbers(1, records, g),
+            std::vector<int32_t>{1 + ((41 << 15) | 18467) % records});
   g.seed(7);
   std::vector<int32_t> all = drawRecordNumbers(records, records, g);
   std::sort(all.begin(), all.end());
@@ -79,7 +75,8 @@ std::string questionText(int32_t n) {
 // The next message of the length of `expected`, counted in lines.
 std::string readLike(LoopbackPeer& peer, const std::string& expected) {
   int lines = 0;
-  for (size_t at = expected.find("\r\n"); at != std::string::npos; at = expected.find("\r\n", at + 2)) {
+  for (size_t at = expected.find("\r\n"); at != std::string::npos;
+       at = expected.find("\r\n", at + 2)) {
     ++lines;
   }
   return peer.readLines(lines, 2000);
@@ -151,7 +148,8 @@ TEST_F(GameTest, ThreeQuestionsTwoPlayersWhatGoesOutOnWhichTurn) {
   std::vector<int32_t> round1 = nextRound();
   // First call: question 1 of round 1, nothing else.
   ASSERT_TRUE(gameTick(*app, game));
-  for (size_t i = 0; i < 2; ++i) EXPECT_EQ(readLike(peer(i), questionText(round1[0])), questionText(round1[0]));
+  for (size_t i = 0; i < 2; ++i)
+    EXPECT_EQ(readLike(peer(i), questionText(round1[0])), questionText(round1[0]));
 
   // Ann answers first: stored at once, nothing sent until Bob answers.
   peer(0).send("1.5\r\nr");
@@ -162,7 +160,8 @@ TEST_F(GameTest, ThreeQuestionsTwoPlayersWhatGoesOutOnWhichTurn) {
   ASSERT_TRUE(tickUntil([&] { return game.questionIndex == 2; }));  // the next question is out
   std::string results1 = "Ann\r\n1.5\r\nr\r\nBob\r\n2\r\nw\r\n\r\n";
   for (size_t i = 0; i < 2; ++i) {
-    EXPECT_EQ(readLike(peer(i), results1 + questionText(round1[1])), results1 + questionText(round1[1]));
+    EXPECT_EQ(readLike(peer(i), results1 + questionText(round1[1])),
+              results1 + questionText(round1[1]));
   }
   // The same call sent question 2 as it sent the results: the awaited count
   // was reset and the question index moved.
@@ -331,7 +330,8 @@ TEST_F(GameTest, SlowReaderGetsEveryByteLaterWhileTheGameGoesOn) {
   std::string last = questionText(draws.back());
   std::string bob;
   auto endsWithLast = [&] {
-    return bob.size() >= last.size() && bob.compare(bob.size() - last.size(), last.size(), last) == 0;
+    return bob.size() >= last.size() &&
+           bob.compare(bob.size() - last.size(), last.size(), last) == 0;
   };
   for (int i = 0; i < 3000 && !(endsWithLast() && !app->clients[1]->hasPendingOutput()); ++i) {
     bob += peer(1).readAvailable(1);
@@ -344,7 +344,8 @@ TEST_F(GameTest, SlowReaderGetsEveryByteLaterWhileTheGameGoesOn) {
   }
   EXPECT_EQ(results, 40u);
   size_t questions = 0;
-  for (size_t at = bob.find("Question "); at != std::string::npos; at = bob.find("Question ", at + 1)) {
+  for (size_t at = bob.find("Question "); at != std::string::npos;
+       at = bob.find("Question ", at + 1)) {
     ++questions;
   }
   EXPECT_EQ(questions, 41u);

@@ -29,11 +29,10 @@ LobbyPass lobbyPass(ServerApp& app, LobbyState& lobby, int waitMs) {
       return LobbyPass::kFailed;
     }
     app.players.push_back(PlayerRecord());
-    std::string settings = settingsMessage(app.timeLimitText, app.questionsPerRound,
-                                           app.questions.responseCount());
+    std::string settings =
+        settingsMessage(app.timeLimitText, app.questionsPerRound, app.questions.responseCount());
     std::string name;
-    HandshakeResult result =
-        performHandshake(socket, settings, name, lobby.handshakeTimeoutMs);
+    HandshakeResult result = performHandshake(socket, settings, name, lobby.handshakeTimeoutMs);
     if (result == HandshakeResult::kTimedOut || result == HandshakeResult::kTooLong) {
       // Not a player program that keeps to the conversation: closed, and the
       // lobby goes on as if it had never connected.

@@ -14,7 +14,7 @@ namespace qova {
 
 struct LobbyState {
   std::optional<Socket> listener;  // open from beginLobby to endLobby
-  uint16_t port = kListenPort;  // tests listen on 0 (a free port)
+  uint16_t port = kListenPort;     // tests listen on 0 (a free port)
   uint32_t handshakeTimeoutMs = kHandshakeTimeoutMs;
 };
 

@@ -13,7 +13,8 @@ class LoopbackPeer {
   ~LoopbackPeer() { close(); }
   LoopbackPeer(const LoopbackPeer&) = delete;
   LoopbackPeer& operator=(const LoopbackPeer&) = delete;
-  LoopbackPeer(LoopbackPeer&& other) noexcept : fd_(other.fd_), pending_(std::move(other.pending_)) {
+  LoopbackPeer(LoopbackPeer&& other) noexcept
+      : fd_(other.fd_), pending_(std::move(other.pending_)) {
     other.fd_ = -1;
   }
 

@@ -99,7 +99,8 @@ std::vector<std::string> listLines(const std::vector<PlayerRecord>& players, int
     const PlayerRecord& player = players[first];
     if (!designates(second, player.rounds.size())) return lines;
     const std::vector<Response>& round = player.rounds[second];
-    for (size_t i = 0; i < round.size(); ++i) lines.push_back(listLine(std::to_string(i + 1), round[i]));
+    for (size_t i = 0; i < round.size(); ++i)
+      lines.push_back(listLine(std::to_string(i + 1), round[i]));
     return lines;
   }
   if (first < 0 || second < 0) return lines;

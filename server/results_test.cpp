@@ -10,9 +10,9 @@ namespace {
 Response answer(const char* time, bool correct) { return Response{time, correct}; }
 
 PlayerRecord ann() {
-  return PlayerRecord{"Ann",
-                      {{answer("4.5", true), answer("6", false)},
-                       {answer("3", true), answer("2.25", true)}}};
+  return PlayerRecord{
+      "Ann",
+      {{answer("4.5", true), answer("6", false)}, {answer("3", true), answer("2.25", true)}}};
 }
 
 TEST(EndScores, AnnExampleByteForByte) {
@@ -57,7 +57,8 @@ TEST(EndScores, AverageAndPercentForms) {
       {{answer("12.345", false)}, "12.3", "0"},
       {{answer("1234.5", true), answer("x", false)}, "617", "50"},
       {{answer("1234.5", true)}, "1.23e+003", "100"},
-      {{answer("0.00001", true), answer("0.00001", false), answer("0.00001", false)}, "1e-005",
+      {{answer("0.00001", true), answer("0.00001", false), answer("0.00001", false)},
+       "1e-005",
        "33.3"},
       {{answer("", true), answer(" 2abc", true)}, "1", "100"},
   };
@@ -116,18 +117,16 @@ TEST(Statistics, ComboEntries) {
     Entries expected;
   };
   const Case cases[] = {
-      {ViewByPlayer, 0, {"1", "2"}},     // Ann's rounds
-      {ViewByPlayer, 1, {"1", "2"}},     // Bob's rounds
-      {ViewByPlayer, 2, {}},             // no such player any more
-      {ViewByPlayer, -1, {}},            // nothing selected
-      {ViewByQuestion, 0, {"1", "2"}},   // answers of the first player in round 1
-      {ViewByQuestion, 1, {"1"}},        // ... in round 2, in progress
-      {ViewByQuestion, 2, {}},
-      {ViewByQuestion, -1, {}},
+      {ViewByPlayer, 0, {"1", "2"}},    // Ann's rounds
+      {ViewByPlayer, 1, {"1", "2"}},    // Bob's rounds
+      {ViewByPlayer, 2, {}},            // no such player any more
+      {ViewByPlayer, -1, {}},           // nothing selected
+      {ViewByQuestion, 0, {"1", "2"}},  // answers of the first player in round 1
+      {ViewByQuestion, 1, {"1"}},       // ... in round 2, in progress
+      {ViewByQuestion, 2, {}},         {ViewByQuestion, -1, {}},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(secondComboEntries(game(), c.view, c.first), c.expected)
-        << c.view << " " << c.first;
+    EXPECT_EQ(secondComboEntries(game(), c.view, c.first), c.expected) << c.view << " " << c.first;
   }
 }
 

@@ -11,8 +11,7 @@ const char kMsgStartupAborted[] = "Startup aborted.";
 const char kMsgWinsock[] = "Error initializing WinSock.";
 const char kMsgLoadingQuestions[] = "Error loading questions.";
 const char kMsgNotEnoughQuestions[] = "Not enough questions in database.";
-const char kMsgBadQuestionsPerRound[] =
-    "Questions per round must be a whole number of at least 1.";
+const char kMsgBadQuestionsPerRound[] = "Questions per round must be a whole number of at least 1.";
 const char kMsgCreatingWindow[] = "Error creating window.";
 const char kMsgListeningSocket[] = "Error setting up listening socket.";
 const char kMsgAccept[] = "Error in accept().";

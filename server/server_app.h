@@ -35,15 +35,15 @@ constexpr uint32_t kAbortErrorFlags = 0x1A;    // as above, not logged
 constexpr uint32_t kDroppedErrorFlags = 0x12;  // plain box, shutdown
 
 // The texts the server reports.
-extern const char kMsgStartupAborted[];       // "Startup aborted."
-extern const char kMsgWinsock[];              // "Error initializing WinSock."
-extern const char kMsgLoadingQuestions[];     // "Error loading questions."
-extern const char kMsgNotEnoughQuestions[];   // "Not enough questions in database."
-extern const char kMsgBadQuestionsPerRound[]; // questionsPerRound below 1
-extern const char kMsgCreatingWindow[];       // "Error creating window."
-extern const char kMsgListeningSocket[];      // "Error setting up listening socket."
-extern const char kMsgAccept[];               // "Error in accept()."
-extern const char kMsgAllDropped[];           // "All clients have dropped."
+extern const char kMsgStartupAborted[];        // "Startup aborted."
+extern const char kMsgWinsock[];               // "Error initializing WinSock."
+extern const char kMsgLoadingQuestions[];      // "Error loading questions."
+extern const char kMsgNotEnoughQuestions[];    // "Not enough questions in database."
+extern const char kMsgBadQuestionsPerRound[];  // questionsPerRound below 1
+extern const char kMsgCreatingWindow[];        // "Error creating window."
+extern const char kMsgListeningSocket[];       // "Error setting up listening socket."
+extern const char kMsgAccept[];                // "Error in accept()."
+extern const char kMsgAllDropped[];            // "All clients have dropped."
 
 // Where the running server announces its address. On Windows the fixed
 // shared-drive path; elsewhere the share is expected mounted at /mnt/S (see
@@ -87,8 +87,8 @@ struct ServerApp {
   ServerShell shell;
   std::string markerPath = kDefaultMarkerPath;
   std::string resultsFileName = kResultsFileName;
-  bool quitPosted = false;   // shutdownServer has run (it runs once)
-  int32_t quitCode = 0;      // the code it posted
+  bool quitPosted = false;  // shutdownServer has run (it runs once)
+  int32_t quitCode = 0;     // the code it posted
 
   static ServerApp& acquire() { return AppObject<ServerApp>::acquire(); }
   static void release() { AppObject<ServerApp>::release(); }

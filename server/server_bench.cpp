@@ -77,7 +77,7 @@ struct BenchPlayer {
 struct GameFigures {
   int players = 0, rounds = 0, perRound = 0;
   int64_t answersStored = 0, answersExpected = 0;
-  std::vector<double> latencyMs;  // per question: last answer sent to last S3 received
+  std::vector<double> latencyMs;   // per question: last answer sent to last S3 received
   std::vector<double> sendTurnMs;  // per question: the server's turn that sends S3 (S4), S2
   double serverCpuSeconds = 0, wallSeconds = 0;
   int64_t bytesSent = 0;
@@ -109,7 +109,8 @@ void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound, in
       p.received += got;
       const char* at = buffer.data();
       const char* end = at + got;
-      while ((at = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at))))) {
+      while (
+          (at = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at))))) {
         ++at;
         if (--p.linesLeft > 0) continue;
         switch (p.phase) {
@@ -239,7 +240,8 @@ std::vector<ServerQuestionRecord> forwardFetch(std::ifstream& in, const QdbHeade
   std::vector<ServerQuestionRecord> byNumber(static_cast<size_t>(highest) + 1);
   for (int32_t n = 1; n <= highest; ++n) {
     if (wanted[static_cast<size_t>(n)]) {
-      byNumber[static_cast<size_t>(n)] = readServerRecord(in, header.responseCount, header.lineBound);
+      byNumber[static_cast<size_t>(n)] =
+          readServerRecord(in, header.responseCount, header.lineBound);
     } else {
       skipRecord(in, header.responseCount, header.lineBound);
     }
@@ -288,8 +290,9 @@ void benchRoundStart(int32_t records, int indexRounds, int forwardRounds) {
   QuestionBank bank;
   int32_t loaded = bank.load(path);
   Clock::time_point t2 = Clock::now();
-  std::printf("question file: %d records, %lld bytes, written in %.0f ms; load with index %.0f ms\n",
-              loaded, bytes, msBetween(t0, t1), msBetween(t1, t2));
+  std::printf(
+      "question file: %d records, %lld bytes, written in %.0f ms; load with index %.0f ms\n",
+      loaded, bytes, msBetween(t0, t1), msBetween(t1, t2));
   if (loaded != records) return;
 
   RandomGenerator g;
@@ -328,9 +331,10 @@ void benchRoundStart(int32_t records, int indexRounds, int forwardRounds) {
               percentile(drawUs, 0.5), percentile(drawUs, 0.99));
   std::printf("  fetch with the index     median %8.1f us   p99 %8.1f us\n",
               percentile(indexUs, 0.5), percentile(indexUs, 0.99));
-  std::printf("  fetch by forward read    median %8.1f ms   p99 %8.1f ms  (highest drawn about %d)\n",
-              percentile(forwardMs, 0.5), percentile(forwardMs, 0.99),
-              static_cast<int>(highestSum / forwardRounds));
+  std::printf(
+      "  fetch by forward read    median %8.1f ms   p99 %8.1f ms  (highest drawn about %d)\n",
+      percentile(forwardMs, 0.5), percentile(forwardMs, 0.99),
+      static_cast<int>(highestSum / forwardRounds));
   std::printf("  records identical both ways: %s\n", identical ? "yes" : "NO");
 }
 
@@ -347,30 +351,30 @@ int main(int argc, char** argv) {
   struct Run {
     int players, rounds, perRound;
   };
-  std::vector<Run> runs = quick ? std::vector<Run>{{16, 2, 10}, {64, 1, 10}}
-                                : std::vector<Run>{{16, 10, 10}, {64, 10, 10}, {256, 10, 10},
-                                                   {1024, 10, 10}};
+  std::vector<Run> runs =
+      quick ? std::vector<Run>{{16, 2, 10}, {64, 1, 10}}
+            : std::vector<Run>{{16, 10, 10}, {64, 10, 10}, {256, 10, 10}, {1024, 10, 10}};
   std::printf("\nfull games on loopback, every player answering at once\n");
-  std::printf("%7s %7s %9s %16s %10s %10s %10s %7s %7s %12s\n", "players", "rounds",
-              "questions", "answers stored", "median ms", "p99 ms", "send turn", "cpu s", "wall s",
+  std::printf("%7s %7s %9s %16s %10s %10s %10s %7s %7s %12s\n", "players", "rounds", "questions",
+              "answers stored", "median ms", "p99 ms", "send turn", "cpu s", "wall s",
               "bytes sent");
   bool allGood = true;
   for (const Run& r : runs) {
     GameFigures f = runGame(r.players, r.rounds, r.perRound);
     bool good = f.completed && f.answersStored == f.answersExpected;
     allGood = allGood && good;
-    std::printf("%7d %7d %9d %7lld/%-8lld %10.3f %10.3f %10.3f %7.2f %7.2f %12lld%s\n",
-                f.players, f.rounds, f.perRound, static_cast<long long>(f.answersStored),
+    std::printf("%7d %7d %9d %7lld/%-8lld %10.3f %10.3f %10.3f %7.2f %7.2f %12lld%s\n", f.players,
+                f.rounds, f.perRound, static_cast<long long>(f.answersStored),
                 static_cast<long long>(f.answersExpected), percentile(f.latencyMs, 0.5),
                 percentile(f.latencyMs, 0.99), percentile(f.sendTurnMs, 0.5), f.serverCpuSeconds,
-                f.wallSeconds,
-                static_cast<long long>(f.bytesSent), good ? "" : "  INCOMPLETE");
+                f.wallSeconds, static_cast<long long>(f.bytesSent), good ? "" : "  INCOMPLETE");
     std::fflush(stdout);
   }
-  std::printf("(median/p99: per question, from the last answer sent to the last complete S3\n"
-              " received; send turn: median of the server's turn that sends S3, S4 and the next\n"
-              " question; cpu: the engine thread's CPU time, which polls without pause as the\n"
-              " server does; bytes sent: what the players received up to their last message)\n\n");
+  std::printf(
+      "(median/p99: per question, from the last answer sent to the last complete S3\n"
+      " received; send turn: median of the server's turn that sends S3, S4 and the next\n"
+      " question; cpu: the engine thread's CPU time, which polls without pause as the\n"
+      " server does; bytes sent: what the players received up to their last message)\n\n");
 
   benchRoundStart(quick ? 100000 : 1000000, 1000, quick ? 5 : 20);
   return allGood ? 0 : 1;

@@ -80,7 +80,8 @@ Socket::Socket() : isOpen_(true), refCount_(nullptr), holdsRef_(false) {
   }
 }
 
-Socket::Socket(Handle handle) : isOpen_(false), refCount_(nullptr), holdsRef_(false), handle_(handle) {
+Socket::Socket(Handle handle)
+    : isOpen_(false), refCount_(nullptr), holdsRef_(false), handle_(handle) {
   if (handle != kInvalid) {
     isOpen_ = true;
     refCount_ = new int32_t(1);

@@ -115,8 +115,10 @@ TEST(Socket, LocalAddressIsDotted) {
   std::string address = localHostAddress();
   int dots = 0;
   for (char c : address) {
-    if (c == '.') ++dots;
-    else EXPECT_TRUE(c >= '0' && c <= '9') << address;
+    if (c == '.')
+      ++dots;
+    else
+      EXPECT_TRUE(c >= '0' && c <= '9') << address;
   }
   EXPECT_EQ(dots, 3) << address;
 }

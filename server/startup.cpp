@@ -72,8 +72,8 @@ bool checkMarker(ServerApp& app) {
   int answer = kIdYes;
   if (app.shell.prompts.messageBox) {
     answer = app.shell.prompts.messageBox(MessageRequest{
-        nullptr, "Another server is running on the network already.\r\nContinue anyways?",
-        "Notice", kMbYesNo | kMbIconInformation});
+        nullptr, "Another server is running on the network already.\r\nContinue anyways?", "Notice",
+        kMbYesNo | kMbIconInformation});
   }
   if (answer != kIdNo) return true;
   app.errorText = kMsgStartupAborted;

@@ -13,7 +13,7 @@
 namespace qova {
 
 struct Settings {
-  std::string timeLimitText = "30";   // at most 29 characters
+  std::string timeLimitText = "30";  // at most 29 characters
   int32_t questionsPerRound = 10;
   std::string databaseFile = "questions.qdb";
 };

@@ -111,9 +111,9 @@ bool runStartup() {
 
 TEST(StartupRun, FailuresReportTheirMessageAndExitCode) {
   struct Case {
-    const char* config;   // nullptr: no config.ini
-    int records;          // in questions.qdb and q.qdb; -1: no file
-    bool marker;          // a marker file exists; the question is answered
+    const char* config;  // nullptr: no config.ini
+    int records;         // in questions.qdb and q.qdb; -1: no file
+    bool marker;         // a marker file exists; the question is answered
     int answer;
     const char* message;  // nullptr: start-up succeeds
     int32_t exitCode;
@@ -148,8 +148,8 @@ TEST(StartupRun, FailuresReportTheirMessageAndExitCode) {
     if (c.marker) writeFileBytes(app->markerPath, "10.1.1.1");
     writeFileBytes(run.file("endscores.txt"), "old");
     s.prompts.messageAnswers = {c.answer};
-    std::string label = std::string(c.config ? c.config : "(none)") + " " +
-                        std::to_string(c.records);
+    std::string label =
+        std::string(c.config ? c.config : "(none)") + " " + std::to_string(c.records);
 
     bool ok = runStartup();
     EXPECT_EQ(ok, c.message == nullptr) << label;
