@@ -1,5 +1,6 @@
 #include "editor/record_store.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -327,6 +328,10 @@ int RecordStore::save() {
   // Both modes write the whole database to the temporary file first and put
   // it in place only once it was written and closed without error, so a full
   // disk or a failed write never damages the file that is there.
+  // A larger buffer than the default: the whole database goes through it.
+  outputBuffer_.resize(1 << 16);
+  output.rdbuf()->pubsetbuf(outputBuffer_.data(),
+                            static_cast<std::streamsize>(outputBuffer_.size()));
   output.open(kSaveTempFileName, std::ios::binary | std::ios::trunc);
   if (!output.is_open()) {
     output.clear();

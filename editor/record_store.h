@@ -155,6 +155,7 @@ class RecordStore {
   // records of the old file can no longer be read, so saving is refused
   // until a file is opened or the store cleared.
   bool inputLost_ = false;
+  std::vector<char> outputBuffer_;  // buffer of `output` while save writes
 
   // Takes over an opened file whose header and index are known.
   int adopt(std::ifstream& in, const std::string& path, const QdbHeader& header,
