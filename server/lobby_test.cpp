@@ -117,6 +117,21 @@ TEST_F(LobbyTest, PeerClosingDuringHandshakeIsDroppedOnTheSamePass) {
   EXPECT_TRUE(app->clients.empty());
 }
 
+TEST_F(LobbyTest, FailedAcceptEndsTheLobbyKeepingThePlayers) {
+  LoopbackPeer a;
+  join(a, "Ann");
+  // A socket that was never set listening reads as ready, and accepting on
+  // it fails.
+  lobby.listener.emplace();
+  EXPECT_EQ(lobbyPass(*app, lobby), LobbyPass::kFailed);
+  EXPECT_EQ(app->errorText, "Error in accept().");
+  EXPECT_FALSE(lobby.listener.has_value());
+  EXPECT_EQ(app->players.size(), 1u);
+  EXPECT_EQ(app->clients.size(), 1u);
+  EXPECT_EQ(app->errorFlags, kStartupErrorFlags);
+  EXPECT_EQ(app->exitCode, 1);
+}
+
 TEST_F(LobbyTest, SecondServerCannotListenOnTheSamePort) {
   LobbyState second;
   second.port = port();
