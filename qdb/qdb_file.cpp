@@ -1,0 +1,226 @@
+#include "qdb/qdb_file.h"
+
+#include <string>
+
+#include "common/number_format.h"
+
+namespace qova {
+
+namespace {
+
+using Traits = std::char_traits<char>;
+
+bool isBlank(int c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The byte offset of the stream, or -1 once it has failed. Taken from the
+// buffer so that an end-of-file flag alone does not hide the position.
+int64_t position(std::istream& in) {
+  if (in.fail()) return -1;
+  return static_cast<int64_t>(in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in));
+}
+
+void moveTo(std::istream& in, int64_t offset) {
+  in.clear();
+  in.seekg(static_cast<std::streamoff>(offset));
+}
+
+// One formatted decimal integer, the way `in >> value` reads it: white space
+// first, an optional sign, at least one digit; a value beyond 32 bits fails.
+bool readInt(std::istream& in, int32_t& value) {
+  if (!in.good()) {
+    in.setstate(std::ios::failbit);
+    return false;
+  }
+  std::streambuf* sb = in.rdbuf();
+  int c = sb->sgetc();
+  while (c != Traits::eof() && isBlank(c)) c = sb->snextc();
+  bool negative = false;
+  if (c == '+' || c == '-') {
+    negative = c == '-';
+    c = sb->snextc();
+  }
+  int64_t magnitude = 0;
+  bool anyDigit = false;
+  bool overflow = false;
+  while (c >= '0' && c <= '9') {
+    anyDigit = true;
+    if (!overflow) {
+      magnitude = magnitude * 10 + (c - '0');
+      overflow = magnitude > static_cast<int64_t>(INT32_MAX) + 1;
+    }
+    c = sb->snextc();
+  }
+  if (c == Traits::eof()) in.setstate(std::ios::eofbit);
+  int64_t signedValue = negative ? -magnitude : magnitude;
+  if (!anyDigit || overflow || signedValue > INT32_MAX || signedValue < INT32_MIN) {
+    in.setstate(std::ios::failbit);
+    return false;
+  }
+  value = static_cast<int32_t>(signedValue);
+  return true;
+}
+
+std::string decimal(int64_t value) { return std::to_string(value); }
+
+}  // namespace
+
+LineRead readLine(std::istream& in, std::string& line, int32_t lineBound) {
+  line.clear();
+  if (in.fail()) return LineRead::kFailed;
+  if (in.eof()) {
+    in.setstate(std::ios::failbit);
+    return LineRead::kEnd;
+  }
+  const size_t bound = lineBound < 0 ? 0 : static_cast<size_t>(lineBound);
+  // Straight from the buffer: no sentry per character, and the line grows
+  // only with what is really read, never to the bound in advance.
+  std::streambuf* sb = in.rdbuf();
+  for (;;) {
+    int c = sb->sgetc();
+    if (c == Traits::eof()) {
+      if (line.empty()) {
+        in.setstate(std::ios::eofbit | std::ios::failbit);
+        return LineRead::kEnd;
+      }
+      in.setstate(std::ios::eofbit);
+      return LineRead::kLastLine;
+    }
+    if (c == '\n') {
+      sb->sbumpc();
+      return LineRead::kLine;
+    }
+    if (c == '\r') {
+      // Dropped only when the LF follows; anywhere else it is a character.
+      sb->sbumpc();
+      int next = sb->sgetc();
+      if (next == '\n') {
+        sb->sbumpc();
+        return LineRead::kLine;
+      }
+      if (line.size() >= bound) {
+        sb->sungetc();
+        line.clear();
+        in.setstate(std::ios::failbit);
+        return LineRead::kTooLong;
+      }
+      line.push_back('\r');
+      continue;
+    }
+    if (line.size() >= bound) {
+      line.clear();
+      in.setstate(std::ios::failbit);
+      return LineRead::kTooLong;
+    }
+    line.push_back(static_cast<char>(c));
+    sb->sbumpc();
+  }
+}
+
+bool readHeader(std::istream& in, QdbHeader& header) {
+  QdbHeader h;
+  if (!readInt(in, h.lineBound) || !readInt(in, h.responseCount) || !readInt(in, h.recordCount)) {
+    return false;
+  }
+  std::string rest;
+  LineRead r = readLine(in, rest, h.lineBound);
+  if (r == LineRead::kTooLong || r == LineRead::kFailed) return false;
+  // A header that ends the file, with or without its line end, leaves the
+  // stream usable at its end, so its position can still be taken.
+  if (r != LineRead::kLine) in.clear(in.rdstate() & ~(std::ios::eofbit | std::ios::failbit));
+  header = h;
+  return true;
+}
+
+bool headerIsUsable(const QdbHeader& header) {
+  return header.lineBound >= 0 && header.lineBound <= kMaxLineBound && header.responseCount >= 1 &&
+         header.responseCount <= kMaxResponseCount && header.recordCount >= 0;
+}
+
+void writeHeader(std::ostream& out, int32_t lineBound, int32_t responseCount, int32_t recordCount) {
+  std::string text = decimal(lineBound) + "\r\n" + decimal(responseCount) + "\r\n" +
+                     decimal(static_cast<uint32_t>(recordCount)) + "\r\n";
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+void writeRecord(std::ostream& out, const QuestionRecord& record, int32_t responseCount) {
+  std::string text = record.question + "\r\n";
+  for (int32_t i = 0; i < responseCount; ++i) {
+    if (static_cast<size_t>(i) < record.responses.size()) text += record.responses[i];
+    text += "\r\n";
+  }
+  text += decimal(record.correct) + "\r\n";
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+QuestionRecord readRecord(std::istream& in, int32_t responseCount, int32_t lineBound) {
+  QuestionRecord record;
+  readLine(in, record.question, lineBound);
+  std::string line;
+  for (int32_t i = 0; i < responseCount; ++i) {
+    readLine(in, line, lineBound);
+    record.responses.push_back(line);
+  }
+  readLine(in, line, lineBound);
+  record.correct = parseLeadingInt(line);
+  return record;
+}
+
+ServerQuestionRecord readServerRecord(std::istream& in, int32_t responseCount, int32_t lineBound) {
+  ServerQuestionRecord record;
+  readLine(in, record.question, lineBound);
+  std::string line;
+  for (int32_t i = 0; i < responseCount; ++i) {
+    readLine(in, line, lineBound);
+    record.responses.push_back(line);
+  }
+  readLine(in, line, lineBound);
+  record.correct = line.empty() ? '\0' : line[0];
+  return record;
+}
+
+void skipRecord(std::istream& in, int32_t responseCount, int32_t lineBound) {
+  std::string line;
+  for (int64_t i = 0; i < static_cast<int64_t>(responseCount) + 2; ++i) {
+    readLine(in, line, lineBound);
+  }
+}
+
+bool atEnd(std::istream& in, int32_t lineBound) {
+  if (in.fail()) return false;
+  const int64_t noted = position(in);
+  std::string line;
+  LineRead r = readLine(in, line, lineBound);
+  if (r == LineRead::kTooLong) return false;  // left failed, as the read left it
+  moveTo(in, noted);
+  return r == LineRead::kEnd || r == LineRead::kLastLine;
+}
+
+bool indexRecords(std::istream& in, const QdbHeader& header, std::vector<int64_t>& recordStart) {
+  recordStart.clear();
+  if (!headerIsUsable(header)) return false;
+  // Records past the header's count are never read, so the scan ends there
+  // and the index stays bounded by what the header claims.
+  std::string line;
+  for (;;) {
+    int64_t start = position(in);
+    if (start < 0) return false;
+    recordStart.push_back(start);
+    if (static_cast<int64_t>(recordStart.size()) > header.recordCount) return true;
+    if (atEnd(in, header.lineBound)) return true;
+    for (int32_t i = 0; i < header.responseCount + 2; ++i) {
+      LineRead r = readLine(in, line, header.lineBound);
+      if (r == LineRead::kTooLong || r == LineRead::kFailed) return false;
+      if (r == LineRead::kLastLine || r == LineRead::kEnd) {
+        // A record cut short by the end of the file still counts as found;
+        // its missing lines read as empty texts.
+        in.clear();
+        recordStart.push_back(position(in));
+        return true;
+      }
+    }
+  }
+}
+
+}  // namespace qova
