@@ -1,5 +1,6 @@
 #include "qdb/qdb_file.h"
 
+#include <algorithm>
 #include <string>
 
 #include "common/number_format.h"
@@ -74,48 +75,57 @@ LineRead readLine(std::istream& in, std::string& line, int32_t lineBound) {
     return LineRead::kEnd;
   }
   const size_t bound = lineBound < 0 ? 0 : static_cast<size_t>(lineBound);
-  // Straight from the buffer: no sentry per character, and the line grows
-  // only with what is really read, never to the bound in advance.
-  std::streambuf* sb = in.rdbuf();
+  // getline scans the stream's buffer for the LF in bulk; chunks keep the
+  // line growing only with what is really read, never to the bound in
+  // advance, and never more than `bound` characters are taken.
+  constexpr size_t kChunk = 4096;
+  char chunk[kChunk + 1];
   for (;;) {
-    int c = sb->sgetc();
-    if (c == Traits::eof()) {
-      if (line.empty()) {
-        in.setstate(std::ios::eofbit | std::ios::failbit);
-        return LineRead::kEnd;
-      }
-      in.setstate(std::ios::eofbit);
+    const size_t want = std::min(kChunk, bound - line.size());
+    if (want == 0) break;
+    in.getline(chunk, static_cast<std::streamsize>(want) + 1);
+    const size_t got = static_cast<size_t>(in.gcount());
+    if (!in.fail() && !in.eof()) {
+      // The LF was met and consumed; a CR right before it is dropped.
+      line.append(chunk, got - 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return LineRead::kLine;
+    }
+    line.append(chunk, got);
+    if (in.eof()) {
+      if (line.empty()) return LineRead::kEnd;  // getline set eof and fail
+      in.clear(std::ios::eofbit);
       return LineRead::kLastLine;
     }
-    if (c == '\n') {
+    in.clear();  // the chunk was full without a line end: read on
+  }
+
+  // `bound` characters are in: only a line end may follow.
+  std::streambuf* sb = in.rdbuf();
+  int c = sb->sgetc();
+  if (c == '\n') {
+    sb->sbumpc();
+    return LineRead::kLine;
+  }
+  if (c == Traits::eof()) {
+    if (line.empty()) {
+      in.setstate(std::ios::eofbit | std::ios::failbit);
+      return LineRead::kEnd;
+    }
+    in.setstate(std::ios::eofbit);
+    return LineRead::kLastLine;
+  }
+  if (c == '\r') {
+    sb->sbumpc();
+    if (sb->sgetc() == '\n') {
       sb->sbumpc();
       return LineRead::kLine;
     }
-    if (c == '\r') {
-      // Dropped only when the LF follows; anywhere else it is a character.
-      sb->sbumpc();
-      int next = sb->sgetc();
-      if (next == '\n') {
-        sb->sbumpc();
-        return LineRead::kLine;
-      }
-      if (line.size() >= bound) {
-        sb->sungetc();
-        line.clear();
-        in.setstate(std::ios::failbit);
-        return LineRead::kTooLong;
-      }
-      line.push_back('\r');
-      continue;
-    }
-    if (line.size() >= bound) {
-      line.clear();
-      in.setstate(std::ios::failbit);
-      return LineRead::kTooLong;
-    }
-    line.push_back(static_cast<char>(c));
-    sb->sbumpc();
+    sb->sungetc();  // a CR not ending the line is one character too many
   }
+  line.clear();
+  in.setstate(std::ios::failbit);
+  return LineRead::kTooLong;
 }
 
 bool readHeader(std::istream& in, QdbHeader& header) {
@@ -208,17 +218,23 @@ bool indexRecords(std::istream& in, const QdbHeader& header, std::vector<int64_t
     if (start < 0) return false;
     recordStart.push_back(start);
     if (static_cast<int64_t>(recordStart.size()) > header.recordCount) return true;
-    if (atEnd(in, header.lineBound)) return true;
-    for (int32_t i = 0; i < header.responseCount + 2; ++i) {
-      LineRead r = readLine(in, line, header.lineBound);
-      if (r == LineRead::kTooLong || r == LineRead::kFailed) return false;
-      if (r == LineRead::kLastLine || r == LineRead::kEnd) {
-        // A record cut short by the end of the file still counts as found;
-        // its missing lines read as empty texts.
-        in.clear();
-        recordStart.push_back(position(in));
-        return true;
-      }
+    // The first line read answers what atEnd would, without its seek back:
+    // the end of the file, or a last line without line end, ends the data.
+    LineRead r = readLine(in, line, header.lineBound);
+    if (r == LineRead::kEnd || r == LineRead::kLastLine) {
+      in.clear();
+      return true;
+    }
+    for (int32_t i = 0; r == LineRead::kLine && i < header.responseCount + 1; ++i) {
+      r = readLine(in, line, header.lineBound);
+    }
+    if (r == LineRead::kTooLong || r == LineRead::kFailed) return false;
+    if (r != LineRead::kLine) {
+      // A record cut short by the end of the file still counts as found;
+      // its missing lines read as empty texts.
+      in.clear();
+      recordStart.push_back(position(in));
+      return true;
     }
   }
 }
