@@ -37,11 +37,16 @@ enum class LineRead {
 };
 
 // Reads one line of at most `lineBound` characters (CR LF or LF not counted).
+// A line of exactly `lineBound` characters followed by CR LF reads fine. On
+// kTooLong, kEnd and kFailed `line` is empty. The line is never sized to the
+// bound in advance.
 LineRead readLine(std::istream& in, std::string& line, int32_t lineBound);
 
 // Reads three formatted decimal integers (any white space before each, an
 // optional sign; so they may share a line) and then the rest of the third
-// line. False when the stream does not hold three integers there.
+// line. False when the stream does not hold three 32-bit integers there or
+// that rest is longer than the bound just read. A header that ends the file
+// leaves the stream usable at its end.
 bool readHeader(std::istream& in, QdbHeader& header);
 
 // A header the readers can work with: lineBound 0..kMaxLineBound,
@@ -70,8 +75,10 @@ void skipRecord(std::istream& in, int32_t responseCount, int32_t lineBound);
 bool atEnd(std::istream& in, int32_t lineBound);
 
 // After readHeader: the start of each record found and, last, the end of the
-// data. False when a line longer than lineBound stops the scan (the file is
-// then damaged and refused). Always terminates.
+// data. The scan ends after header.recordCount records (later ones are never
+// read), at the end of the file (a record cut short counts as found), or at a
+// line longer than lineBound, when it returns false (the file is then damaged
+// and refused); false too for an unusable header. Always terminates.
 bool indexRecords(std::istream& in, const QdbHeader& header, std::vector<int64_t>& recordStart);
 
 }  // namespace qova
