@@ -1,0 +1,151 @@
+// QOVAMAKE end to end: the real program in a temporary working folder, its
+// real open and save dialogs and message boxes operated the way a user would.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "common/test_support.h"
+#include "tests/driver/driver.h"
+
+namespace qova {
+namespace {
+
+constexpr DWORD kWaitMs = 15000;
+
+// The twelve record lines of two four-response questions, and the database
+// file that Convert Txt makes of them.
+const char kTwelveLines[] =
+    "Which planet is largest?\r\nMars\r\nJupiter\r\nVenus\r\nEarth\r\n2\r\n"
+    "2 + 2 = ?\r\n3\r\n4\r\n5\r\n22\r\n2\r\n";
+const char kConverted[] =
+    "24\r\n4\r\n2\r\n"
+    "Which planet is largest?\r\nMars\r\nJupiter\r\nVenus\r\nEarth\r\n2\r\n"
+    "2 + 2 = ?\r\n3\r\n4\r\n5\r\n22\r\n2\r\n";
+
+class EditorEndToEndTest : public ::testing::Test {
+ protected:
+  void TearDown() override { driver::endProgram(&editor_); }
+
+  std::string file(const std::string& name) const { return folder_.file(name); }
+
+  HWND startEditor() {
+    EXPECT_TRUE(driver::startProgram(QOVAMAKE_EXE, folder_.path(), &editor_));
+    HWND window = driver::findTopWindow("Question DB Maker", kWaitMs, editor_.id, "#32770");
+    EXPECT_NE(window, nullptr);
+    EXPECT_TRUE(driver::waitUntil([&] { return driver::isVisible(window); }, kWaitMs));
+    return window;
+  }
+
+  // Presses `button`, which opens a common file dialog with `caption`, and
+  // chooses `path` in it.
+  void chooseWith(HWND button, const std::string& caption, const std::string& path) {
+    ASSERT_TRUE(driver::clickLater(button));
+    HWND dialog = driver::findMessageBox(caption, kWaitMs, editor_.id);
+    ASSERT_NE(dialog, nullptr) << caption;
+    ASSERT_TRUE(driver::chooseFile(dialog, path));
+    EXPECT_TRUE(driver::waitUntil([&] { return !IsWindow(dialog); }, kWaitMs));
+  }
+
+  HWND expectBox(const std::string& caption, const std::string& text) {
+    HWND box = driver::findMessageBox(caption, kWaitMs, editor_.id);
+    EXPECT_NE(box, nullptr) << caption;
+    EXPECT_EQ(driver::messageBoxText(box), text);
+    return box;
+  }
+
+  void quit(HWND window) {
+    ASSERT_TRUE(driver::clickLater(driver::item(window, 1016)));
+    DWORD code = 99;
+    EXPECT_TRUE(driver::waitForExit(editor_, kWaitMs, &code));
+    EXPECT_EQ(code, 0u);
+  }
+
+  testing::TempDir folder_;
+  driver::Child editor_;
+};
+
+TEST_F(EditorEndToEndTest, ConvertTxtMakesTheDatabaseFileOfTheTwelveLines) {
+  ASSERT_TRUE(testing::writeFileBytes(file("questions.txt"), kTwelveLines));
+  HWND window = startEditor();
+  ASSERT_NE(window, nullptr);
+  chooseWith(driver::item(window, 1015), "Open", file("questions.txt"));
+
+  HWND format = expectBox("Format",
+                          "Which planet is largest?\r\nMars\r\nJupiter\r\nVenus\r\nEarth\r\n2\r\n"
+                          "\r\nHow many responses per answer?\r\nYes = 4\r\nNo  = 5");
+  ASSERT_NE(format, nullptr);
+  EXPECT_TRUE(driver::messageBoxHasIcon(format));
+  ASSERT_TRUE(driver::answer(format, IDYES));
+
+  HWND save = driver::findMessageBox("Save As", kWaitMs, editor_.id);
+  ASSERT_NE(save, nullptr);
+  ASSERT_TRUE(driver::chooseFile(save, file("converted.qdb")));
+  EXPECT_TRUE(driver::waitUntil(
+      [&] { return testing::readFileBytes(file("converted.qdb")).size() == 95; }, kWaitMs));
+  EXPECT_EQ(testing::readFileBytes(file("converted.qdb")), kConverted);
+  // The store and the window are not touched.
+  EXPECT_EQ(driver::itemText(window, 1032), "1");
+  quit(window);
+}
+
+TEST_F(EditorEndToEndTest, OpenEditAndOverwriteThenTheFileIsReadAgain) {
+  ASSERT_TRUE(testing::writeFileBytes(file("db.qdb"), kConverted));
+  HWND window = startEditor();
+  ASSERT_NE(window, nullptr);
+  chooseWith(driver::item(window, 1014), "Open", file("db.qdb"));
+  EXPECT_TRUE(driver::waitUntil(
+      [&] { return driver::itemText(window, 1005) == "Which planet is largest?"; }, kWaitMs));
+  EXPECT_EQ(driver::itemText(window, 1032), "2");
+  EXPECT_EQ(driver::itemText(window, 1008), "Jupiter");
+
+  ASSERT_TRUE(driver::click(driver::item(window, 1027)));  // Next
+  EXPECT_EQ(driver::itemText(window, 1031), "2");
+  ASSERT_TRUE(driver::setItemText(window, 1005, "What is the sum of 2 and 2 in decimal?"));
+  ASSERT_TRUE(driver::clickLater(driver::item(window, 1012)));  // Save (As)
+  HWND question = expectBox("Save", "Overwrite, or Save New?\nYes = Overwrite\nNo = Save New");
+  ASSERT_NE(question, nullptr);
+  ASSERT_TRUE(driver::answer(question, IDYES));
+
+  const std::string expected =
+      "38\r\n4\r\n2\r\n"
+      "Which planet is largest?\r\nMars\r\nJupiter\r\nVenus\r\nEarth\r\n2\r\n"
+      "What is the sum of 2 and 2 in decimal?\r\n3\r\n4\r\n5\r\n22\r\n2\r\n";
+  EXPECT_TRUE(driver::waitUntil([&] { return testing::readFileBytes(file("db.qdb")) == expected; },
+                                kWaitMs));
+  EXPECT_EQ(testing::readFileBytes(file("db.qdb")), expected);
+  EXPECT_FALSE(testing::fileExists(file("__qdbtemp.tmp")));
+  // The window is back on record 1 of the file as written.
+  EXPECT_TRUE(driver::waitUntil([&] { return driver::itemText(window, 1031) == "1"; }, kWaitMs));
+  EXPECT_EQ(driver::itemText(window, 1005), "Which planet is largest?");
+  ASSERT_TRUE(driver::click(driver::item(window, 1027)));
+  EXPECT_EQ(driver::itemText(window, 1005), "What is the sum of 2 and 2 in decimal?");
+  EXPECT_EQ(driver::itemText(window, 1032), "2");
+  quit(window);
+}
+
+TEST_F(EditorEndToEndTest, ScreenshotsOfTheEditorAndFindRecordWindows) {
+  ASSERT_TRUE(testing::writeFileBytes(file("db.qdb"), kConverted));
+  HWND window = startEditor();
+  ASSERT_NE(window, nullptr);
+  chooseWith(driver::item(window, 1014), "Open", file("db.qdb"));
+  EXPECT_TRUE(driver::waitUntil([&] { return driver::itemText(window, 1032) == "2"; }, kWaitMs));
+  EXPECT_TRUE(driver::saveScreenshot(window, QOVA_SCREENSHOT_DIR "/editor.bmp"));
+
+  ASSERT_TRUE(driver::click(driver::item(window, 1033)));  // Find Record
+  HWND find = driver::findTopWindow("Find Record", kWaitMs, editor_.id, "#32770");
+  ASSERT_NE(find, nullptr);
+  EXPECT_TRUE(driver::waitUntil([&] { return driver::isVisible(find); }, kWaitMs));
+  ASSERT_TRUE(driver::setItemText(find, 1005, "2 + 2 = ?"));
+  ASSERT_TRUE(driver::click(driver::item(find, 1042)));
+  EXPECT_TRUE(driver::saveScreenshot(find, QOVA_SCREENSHOT_DIR "/find_record.bmp"));
+
+  // The close box ends the program like Quit, search windows and all.
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  DWORD code = 99;
+  EXPECT_TRUE(driver::waitForExit(editor_, kWaitMs, &code));
+  EXPECT_EQ(code, 0u);
+}
+
+}  // namespace
+}  // namespace qova
