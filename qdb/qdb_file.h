@@ -29,11 +29,11 @@ constexpr int32_t kMaxLineBound = 1 << 20;
 constexpr int32_t kMaxResponseCount = 64;
 
 enum class LineRead {
-  kLine,     // a whole line was read and its LF consumed
-  kLastLine, // end of file after at least one character; stream at its end
-  kEnd,      // end of file before any character; `line` empty, stream failed
-  kTooLong,  // longer than lineBound: stream failed, rest of the line unread
-  kFailed,   // the stream had already failed
+  kLine,      // a whole line was read and its LF consumed
+  kLastLine,  // end of file after at least one character; stream at its end
+  kEnd,       // end of file before any character; `line` empty, stream failed
+  kTooLong,   // longer than lineBound: stream failed, rest of the line unread
+  kFailed,    // the stream had already failed
 };
 
 // Reads one line of at most `lineBound` characters (CR LF or LF not counted).
@@ -53,8 +53,7 @@ bool readHeader(std::istream& in, QdbHeader& header);
 // responseCount 1..kMaxResponseCount, recordCount >= 0.
 bool headerIsUsable(const QdbHeader& header);
 
-void writeHeader(std::ostream& out, int32_t lineBound, int32_t responseCount,
-                 int32_t recordCount);
+void writeHeader(std::ostream& out, int32_t lineBound, int32_t responseCount, int32_t recordCount);
 
 // Question, responseCount responses (fewer in the record give empty lines,
 // more are dropped), then `correct` in decimal.
@@ -65,8 +64,7 @@ void writeRecord(std::ostream& out, const QuestionRecord& record, int32_t respon
 QuestionRecord readRecord(std::istream& in, int32_t responseCount, int32_t lineBound);
 
 // The server's form: the first character of the correct line.
-ServerQuestionRecord readServerRecord(std::istream& in, int32_t responseCount,
-                                      int32_t lineBound);
+ServerQuestionRecord readServerRecord(std::istream& in, int32_t responseCount, int32_t lineBound);
 
 void skipRecord(std::istream& in, int32_t responseCount, int32_t lineBound);
 
