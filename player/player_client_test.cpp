@@ -3,50 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <optional>
 #include <sstream>
 
+#include "player/fake_server.h"
 #include "player/test_player.h"
-#include "server/socket.h"
 
 namespace qova {
 namespace {
 
-// A scripted server on a loopback port: accepts one connection and sends
-// and reads raw bytes, every wait bounded.
-struct FakeServer {
-  Socket listener;
-  std::optional<Socket> peer;
-  FakeServer() {
-    socketStartup();
-    EXPECT_TRUE(listener.listen(0, 16));
-  }
-  uint16_t port() const { return listener.localPort(); }
-  bool accept(int ms = 2000) {
-    if (!listener.pollReadable(ms)) return false;
-    peer.emplace(listener.accept());
-    return peer->isValid();
-  }
-  void send(const std::string& bytes) {
-    ASSERT_EQ(peer->send(bytes.data(), static_cast<int>(bytes.size())),
-              static_cast<int>(bytes.size()));
-  }
-  // What arrives within `ms`, one receive call.
-  std::string readSome(int ms = 2000) {
-    char buffer[65536];
-    if (!peer->pollReadable(ms)) return "";
-    int n = peer->recv(buffer, sizeof buffer);
-    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
-  }
-  // At least `count` bytes, or what came within `ms`.
-  std::string read(size_t count, int ms = 2000) {
-    std::string got;
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (got.size() < count && std::chrono::steady_clock::now() < end) got += readSome(50);
-    return got;
-  }
-  void close() { peer.reset(); }
-};
+using testing::FakeServer;
 
 const std::string kSettings = "30\r\n2\r\n4\r\n";
 const std::string kQuestion = "Capital of France?\r\nRome\r\nParis\r\nOslo\r\nBern\r\n2\r\n";
