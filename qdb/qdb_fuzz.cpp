@@ -56,14 +56,18 @@ void checkStreamReaders(const std::string& bytes) {
   }
 }
 
-std::string scratchPath() {
-  return (std::filesystem::temp_directory_path() /
-          ("qdb_fuzz_" + std::to_string(getpid()) + ".qdb"))
-      .string();
+// The bank reads from a file; one per process, removed when the run ends.
+const std::string& scratchPath() {
+  static const std::string path =
+      (std::filesystem::temp_directory_path() / ("qdb_fuzz_" + std::to_string(getpid()) + ".qdb"))
+          .string();
+  static const bool removedAtExit = std::atexit([] { std::remove(scratchPath().c_str()); }) == 0;
+  (void)removedAtExit;
+  return path;
 }
 
 void checkBank(const std::string& bytes, const uint8_t* data, size_t size) {
-  static const std::string path = scratchPath();
+  const std::string& path = scratchPath();
   {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
