@@ -189,6 +189,16 @@ TEST_F(SearchDialogsTest, GoToCommitsShowsTheRecordAndMinimisesEverySearchWindow
   SendMessageA(first, WM_ACTIVATE, WA_ACTIVE, 0);
   EXPECT_FALSE(IsIconic(first));
   EXPECT_TRUE(IsIconic(findWindow));
+
+  // Going back to the editor window leaves it active: the results window
+  // does not take the activation back when it loses it.
+  SetActiveWindow(first);
+  pump();
+  EXPECT_EQ(GetActiveWindow(), first);
+  SetActiveWindow(window_);
+  pump();
+  EXPECT_EQ(GetActiveWindow(), window_);
+  EXPECT_FALSE(IsIconic(first));
 }
 
 TEST_F(SearchDialogsTest, DoubleClickGoesToTheEntry) {

@@ -1,6 +1,5 @@
 #include "editor/win/win_prompts.h"
 
-#include <commdlg.h>
 #include <windows.h>
 
 #include <string>
