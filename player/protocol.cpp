@@ -166,13 +166,15 @@ ServerMessage ServerStream::onLine(const std::string& line) {
       lines_.push_back(line);
       size_t total = static_cast<size_t>(settings_.responseCount) + 2;
       if (lines_.size() < total) return ServerMessage::kNone;
-      if (line.size() != 1) {
+      // One character names the correct response; a server sends an empty
+      // line for a record whose correct line is empty (none is correct).
+      if (line.size() > 1) {
         return fail("line " + std::to_string(total) + " (the correct response) is " + shown(line) +
                     ", not one character");
       }
       question_.text = lines_[0];
       question_.responses.assign(lines_.begin() + 1, lines_.end() - 1);
-      question_.correct = line[0];
+      question_.correct = line.empty() ? '\0' : line[0];
       question_.round = round_;
       question_.number = ++questionInRound_;
       inMessage_ = false;

@@ -32,7 +32,7 @@ struct GameSettings {
 struct Question {
   std::string text;
   std::vector<std::string> responses;
-  char correct = 0;  // the character naming the correct response, '1' for the first
+  char correct = 0;  // the character naming the correct response, '1' for the first; 0: none
   int round = 0;     // 1-based, counted by the stream
   int number = 0;    // 1-based within the round
 };

@@ -95,6 +95,12 @@ TEST(ServerStreamTest, OneQuestionPerRoundGivesASummaryAfterEveryResults) {
                                       "M(X/1/1./1/1/1./1 )", "Q(2.1:B|Ba|Bb||Bd|1)"}));
 }
 
+TEST(ServerStreamTest, EmptyCorrectLineNamesNoResponse) {
+  EXPECT_EQ(
+      messages(kSettings + "Q\r\na\r\nb\r\nc\r\nd\r\n\r\n", 5),
+      (std::vector<std::string>{"S(30,2,4)", "Q(1.1:Q|a|b|c|d|" + std::string(1, '\0') + ")"}));
+}
+
 TEST(ServerStreamTest, LinesEndOnlyAtCrLf) {
   // A lone LF or CR belongs to the text; the line ends at CR LF.
   std::string bytes = "3\n0\r\n2\r\n5\r\n";
@@ -115,8 +121,6 @@ TEST(ServerStreamTest, ReportsEveryBrokenForm) {
       {"30\r\n2\r\n0\r\n", "in the settings: line 3 (responses per question) is \"0\""},
       {kSettings + "Q\r\na\r\nb\r\nc\r\nd\r\n12\r\n",
        "in the question: line 6 (the correct response) is \"12\""},
-      {kSettings + "Q\r\na\r\nb\r\nc\r\nd\r\n\r\n",
-       "in the question: line 6 (the correct response) is \"\""},
       {kSettings + q + "Ann\r\n1\r\nR\r\n", "in the results: player 1 (\"Ann\"): the verdict"},
       {kSettings + q + r + q + r + "Ann\r\n1\r\n1.\r\nx\r\n1\r\n1.\r\n2\r\n",
        "in the round summary: player 1 (\"Ann\"): line 4 (answers in the round) is \"x\""},
