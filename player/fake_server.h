@@ -13,10 +13,11 @@
 namespace qova::testing {
 
 struct FakeServer {
+  int started = socketStartup();  // before the socket: WinSock must be up first
   Socket listener;
   std::optional<Socket> peer;
   FakeServer() {
-    socketStartup();
+    EXPECT_EQ(started, 0);
     EXPECT_TRUE(listener.listen(0, 16));
   }
   uint16_t port() const { return listener.localPort(); }
