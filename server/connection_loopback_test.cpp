@@ -14,12 +14,12 @@ using testing::LoopbackPeer;
 
 // A connected pair: the server's Socket and the player program's end.
 struct Pair {
+  bool started = socketStartup() == 0;  // before any socket is made
   Socket listener;
   LoopbackPeer peer;
   Socket server{Socket::kInvalid};
   Pair() : server(connectPair()) {}
   Socket connectPair() {
-    socketStartup();
     EXPECT_TRUE(listener.listen(0, kListenBacklog));
     EXPECT_TRUE(peer.connect(listener.localPort()));
     EXPECT_TRUE(listener.pollReadable(2000));

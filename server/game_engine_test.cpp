@@ -1,7 +1,6 @@
 #include "server/game_engine.h"
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <chrono>
@@ -312,9 +311,8 @@ TEST_F(GameTest, SlowReaderGetsEveryByteLaterWhileTheGameGoesOn) {
   std::vector<int32_t> draws;
   for (int q = 0; q < 41; ++q) draws.push_back(nextRound()[0]);
   int small = 4096;
-  setsockopt(peer(1).fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-  setsockopt(static_cast<int>(app->clients[1]->socket().handle()), SOL_SOCKET, SO_SNDBUF, &small,
-             sizeof small);
+  peer(1).setReceiveBuffer(small);
+  testing::setSendBuffer(static_cast<intptr_t>(app->clients[1]->socket().handle()), small);
   ASSERT_TRUE(gameTick(*app, game));
   bool queued = false;
   for (int q = 0; q < 40; ++q) {

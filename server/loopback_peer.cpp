@@ -1,11 +1,16 @@
 #include "server/loopback_peer.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstring>
@@ -14,25 +19,57 @@ namespace qova::testing {
 
 namespace {
 
+#ifdef _WIN32
+using Native = SOCKET;
+constexpr int kNoSignal = 0;
+int pollOne(intptr_t fd, int timeoutMs) {
+  WSAPOLLFD entry{static_cast<Native>(fd), POLLRDNORM, 0};
+  return WSAPoll(&entry, 1, timeoutMs);
+}
+void closeNative(intptr_t fd) { closesocket(static_cast<Native>(fd)); }
+#else
+using Native = int;
+constexpr int kNoSignal = MSG_NOSIGNAL;
+int pollOne(intptr_t fd, int timeoutMs) {
+  pollfd entry{static_cast<Native>(fd), POLLIN, 0};
+  return ::poll(&entry, 1, timeoutMs);
+}
+void closeNative(intptr_t fd) { ::close(static_cast<Native>(fd)); }
+#endif
+
 int64_t nowMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+int receive(intptr_t fd, char* buffer, int size) {
+  return static_cast<int>(::recv(static_cast<Native>(fd), buffer, size, 0));
+}
+
+void setBuffer(intptr_t fd, int option, int bytes) {
+  setsockopt(static_cast<Native>(fd), SOL_SOCKET, option, reinterpret_cast<const char*>(&bytes),
+             sizeof bytes);
 }
 
 }  // namespace
 
 bool LoopbackPeer::connect(uint16_t port) {
   close();
-  fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (fd_ < 0) return false;
+  Native s = ::socket(AF_INET, SOCK_STREAM, 0);
+#ifdef _WIN32
+  if (s == INVALID_SOCKET) return false;
+#else
+  if (s < 0) return false;
+#endif
+  fd_ = static_cast<intptr_t>(s);
   int on = 1;
-  setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
   sockaddr_in address;
   std::memset(&address, 0, sizeof address);
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  if (::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     close();
     return false;
   }
@@ -40,15 +77,16 @@ bool LoopbackPeer::connect(uint16_t port) {
 }
 
 void LoopbackPeer::close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  if (fd_ != kNone) closeNative(fd_);
+  fd_ = kNone;
   pending_.clear();
 }
 
 bool LoopbackPeer::send(const std::string& bytes) {
   size_t sent = 0;
   while (sent < bytes.size()) {
-    ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    int n = static_cast<int>(::send(static_cast<Native>(fd_), bytes.data() + sent,
+                                    static_cast<int>(bytes.size() - sent), kNoSignal));
     if (n <= 0) return false;
     sent += static_cast<size_t>(n);
   }
@@ -61,9 +99,8 @@ std::string LoopbackPeer::readAvailable(int timeoutMs) {
   char buffer[65536];
   int wait = out.empty() ? timeoutMs : 0;
   for (;;) {
-    pollfd entry{fd_, POLLIN, 0};
-    if (::poll(&entry, 1, wait) <= 0) return out;
-    ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    if (pollOne(fd_, wait) <= 0) return out;
+    int n = receive(fd_, buffer, sizeof buffer);
     if (n <= 0) return out;
     out.append(buffer, static_cast<size_t>(n));
     wait = 0;
@@ -85,9 +122,8 @@ std::string LoopbackPeer::readLines(int count, int timeoutMs) {
     if (found == count) break;
     int64_t left = deadline - nowMs();
     if (left <= 0) break;
-    pollfd entry{fd_, POLLIN, 0};
-    if (::poll(&entry, 1, static_cast<int>(left)) <= 0) break;
-    ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    if (pollOne(fd_, static_cast<int>(left)) <= 0) break;
+    int n = receive(fd_, buffer, sizeof buffer);
     if (n <= 0) break;
     pending_.append(buffer, static_cast<size_t>(n));
   }
@@ -103,11 +139,13 @@ bool LoopbackPeer::waitClosed(int timeoutMs) {
   for (;;) {
     int64_t left = deadline - nowMs();
     if (left <= 0) return false;
-    pollfd entry{fd_, POLLIN, 0};
-    if (::poll(&entry, 1, static_cast<int>(left)) <= 0) return false;
-    ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-    if (n <= 0) return true;
+    if (pollOne(fd_, static_cast<int>(left)) <= 0) return false;
+    if (receive(fd_, buffer, sizeof buffer) <= 0) return true;
   }
 }
+
+void LoopbackPeer::setReceiveBuffer(int bytes) { setBuffer(fd_, SO_RCVBUF, bytes); }
+
+void setSendBuffer(intptr_t handle, int bytes) { setBuffer(handle, SO_SNDBUF, bytes); }
 
 }  // namespace qova::testing

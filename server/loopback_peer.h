@@ -1,5 +1,5 @@
 // A player program's end of a loopback connection, for the engine's tests and
-// the benchmark: raw POSIX calls, every wait bounded.
+// the benchmark: raw socket calls (WinSock or POSIX), every wait bounded.
 #pragma once
 
 #include <cstdint>
@@ -15,12 +15,12 @@ class LoopbackPeer {
   LoopbackPeer& operator=(const LoopbackPeer&) = delete;
   LoopbackPeer(LoopbackPeer&& other) noexcept
       : fd_(other.fd_), pending_(std::move(other.pending_)) {
-    other.fd_ = -1;
+    other.fd_ = kNone;
   }
 
   // Connects to 127.0.0.1:port; false when that fails.
   bool connect(uint16_t port);
-  bool isOpen() const { return fd_ >= 0; }
+  bool isOpen() const { return fd_ != kNone; }
   void close();
 
   // Sends everything; false on failure.
@@ -35,11 +35,18 @@ class LoopbackPeer {
   // still arriving before the close are discarded.
   bool waitClosed(int timeoutMs);
 
-  int fd() const { return fd_; }
+  // Shrinks this end's receive buffer, to make a slow reader.
+  void setReceiveBuffer(int bytes);
+
+  intptr_t fd() const { return fd_; }
 
  private:
-  int fd_ = -1;
+  static constexpr intptr_t kNone = -1;
+  intptr_t fd_ = kNone;
   std::string pending_;  // read but not yet handed out by readLines
 };
+
+// Shrinks the send buffer of a socket of the server's, to make a slow reader.
+void setSendBuffer(intptr_t handle, int bytes);
 
 }  // namespace qova::testing

@@ -92,7 +92,8 @@ void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound, in
   std::vector<Clock::time_point> lastAnswer(total), lastResults(total);
   std::vector<int> resultsDone(total, 0);
   std::vector<pollfd> fds(players.size());
-  for (size_t i = 0; i < players.size(); ++i) fds[i] = pollfd{players[i].peer.fd(), POLLIN, 0};
+  for (size_t i = 0; i < players.size(); ++i)
+    fds[i] = pollfd{static_cast<int>(players[i].peer.fd()), POLLIN, 0};
   std::vector<char> buffer(1 << 16);
   int finished = 0;
   const Clock::time_point deadline = Clock::now() + std::chrono::minutes(10);

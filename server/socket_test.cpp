@@ -10,10 +10,11 @@ namespace {
 using testing::LoopbackPeer;
 
 struct Listening {
+  bool started = socketStartup() == 0;  // before any socket is made
   Socket listener;
   uint16_t port = 0;
   Listening() {
-    socketStartup();
+    EXPECT_TRUE(started);
     EXPECT_TRUE(listener.listen(0, kListenBacklog));
     port = listener.localPort();
   }
