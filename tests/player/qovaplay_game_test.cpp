@@ -63,7 +63,7 @@ struct Cleanup {
   }
 };
 
-TEST(QovaplayGame, JoinsPlaysTwoRoundsByClicksAndTheResultsFileHoldsTheAnswers) {
+TEST(QovaplayGame, JoinsPlaysTwoRoundsByClicksThenAKeyAndTheResultsFileHoldsTheAnswers) {
   testing::TempDir serverDir, playerDir;
   ASSERT_TRUE(
       testing::writeFileBytes(serverDir.file("config.ini"), "30\r\n2\r\nquestions.qdb\r\n"));
@@ -183,6 +183,28 @@ TEST(QovaplayGame, JoinsPlaysTwoRoundsByClicksAndTheResultsFileHoldsTheAnswers) 
       kWaitMs));
   EXPECT_TRUE(driver::saveScreenshot(main, QOVA_LEADERBOARD_BMP));
 
+  // The first question of round 3 is answered with its number key.
+  ASSERT_TRUE(driver::waitUntil(
+      [&] {
+        return visible(question) &&
+               driver::itemText(question, IDC_Q_HEADING) == "Round 3, question 1 of 2";
+      },
+      kWaitMs));
+  int right = rightResponseOf(driver::itemText(question, IDC_Q_TEXT));
+  ASSERT_TRUE(PostMessageA(question, WM_KEYDOWN, '0' + right, 0));
+  const std::string rightVerdict = "Your answer is right, in ";
+  ASSERT_TRUE(driver::waitUntil(
+      [&] { return driver::itemText(question, IDC_Q_STATUS).rfind(rightVerdict, 0) == 0; },
+      kWaitMs));
+  std::string status = driver::itemText(question, IDC_Q_STATUS);
+  times.push_back(status.substr(rightVerdict.size(), status.find(" s.") - rightVerdict.size()));
+  EXPECT_TRUE(driver::waitUntil(
+      [&] {
+        return visible(board) &&
+               driver::itemText(board, IDC_BOARD_HEADING) == "Results of round 3, question 1";
+      },
+      kWaitMs));
+
   // The operator quits from the Statistics window; QOVAPLAY shows the end.
   HWND statistics = driver::findTopWindow("Statistics", kWaitMs, server.id);
   ASSERT_NE(statistics, nullptr);
@@ -204,17 +226,17 @@ TEST(QovaplayGame, JoinsPlaysTwoRoundsByClicksAndTheResultsFileHoldsTheAnswers) 
     EXPECT_GE(r.summaries, 2);
   }
 
-  // Zoe's block holds exactly her four answers; round 3 had begun, unanswered
-  // by her. The scripted players' first two rounds are there as sent.
-  ASSERT_EQ(times.size(), 4u);
+  // Zoe's block holds exactly her five answers. The scripted players' first
+  // two rounds are there as sent.
+  ASSERT_EQ(times.size(), 5u);
   std::string scores = withoutCr(testing::readFileBytes(serverDir.file("endscores.txt")));
   double sum = 0;
   for (const std::string& t : times) sum += parseDecimal(t);
-  std::string zoe = "Player: Zoe\n  Round 1:\n    1. " + times[0] + " seconds;\tRight\n    2. " +
-                    times[1] + " seconds;\tWrong\n  Round 2:\n    1. " + times[2] +
-                    " seconds;\tRight\n    2. " + times[3] + " seconds;\tRight\n  Round 3:\n\n" +
-                    "  Average time: " + formatGeneral(sum / 4, 3) + " seconds\n" +
-                    "  Percent correct: 75%\n\n";
+  std::string zoe =
+      "Player: Zoe\n  Round 1:\n    1. " + times[0] + " seconds;\tRight\n    2. " + times[1] +
+      " seconds;\tWrong\n  Round 2:\n    1. " + times[2] + " seconds;\tRight\n    2. " + times[3] +
+      " seconds;\tRight\n  Round 3:\n    1. " + times[4] + " seconds;\tRight\n\n" +
+      "  Average time: " + formatGeneral(sum / 5, 3) + " seconds\n" + "  Percent correct: 80%\n\n";
   size_t at = scores.find("Player: Zoe\n");
   ASSERT_NE(at, std::string::npos) << scores;
   EXPECT_EQ(scores.substr(at), zoe) << scores;
