@@ -120,8 +120,11 @@ void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound, in
             p.phase = BenchPlayer::kQuestion;
             p.linesLeft = 2 + responses;
             if (p.question == total) {
+              // The last summary: what follows (the next question) is not counted.
+              p.received -= end - at;
               fds[i].events = 0;
               ++finished;
+              at = end;
             }
             break;
           case BenchPlayer::kQuestion:
@@ -375,7 +378,7 @@ int main(int argc, char** argv) {
       "(median/p99: per question, from the last answer sent to the last complete S3\n"
       " received; send turn: median of the server's turn that sends S3, S4 and the next\n"
       " question; cpu: the engine thread's CPU time, which polls without pause as the\n"
-      " server does; bytes sent: what the players received up to their last message)\n\n");
+      " server does; bytes sent: all the players received up to the last summary)\n\n");
 
   benchRoundStart(quick ? 100000 : 1000000, 1000, quick ? 5 : 20);
   return allGood ? 0 : 1;
