@@ -96,7 +96,7 @@ bool PlaySession::join(const std::string& address, const std::string& name, doub
   }
   message_.clear();
   view_ = PlayView::kConnecting;
-  holdUntil_ = now;
+  holdUntil_ = joinedAt_ = now;
   return true;
 }
 
@@ -149,6 +149,13 @@ bool PlaySession::tick(double now) {
       changed = second != lastSecondShown_;
       lastSecondShown_ = second;
     }
+  }
+  if (view_ == PlayView::kConnecting && now - joinedAt_ >= kJoinSeconds) {
+    client_.close();
+    view_ = PlayView::kJoin;
+    message_ = "The server at " + address_ +
+               " did not answer. Check the address and that the quiz server is running.";
+    return true;
   }
   // Results and leaderboards stay up for a while: the next message waits in
   // the connection until then.

@@ -61,6 +61,8 @@ class PlaySession {
   static constexpr double kResultsSeconds = 3;
   static constexpr double kLeaderboardSeconds = 6;
   static constexpr size_t kMaxNameLength = 40;
+  // How long a join may wait for the server's settings before giving up.
+  static constexpr double kJoinSeconds = 15;
 
   // Starts joining. False, with message() set and the view kJoin, when the
   // address or the name is not usable or the connection fails at once.
@@ -112,6 +114,7 @@ class PlaySession {
   double timeLimit_ = 0;
   double shownAt_ = 0;
   double holdUntil_ = 0;
+  double joinedAt_ = 0;
   int lastSecondShown_ = -1;
   bool answered_ = false;
   bool timedOut_ = false;

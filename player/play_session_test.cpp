@@ -176,6 +176,17 @@ TEST_F(SessionTest, LostConnectionsAndRefusalsGiveClearMessages) {
             0u)
       << session.message();
 
+  // A server that takes the connection but never sends its settings.
+  ASSERT_TRUE(session.join("127.0.0.1:" + std::to_string(server.port()), "Zoe", 100));
+  ASSERT_TRUE(server.accept());
+  session.tick(114.9);
+  EXPECT_EQ(session.view(), PlayView::kConnecting);
+  session.tick(115);
+  EXPECT_EQ(session.view(), PlayView::kJoin);
+  EXPECT_EQ(session.message(), "The server at 127.0.0.1:" + std::to_string(server.port()) +
+                                   " did not answer. Check the address and that the quiz "
+                                   "server is running.");
+
   // Nobody listening.
   uint16_t port;
   {
