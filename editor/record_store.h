@@ -103,9 +103,9 @@ class RecordStore {
   // filePath is kept. Asks nothing.
   void clear();
 
-  // Opens `path`, or with no path (or an empty one) asks for a file with the
-  // open dialog. Returns kStoreCancelled, kStoreCannotOpen (the file cannot be
-  // opened, is damaged, or its path is too long; the store is then unchanged
+  // Opens `path`, or with no path asks for a file with the open dialog.
+  // Returns kStoreCancelled, kStoreCannotOpen (the file cannot be opened, is
+  // damaged, or its path is empty or too long; the store is then unchanged
   // and its previous file stays open), or the file's responses per record.
   // Afterwards currentIndex is 0.
   int open();
