@@ -230,6 +230,15 @@ void RecordStore::writeDatabase(std::ostream& out, QdbHeader* header, std::vecto
   // 0 would make the written file unreadable.
   header->lineBound = lineBound;
   if (header->recordCount > 0 && header->lineBound < 1) header->lineBound = 1;
+  // The running bound counts only the responses that were being written when
+  // a record was committed; an appended five-response record saved after "5"
+  // was chosen would otherwise write lines longer than the header admits.
+  for (const auto& [number, record] : edits) {
+    if (erasedNumbers.count(number) != 0) continue;
+    WrittenSize size;
+    addRecord(size, record, responsesPerRecord);
+    header->lineBound = std::max(header->lineBound, size.longest);
+  }
   writeHeader(out, header->lineBound, header->responseCount, header->recordCount);
 
   // The index of the new file is taken while it is written, so the re-open

@@ -541,18 +541,35 @@ TEST_F(RecordStoreTest, ATextHoldingALineEndIsIndexedAsWritten) {
   EXPECT_EQ(store.seek(1).question, "two");
 }
 
-TEST_F(RecordStoreTest, AfterAFailedReopenSavingIsRefused) {
-  // A fifth response committed while four are written is not counted in the
-  // bound; writing five afterwards makes a file the store refuses to read.
+TEST_F(RecordStoreTest, AFifthResponseCommittedUnderFourStillFitsTheBound) {
+  // Committed while four responses are written, the fifth is not counted in
+  // the running bound; choosing five before saving must still give a file
+  // whose header admits every line written.
   std::string file = write("db.qdb", numberedFile(3));
   ASSERT_EQ(store.open(file), 4);
   store.seek(1);
   store.commit(record("Q1", {"A", "B", "C", "D", "a much longer fifth"}, 2));
   store.responsesPerRecord = 5;
   ui.messageAnswers = {kIdYes};
+  ASSERT_EQ(store.save(), 5);
+  EXPECT_EQ(store.fileLineBound, 19);
+  EXPECT_EQ(store.seek(1).responses.at(4), "a much longer fifth");
+  expectSameAsFreshOpen(store);
+}
+
+// A question longer than any bound a reader accepts is written, but the file
+// cannot be read back.
+std::string oversizedText() { return std::string(static_cast<size_t>(kMaxLineBound) + 1, 'x'); }
+
+TEST_F(RecordStoreTest, AfterAFailedReopenSavingIsRefused) {
+  std::string file = write("db.qdb", numberedFile(3));
+  ASSERT_EQ(store.open(file), 4);
+  store.seek(1);
+  store.commit(record(oversizedText(), {"A", "B", "C", "D"}, 2));
+  ui.messageAnswers = {kIdYes};
   EXPECT_EQ(store.save(), kStoreCannotReopen);
   std::string written = testing::readFileBytes(file);
-  EXPECT_NE(written.find("a much longer fifth"), std::string::npos);
+  EXPECT_NE(written.find(oversizedText()), std::string::npos);
   EXPECT_FALSE(store.input.is_open());
   EXPECT_EQ(store.edits.size(), 1u);
   // Records 2 and 3 can no longer be read: a further save would write them
@@ -572,17 +589,14 @@ TEST_F(RecordStoreTest, FailedReopenAfterSaveNewKeepsTheOldFile) {
   std::string file = write("db.qdb", original);
   ASSERT_EQ(store.open(file), 4);
   store.seek(1);
-  store.commit(record("Q1", {"A", "B", "C", "D", "a much longer fifth"}, 2));
-  store.responsesPerRecord = 5;
+  store.commit(record(oversizedText(), {"A", "B", "C", "D"}, 2));
   ui.messageAnswers = {kIdNo, kIdYes};
   ui.saveAnswers = {path("new.qdb")};
   EXPECT_EQ(store.save(), kStoreCannotReopen);
   EXPECT_EQ(store.filePath, file);
   EXPECT_EQ(store.seek(3).question, "Q3");
-  store.responsesPerRecord = 4;
-  EXPECT_EQ(store.save(), 4);
-  EXPECT_EQ(testing::readFileBytes(file),
-            "3\r\n4\r\n3\r\n" + numbered(1) + numbered(2) + numbered(3));
+  EXPECT_EQ(store.seek(1).question, oversizedText());
+  EXPECT_EQ(testing::readFileBytes(file), original);
 }
 
 TEST_F(RecordStoreTest, ClearForgetsEverythingButThePath) {
