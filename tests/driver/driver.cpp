@@ -242,6 +242,21 @@ bool chooseFile(HWND dialog, const std::string& path) {
   return postCommand(dialog, IDOK);
 }
 
+namespace {
+
+// True when every pixel of a 24-bit picture has the colour of the first.
+bool isFlat(const unsigned char* bits, DWORD stride, LONG width, LONG height) {
+  for (LONG y = 0; y < height; ++y) {
+    const unsigned char* row = bits + static_cast<size_t>(y) * stride;
+    for (LONG x = 0; x < width * 3; ++x) {
+      if (row[x] != bits[x % 3]) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 bool saveScreenshot(HWND window, const std::string& bmpPath) {
   RECT rect;
   if (window == nullptr || !GetWindowRect(window, &rect)) return false;
@@ -272,10 +287,17 @@ bool saveScreenshot(HWND window, const std::string& bmpPath) {
                                     &bits, nullptr, 0);
   bool copied = false;
   if (memory != nullptr && bitmap != nullptr) {
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    copied = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) != 0;
-    GdiFlush();
-    SelectObject(memory, previous);
+    // A busy program may not have painted yet: a picture of one flat colour
+    // is taken again, for a few seconds at most.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      HGDIOBJ previous = SelectObject(memory, bitmap);
+      copied = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) != 0;
+      GdiFlush();
+      SelectObject(memory, previous);
+      if (!copied || !isFlat(static_cast<const unsigned char*>(bits), stride, width, height)) break;
+      RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+      Sleep(250);
+    }
   }
   bool written = false;
   if (copied) {
