@@ -15,8 +15,8 @@
 //     fewer records than its header claims); else the empty record.
 //  4. totalRecords >= fileRecordCount while a file is open.
 //
-// The public fields are read and written by the editor window as the design
-// of the window requires (totalRecords for "Total Records:", responsesPerRecord
+// The public fields are read and written by the editor window where it needs
+// them (totalRecords for "Total Records:", responsesPerRecord
 // from the "4" / "5" radios); everything else goes through the operations.
 #pragma once
 
