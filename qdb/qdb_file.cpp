@@ -164,28 +164,34 @@ void writeRecord(std::ostream& out, const QuestionRecord& record, int32_t respon
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
-QuestionRecord readRecord(std::istream& in, int32_t responseCount, int32_t lineBound) {
-  QuestionRecord record;
-  readLine(in, record.question, lineBound);
+namespace {
+
+// Reads a record's question and responses, both forms alike, and returns its
+// correct line.
+std::string readTexts(std::istream& in, std::string& question, std::vector<std::string>& responses,
+                      int32_t responseCount, int32_t lineBound) {
+  readLine(in, question, lineBound);
   std::string line;
   for (int32_t i = 0; i < responseCount; ++i) {
     readLine(in, line, lineBound);
-    record.responses.push_back(line);
+    responses.push_back(line);
   }
   readLine(in, line, lineBound);
-  record.correct = parseLeadingInt(line);
+  return line;
+}
+
+}  // namespace
+
+QuestionRecord readRecord(std::istream& in, int32_t responseCount, int32_t lineBound) {
+  QuestionRecord record;
+  record.correct =
+      parseLeadingInt(readTexts(in, record.question, record.responses, responseCount, lineBound));
   return record;
 }
 
 ServerQuestionRecord readServerRecord(std::istream& in, int32_t responseCount, int32_t lineBound) {
   ServerQuestionRecord record;
-  readLine(in, record.question, lineBound);
-  std::string line;
-  for (int32_t i = 0; i < responseCount; ++i) {
-    readLine(in, line, lineBound);
-    record.responses.push_back(line);
-  }
-  readLine(in, line, lineBound);
+  std::string line = readTexts(in, record.question, record.responses, responseCount, lineBound);
   record.correct = line.empty() ? '\0' : line[0];
   return record;
 }
