@@ -187,5 +187,33 @@ TEST_F(EngineTest, MisbehavingPlayersAreDroppedAndTheOthersPlayOn) {
   EXPECT_EQ(names, (std::vector<std::string>{"Ann", "Cy"}));
 }
 
+// A server may show its address a moment before it listens: players told to
+// retry join once it does; players told not to report the refusal at once.
+TEST_F(EngineTest, RefusedConnectsAreRetriedOnlyWithinTheRetryTime) {
+  uint16_t port = lobby.listener->localPort();
+  lobby.listener.reset();
+  std::ostringstream transcript;
+  GroupOptions once = options(port, &transcript, {plan("Ann", "r", {})});
+  PlayerGroup refused(once);
+  refused.start();
+  ASSERT_TRUE(pumpUntil(refused, 3000, [&] { return refused.finished(); }));
+  EXPECT_EQ(refused.violations(), 1);
+  EXPECT_FALSE(refused.reports()[0].connected);
+
+  GroupOptions patient = options(port, &transcript, {plan("Bob", "r", {})});
+  patient.connectRetryMs = 10000;
+  PlayerGroup group(patient);
+  group.start();
+  pumpUntil(group, 400, [] { return false; });
+  EXPECT_FALSE(group.finished());
+  EXPECT_EQ(group.violations(), 0) << transcript.str();
+  lobby.listener.emplace();
+  ASSERT_TRUE(lobby.listener->listen(port, kListenBacklog));
+  runServer(2);
+  ASSERT_TRUE(pumpUntil(group, 5000, [&] { return connected == 1; })) << transcript.str();
+  EXPECT_TRUE(group.reports()[0].connected);
+  EXPECT_EQ(group.violations(), 0) << transcript.str();
+}
+
 }  // namespace
 }  // namespace qova

@@ -15,7 +15,9 @@ namespace {
 // server has taken the name line on its own and sees them as lobby traffic.
 constexpr int kLobbyBytesDelayMs = 250;
 
-enum class Action { kNone, kAnswer, kPiece2, kPiece3, kLobbyBytes };
+enum class Action { kNone, kConnect, kAnswer, kPiece2, kPiece3, kLobbyBytes };
+
+constexpr int kConnectRetryDelayMs = 100;
 
 }  // namespace
 
@@ -141,14 +143,29 @@ void PlayerGroup::leave(size_t i, const std::string& why) {
 void PlayerGroup::start() {
   startSockets();
   lastEvent_ = Clock::now();
+  startedAt_ = lastEvent_;
   for (size_t i = 0; i < players_.size(); ++i) {
-    Player& p = *players_[i];
     line(i, "connecting " + options_.host + ":" + std::to_string(options_.port));
-    if (!p.client.connect(options_.host, options_.port, p.plan.name, true)) {
-      p.finished = true;
-      violation(i, "could not connect: " + p.client.error());
-    }
+    connect(i);
   }
+}
+
+void PlayerGroup::connect(size_t i) {
+  Player& p = *players_[i];
+  if (!p.client.connect(options_.host, options_.port, p.plan.name, true)) connectFailed(i);
+}
+
+void PlayerGroup::connectFailed(size_t i) {
+  Player& p = *players_[i];
+  Clock::time_point now = Clock::now();
+  if (now - startedAt_ < std::chrono::milliseconds(options_.connectRetryMs)) {
+    p.client.close();
+    p.action = Action::kConnect;
+    p.due = now + std::chrono::milliseconds(kConnectRetryDelayMs);
+    return;
+  }
+  p.finished = true;
+  violation(i, "could not connect: " + p.client.error());
 }
 
 bool PlayerGroup::finished() const {
@@ -230,8 +247,7 @@ void PlayerGroup::handle(size_t i, ClientEvent event) {
       line(i, "connected");
       break;
     case ClientEvent::kConnectFailed:
-      p.finished = true;
-      violation(i, "could not connect: " + c.error());
+      connectFailed(i);
       break;
     case ClientEvent::kSettings: {
       const GameSettings& s = c.settings();
@@ -343,6 +359,9 @@ void PlayerGroup::act(size_t i, Clock::time_point now) {
   p.action = Action::kNone;
   switch (action) {
     case Action::kNone:
+      break;
+    case Action::kConnect:
+      connect(i);
       break;
     case Action::kLobbyBytes:
       p.client.sendRaw("x");

@@ -61,6 +61,10 @@ struct GroupOptions {
   std::ostream* transcript = nullptr;  // none: no transcript
   bool verbose = false;                // also one line per player listed in results and summaries
   int timeoutMs = 0;                   // give up after this long without any event; 0: never
+  // A connect that fails within this long of start() is tried again every
+  // 100 ms: a server shows its window and address a moment before it
+  // listens. 0: one try.
+  int connectRetryMs = 0;
 };
 
 // What one player saw and did.
@@ -114,6 +118,8 @@ class PlayerGroup {
 
  private:
   struct Player;
+  void connect(size_t i);
+  void connectFailed(size_t i);
   void handle(size_t i, ClientEvent event);
   void act(size_t i, std::chrono::steady_clock::time_point now);
   void answer(size_t i);
@@ -128,6 +134,7 @@ class PlayerGroup {
   std::vector<PlayerReport> reports_;
   std::vector<QuestionTiming> timings_;
   std::chrono::steady_clock::time_point lastEvent_;
+  std::chrono::steady_clock::time_point startedAt_;
   int extraViolations_ = 0;
 };
 

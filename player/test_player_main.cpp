@@ -29,6 +29,8 @@
 //                            flood:answer[:BYTES[:N]]  same instead of answer N
 //     --piece-delay MS     pause between answer pieces (default 50)
 //     --timeout MS         give up after MS without anything from the server
+//     --connect-retry MS   try a refused connect again every 100 ms for MS
+//                          (a server shows its window just before it listens)
 //     --verbose            also one line per player listed in results and summaries
 //     --quiet              print only violations and the final line
 //
@@ -99,7 +101,7 @@ int main(int argc, char** argv) {
   std::string prefix = "Player";
   std::vector<std::string> names, delays, verdicts, times;
   std::vector<std::pair<long, std::string>> misbehaviours;
-  long questions = 0, pieceDelay = 50, timeout = 0, port = 5632;
+  long questions = 0, pieceDelay = 50, timeout = 0, connectRetry = 0, port = 5632;
   bool quiet = false;
   for (int a = 1; a < argc; ++a) {
     std::string arg = argv[a];
@@ -137,6 +139,8 @@ int main(int argc, char** argv) {
       if (!toNumber(v, 0, 600000, &pieceDelay)) return usage("bad piece delay " + v);
     } else if (arg == "--timeout") {
       if (!toNumber(v, 0, 100000000, &timeout)) return usage("bad timeout " + v);
+    } else if (arg == "--connect-retry") {
+      if (!toNumber(v, 0, 100000000, &connectRetry)) return usage("bad retry time " + v);
     } else if (arg == "--misbehave") {
       long who = -1;
       std::string kind = v;
@@ -182,6 +186,7 @@ int main(int argc, char** argv) {
   }
   options.port = static_cast<uint16_t>(port);
   options.timeoutMs = static_cast<int>(timeout);
+  options.connectRetryMs = static_cast<int>(connectRetry);
   qova::raiseOpenFileLimit(players + 64);
 
   QuietFilter filter;

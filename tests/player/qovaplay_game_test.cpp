@@ -84,6 +84,7 @@ TEST(QovaplayGame, JoinsPlaysTwoRoundsByClicksThenAKeyAndTheResultsFileHoldsTheA
   options.host = "127.0.0.1";
   options.port = 5632;
   options.timeoutMs = 120000;
+  options.connectRetryMs = 10000;
   PlayerPlan ann, bob;
   ann.name = "Ann";
   ann.times = {"1.5"};
