@@ -31,11 +31,19 @@ RESPONSES = ["Danube", "Nile", "Amazon", "A rather long answer that has to wrap 
 
 
 def make_driver(width, height):
+    """A headless chromium whose page area is exactly width x height.
+
+    The window size alone does not give that: headless windows are at least
+    500 pixels wide and the size includes the browser's own frame.
+    """
     opts = webdriver.ChromeOptions()
     for a in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage",
-              "--window-size=%d,%d" % (width, height)):
+              "--window-size=%d,%d" % (max(width, 500), height + 150)):
         opts.add_argument(a)
-    return webdriver.Chrome(service=Service(executable_path="/usr/bin/chromedriver"), options=opts)
+    driver = webdriver.Chrome(service=Service(executable_path="/usr/bin/chromedriver"), options=opts)
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                           {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": width < 600})
+    return driver
 
 
 class PageTest(unittest.TestCase):

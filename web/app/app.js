@@ -215,8 +215,10 @@
       b.type = "button";
       b.dataset.choice = String(i + 1);
       b.appendChild(el("span", "key", String(i + 1)));
-      b.appendChild(el("span", "rtext", responses[i]));
-      b.appendChild(el("span", "mark"));
+      var body = el("span", "rbody");
+      body.appendChild(el("span", "rtext", responses[i]));
+      body.appendChild(el("span", "mark"));
+      b.appendChild(body);
       b.addEventListener("click", onResponseClick);
       box.appendChild(b);
     }
@@ -268,7 +270,7 @@
       b.className = cls;
       b.disabled = locked;
       b.setAttribute("aria-pressed", n === chosen ? "true" : "false");
-      b.lastChild.textContent = mark;
+      b.querySelector(".mark").textContent = mark;
     }
     var status = $("q-status");
     if (a) {
