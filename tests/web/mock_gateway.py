@@ -35,7 +35,10 @@ def read_embed_list(app_dir=APP_DIR):
                 continue
             if len(parts) != 3:
                 raise ValueError("embed.txt: bad line: " + line.rstrip())
-            table[parts[0]] = (os.path.join(app_dir, parts[1]), parts[2])
+            path = os.path.join(app_dir, parts[1])
+            if not os.path.isfile(path):
+                raise FileNotFoundError(path + " is missing (scripts/install-deps runs npm ci)")
+            table[parts[0]] = (path, parts[2])
     return table
 
 
