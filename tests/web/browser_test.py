@@ -213,7 +213,10 @@ class PageTest(unittest.TestCase):
         self.wait_view("question")
         self.wait_text("q-text", "Question 4:")
 
-        # The gateway times the seat out.
+        # The gateway times the seat out; the last seconds stand out.
+        self.ask(5, 1, elapsed_ms=26500)
+        self.assertRegex(self.by_id("q-count").text, r"^Time left: [1-4] s$")
+        self.assertEqual(self.by_id("q-timer").get_attribute("class"), "timer low")
         self.gw.time_out("Ann")
         self.wait_text("q-status", "Time ran out")
         self.assertEqual(self.response_marks(), ["", "", "Right answer", ""])

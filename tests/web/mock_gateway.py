@@ -146,13 +146,14 @@ class MockGateway:
         with self.lock:
             return next((s for s in self.seats if s.name == name), None)
 
-    def ask(self, q, round_, number, of, text, responses, correct, time_limit_ms=None):
+    def ask(self, q, round_, number, of, text, responses, correct, time_limit_ms=None, elapsed_ms=0):
+        """Puts a question to every seat, as if it had started elapsed_ms ago."""
         with self.lock:
             self.started = True
             limit = self.settings["timeLimitMs"] if time_limit_ms is None else time_limit_ms
             self.question = {"q": q, "round": round_, "number": number, "of": of, "text": text,
                              "responses": responses, "timeLimitMs": limit, "correct": correct,
-                             "start": time.monotonic()}
+                             "start": time.monotonic() - elapsed_ms / 1000}
             for s in self.seats:
                 s.answer = None
                 s.replay = [self._question_message()]
