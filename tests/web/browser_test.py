@@ -141,6 +141,7 @@ class PageTest(unittest.TestCase):
         self.assertIn("4 responses per question", self.by_id("lobby-settings").text)
         self.assertEqual(self.token(), self.gw.seat("Ann").token)
         self.assertEqual(self.by_id("join-error").is_displayed(), False)
+        self.shot("lobby")
 
         # Question 1, answered by a click, wrong.
         self.ask(1, 1)
@@ -153,6 +154,7 @@ class PageTest(unittest.TestCase):
         self.assertEqual(self.answers()[0], {"t": "answer", "q": 1, "choice": 2})
         self.wait_text("q-status", "Your answer is wrong")
         self.assertEqual(self.response_marks(), ["", "Your answer - wrong", "Right answer", ""])
+        self.assertFalse(self.by_id("q-timer").is_displayed())
         self.assertTrue(all(not b.is_enabled() for b in d.find_elements(By.CSS_SELECTOR, ".response")))
         d.find_element(By.TAG_NAME, "body").send_keys("3")  # no second answer
         self.shot("answered")
@@ -215,6 +217,7 @@ class PageTest(unittest.TestCase):
 
         # The gateway times the seat out; the last seconds stand out.
         self.ask(5, 1, elapsed_ms=26500)
+        self.assertTrue(self.by_id("q-timer").is_displayed())
         self.assertRegex(self.by_id("q-count").text, r"^Time left: [1-4] s$")
         self.assertEqual(self.by_id("q-timer").get_attribute("class"), "timer low")
         self.gw.time_out("Ann")

@@ -38,6 +38,8 @@
   }
 
   function show(view) {
+    var current = $("view-" + view);
+    if (current.hidden) window.scrollTo(0, 0);
     var views = document.querySelectorAll(".view");
     for (var i = 0; i < views.length; i++) views[i].hidden = views[i].id !== "view-" + view;
     if (view !== "question") stopCountdown();
@@ -132,6 +134,8 @@
         if (state.question && state.question.q === msg.q) {
           state.answered = msg;
           renderAnswer();
+          // On a phone the verdict line may sit below the responses.
+          $("q-status").scrollIntoView({ block: "nearest" });
         }
         break;
       case "results":
@@ -202,7 +206,7 @@
   function showQuestion(msg) {
     var same = state.question && state.question.q === msg.q;
     state.question = msg;
-    if (!same) { state.sent = 0; state.answered = null; }
+    if (!same) { state.sent = 0; state.answered = null; window.scrollTo(0, 0); }
     else if (!state.answered) state.sent = 0; // a resume re-sends an unanswered question
     show("question");
     $("q-head").textContent = "Round " + msg.round + ", question " + msg.number + " of " + msg.of;
@@ -273,6 +277,7 @@
       b.querySelector(".mark").textContent = mark;
     }
     var status = $("q-status");
+    $("q-timer").hidden = !!a; // the clock no longer matters once the verdict is in
     if (a) {
       stopCountdown();
       if (a.timedOut) status.textContent = "Time ran out: counted as wrong. Waiting for the others...";
