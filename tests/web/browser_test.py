@@ -3,13 +3,15 @@
 Walks every view at a phone's and a desktop's size: join (and a refusal), the
 lobby, questions answered by click and by key, a time-out, results, a reload
 and a dropped connection mid-question that resume the seat, the leaderboard,
-the end; then a forgotten seat and the projector page. Screenshots of the main
+the end; then a forgotten seat and the projector page, whose QR code is read
+back with zbarimg. Screenshots of the main
 views go to $QOVA_SHOT_DIR (default build/web-shots).
 
 Run: /usr/bin/python3 tests/web/browser_test.py
 """
 
 import os
+import subprocess
 import sys
 import unittest
 
@@ -81,9 +83,11 @@ class PageTest(unittest.TestCase):
     def wait_text(self, id_, text):
         self.wait(lambda: text in self.by_id(id_).text, "%r in #%s (has %r)" % (text, id_, self.by_id(id_).text))
 
+    def shot_path(self, name):
+        return os.path.join(SHOT_DIR, "%s-%dx%d.png" % (name, self.WIDTH, self.HEIGHT))
+
     def shot(self, name):
-        path = os.path.join(SHOT_DIR, "%s-%dx%d.png" % (name, self.WIDTH, self.HEIGHT))
-        self.driver.save_screenshot(path)
+        self.driver.save_screenshot(self.shot_path(name))
 
     def token(self):
         return self.driver.execute_script("return localStorage.getItem('qova.token');")
@@ -282,6 +286,10 @@ class PageTest(unittest.TestCase):
         self.assertGreaterEqual(min(qr["width"], qr["height"]), 200)
         self.assert_fits()
         self.shot("projector")
+        # The QR code, as a phone's camera would read it off the screen.
+        decoded = subprocess.run(["zbarimg", "-q", "--raw", self.shot_path("projector")],
+                                 capture_output=True, text=True, timeout=30)
+        self.assertEqual(decoded.stdout.strip(), self.base + "/")
 
 
 class DesktopPageTest(PageTest):
