@@ -4,8 +4,8 @@ Walks every view at a phone's and a desktop's size: join (and a refusal), the
 lobby, questions answered by click and by key, a time-out, results, a reload
 and a dropped connection mid-question that resume the seat, the leaderboard,
 the end; then a forgotten seat and the projector page, whose QR code is read
-back with zbarimg. Screenshots of the main
-views go to $QOVA_SHOT_DIR (default build/web-shots).
+back with zbarimg. Screenshots of the main views go to $QOVA_SHOT_DIR
+(default build/web-shots).
 
 Run: /usr/bin/python3 tests/web/browser_test.py
 """
