@@ -57,8 +57,9 @@ endif()
 # record and the application manifest, both made from the templates in
 # cmake/ with the project version, NAME and DESCRIPTION (plain text). The
 # generated qova_version.h and program.manifest lie in
-# <binary dir>/NAME_resources, which is on the program's include path; other
-# targets that compile the same script (window tests) add that folder too.
+# <binary dir>/NAME_resources, which is on the program's include path with
+# cmake/ (for program_info.rc); other targets that compile the same script
+# (window tests) add both folders too.
 # Release builds are stripped; the static runtime is set for the whole tree
 # above.
 function(qova_add_windows_program name)
@@ -97,8 +98,7 @@ function(qova_add_windows_program name)
   add_executable(${name} WIN32 ${P_SOURCES})
   qova_warnings(${name})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}
-                                             ${generated}
-                                             $<$<COMPILE_LANGUAGE:RC>:${PROJECT_SOURCE_DIR}/cmake>)
+                                             ${generated} ${PROJECT_SOURCE_DIR}/cmake)
   target_link_libraries(${name} PRIVATE ${P_LIBS})
   if(NOT MSVC)
     # MSVC keeps its symbols in a separate file anyway.
