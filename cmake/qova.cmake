@@ -6,8 +6,14 @@
 #       labelled `unit`; with WINE it is also cross-built and run under the
 #       Wine harness, labelled `wine`.
 #   qova_windows_path(OUT PATH)                 Z:\-style path of a host path
+#   qova_add_windows_program(NAME DESCRIPTION text SOURCES... [LIBS...] DESTINATION folder)
+#       one of the shipped Windows programs (see below)
 
-set(QOVA_WARNINGS -Wall -Wextra)
+if(MSVC)
+  set(QOVA_WARNINGS /W4)
+else()
+  set(QOVA_WARNINGS -Wall -Wextra)
+endif()
 
 function(qova_warnings target)
   target_compile_options(${target} PRIVATE ${QOVA_WARNINGS})
@@ -31,9 +37,76 @@ endfunction()
 if(WIN32)
   set(QOVA_WINE_STATE ${CMAKE_BINARY_DIR}/wine)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/wine-exec ${QOVA_WINE_STATE})
-  # Programs must run on a clean Windows: no MinGW runtime DLLs beside them.
-  add_link_options(-static -static-libgcc -static-libstdc++)
+  # Every Windows executable, programs and test programs alike, must run on
+  # a clean Windows (or Wine prefix): the C and C++ runtimes are linked in.
+  if(MSVC)
+    set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+  else()
+    add_link_options(-static -static-libgcc -static-libstdc++)
+  endif()
+  # `qova_programs` builds just the shipped programs (scripts/run); each
+  # qova_add_windows_program joins it.
+  add_custom_target(qova_programs)
 endif()
+
+# qova_add_windows_program(NAME DESCRIPTION text SOURCES... [LIBS...] DESTINATION folder)
+#
+# A shipped Windows GUI program NAME.exe, installed into DESTINATION ("." for
+# the top of the package). SOURCES hold its code and its resource script;
+# the script ends with `#include "program_info.rc"`, which adds the version
+# record and the application manifest, both made from the templates in
+# cmake/ with the project version, NAME and DESCRIPTION (plain text). The
+# generated qova_version.h and program.manifest lie in
+# <binary dir>/NAME_resources, which is on the program's include path with
+# cmake/ (for program_info.rc); other targets that compile the same script
+# (window tests) add both folders too.
+# Release builds are stripped; the static runtime is set for the whole tree
+# above.
+function(qova_add_windows_program name)
+  cmake_parse_arguments(P "" "DESCRIPTION;DESTINATION" "SOURCES;LIBS" ${ARGN})
+  if(NOT P_DESCRIPTION OR NOT P_DESTINATION OR NOT P_SOURCES)
+    message(FATAL_ERROR "qova_add_windows_program(${name}): DESCRIPTION, SOURCES and "
+                        "DESTINATION are required")
+  endif()
+  set(generated ${CMAKE_CURRENT_BINARY_DIR}/${name}_resources)
+  set(QOVA_PROGRAM_NAME ${name})
+  string(REPLACE "\\" "\\\\" QOVA_PROGRAM_DESCRIPTION_C "${P_DESCRIPTION}")
+  string(REPLACE "\"" "\\\"" QOVA_PROGRAM_DESCRIPTION_C "${QOVA_PROGRAM_DESCRIPTION_C}")
+  string(REPLACE "&" "&amp;" QOVA_PROGRAM_DESCRIPTION_XML "${P_DESCRIPTION}")
+  string(REPLACE "<" "&lt;" QOVA_PROGRAM_DESCRIPTION_XML "${QOVA_PROGRAM_DESCRIPTION_XML}")
+  string(REPLACE ">" "&gt;" QOVA_PROGRAM_DESCRIPTION_XML "${QOVA_PROGRAM_DESCRIPTION_XML}")
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/program_version.h.in ${generated}/qova_version.h
+                 @ONLY)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/program.manifest.in ${generated}/program.manifest
+                 @ONLY)
+
+  # The resource compiler sees neither the manifest nor the shared script as
+  # dependencies of its own.
+  foreach(source ${P_SOURCES})
+    if(source MATCHES "\\.rc$")
+      get_filename_component(script ${source} ABSOLUTE)
+      get_filename_component(folder ${script} DIRECTORY)
+      set(depends ${generated}/qova_version.h ${generated}/program.manifest
+                  ${PROJECT_SOURCE_DIR}/cmake/program_info.rc)
+      if(EXISTS ${folder}/resource.h)
+        list(APPEND depends ${folder}/resource.h)
+      endif()
+      set_source_files_properties(${source} PROPERTIES OBJECT_DEPENDS "${depends}")
+    endif()
+  endforeach()
+
+  add_executable(${name} WIN32 ${P_SOURCES})
+  qova_warnings(${name})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}
+                                             ${generated} ${PROJECT_SOURCE_DIR}/cmake)
+  target_link_libraries(${name} PRIVATE ${P_LIBS})
+  if(NOT MSVC)
+    # MSVC keeps its symbols in a separate file anyway.
+    target_link_options(${name} PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
+  endif()
+  install(TARGETS ${name} RUNTIME DESTINATION ${P_DESTINATION})
+  add_dependencies(qova_programs ${name})
+endfunction()
 
 macro(qova_setup_windows_gtest)
   set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)

@@ -1,8 +1,14 @@
 // Figures for the quiz engine (not a test): full games over loopback with
-// many players answering at once, and the start of a round on a question
-// file of a million records, with the record index and with a forward read.
+// many players answering at once, each followed by a raw broadcaster that
+// sends the very same bytes to as many players with no game logic, so that
+// the engine's own share of the latency shows; and the start of a round on a
+// question file of a million records, with the record index and with a
+// forward read.
 //
 //   server_bench [--quick]      --quick: fewer players and rounds, for a smoke run
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -10,6 +16,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -74,6 +81,16 @@ struct BenchPlayer {
   int64_t received = 0;
 };
 
+// What the first player received in an engine game, cut at the ends of the
+// messages: the raw broadcaster sends exactly these bytes. Every player gets
+// the same bytes (settings, question and result messages are built once for
+// all), which the equal byte totals of the two runs confirm.
+struct Script {
+  std::string settings;                // S1
+  std::vector<std::string> questions;  // S2 of each question
+  std::vector<std::string> results;    // S3 of each question, S4 after a round's last
+};
+
 struct GameFigures {
   int players = 0, rounds = 0, perRound = 0;
   int64_t answersStored = 0, answersExpected = 0;
@@ -85,8 +102,10 @@ struct GameFigures {
 };
 
 // The players' side, on its own thread: every socket in one poll.
+// With `capture`, the first player's messages are recorded into it.
 void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound, int responses,
-                 std::vector<double>& latencyMs, std::atomic<bool>& done, bool& completed) {
+                 std::vector<double>& latencyMs, std::atomic<bool>& done, bool& completed,
+                 Script* capture) {
   const int total = rounds * perRound;
   const int n = static_cast<int>(players.size());
   std::vector<Clock::time_point> lastAnswer(total), lastResults(total);
@@ -95,9 +114,10 @@ void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound, in
   for (size_t i = 0; i < players.size(); ++i)
     fds[i] = pollfd{static_cast<int>(players[i].peer.fd()), POLLIN, 0};
   std::vector<char> buffer(1 << 16);
-  int finished = 0;
+  std::string message;  // the captured player's message so far
+  int finished = 0, closed = 0;
   const Clock::time_point deadline = Clock::now() + std::chrono::minutes(10);
-  while (finished < n && Clock::now() < deadline) {
+  while (finished + closed < n && Clock::now() < deadline) {
     if (poll(fds.data(), fds.size(), 200) <= 0) continue;
     for (size_t i = 0; i < players.size(); ++i) {
       if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
@@ -105,15 +125,29 @@ void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound, in
       ssize_t got = recv(fds[i].fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
       if (got <= 0) {
         fds[i].fd = -1;  // the server closed it: the run will show it incomplete
+        ++closed;
         continue;
       }
       p.received += got;
       const char* at = buffer.data();
       const char* end = at + got;
+      const bool capturing = capture != nullptr && i == 0;
+      const char* messageStart = at;
       while (
           (at = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at))))) {
         ++at;
         if (--p.linesLeft > 0) continue;
+        if (capturing) {
+          message.append(messageStart, at);
+          messageStart = at;
+          // S3 and the S4 that follows it go out together, as one message.
+          bool roundEnds = p.phase == BenchPlayer::kResults && (p.question + 1) % perRound == 0;
+          if (p.phase == BenchPlayer::kSettings) capture->settings = message;
+          if (p.phase == BenchPlayer::kQuestion) capture->questions.push_back(message);
+          if ((p.phase == BenchPlayer::kResults && !roundEnds) || p.phase == BenchPlayer::kSummary)
+            capture->results.push_back(message);
+          if (!roundEnds) message.clear();
+        }
         switch (p.phase) {
           case BenchPlayer::kSettings:
           case BenchPlayer::kSummary:
@@ -149,6 +183,7 @@ void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound, in
             break;
         }
       }
+      if (capturing && messageStart < end) message.append(messageStart, end);
     }
   }
   completed = finished == n;
@@ -158,7 +193,8 @@ void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound, in
   done = true;
 }
 
-GameFigures runGame(int playerCount, int rounds, int perRound) {
+// One engine game; `script` receives what the first player was sent.
+GameFigures runGame(int playerCount, int rounds, int perRound, Script& script) {
   GameFigures f;
   f.players = playerCount;
   f.rounds = rounds;
@@ -199,7 +235,7 @@ GameFigures runGame(int playerCount, int rounds, int perRound) {
   std::atomic<bool> done{false};
   bool completed = false;
   std::thread playing(playPlayers, std::ref(players), rounds, perRound, responses,
-                      std::ref(f.latencyMs), std::ref(done), std::ref(completed));
+                      std::ref(f.latencyMs), std::ref(done), std::ref(completed), &script);
   GameState game;
   seedRandom(1);
   const Clock::time_point start = Clock::now();
@@ -221,6 +257,142 @@ GameFigures runGame(int playerCount, int rounds, int perRound) {
   }
   f.answersExpected = int64_t{playerCount} * rounds * perRound;
   app->clients.clear();
+  return f;
+}
+
+bool sendAll(int fd, const std::string& bytes) {
+  size_t sent = 0;
+  while (sent < bytes.size()) {
+    ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    sent += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// The baseline: the players of runGame, as many and playing the same way,
+// served by a loop with no game logic. It sends S1 to each player on connect
+// and reads the name; then, for each question, S2 to every player, waits
+// until every answer is complete (a time line, CR LF and the verdict), and
+// sends the question's S3 (with S4) to every player; all bytes come from
+// `script`. Sockets are plain blocking POSIX sockets with TCP_NODELAY, as
+// the server's accepted ones are, and the answers are awaited in one poll
+// over all players.
+GameFigures runRawBroadcast(const Script& script, int playerCount, int rounds, int perRound) {
+  GameFigures f;
+  f.players = playerCount;
+  f.rounds = rounds;
+  f.perRound = perRound;
+  const int total = rounds * perRound;
+  if (script.questions.size() != static_cast<size_t>(total) ||
+      script.results.size() != static_cast<size_t>(total)) {
+    std::printf("the engine game left no complete script to replay\n");
+    return f;
+  }
+  int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (listener < 0 ||
+      ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listener, SOMAXCONN) != 0 ||
+      ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    std::printf("raw broadcaster: cannot listen on loopback\n");
+    if (listener >= 0) ::close(listener);
+    return f;
+  }
+  std::vector<BenchPlayer> players(static_cast<size_t>(playerCount));
+  std::vector<int> fds;
+  auto closeAll = [&] {
+    for (int fd : fds) ::close(fd);
+    ::close(listener);
+  };
+  for (int i = 0; i < playerCount; ++i) {
+    if (!players[i].peer.connect(ntohs(address.sin_port))) {
+      std::printf("raw broadcaster: connect %d failed\n", i);
+      closeAll();
+      return f;
+    }
+    players[i].peer.send("Player " + std::to_string(i + 1) + "\r\n");
+    int fd = ::accept(listener, nullptr, nullptr);
+    if (fd < 0) {
+      std::printf("raw broadcaster: accept %d failed\n", i);
+      closeAll();
+      return f;
+    }
+    fds.push_back(fd);
+    int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    std::string name;
+    char c;
+    while (name.size() < 2 || name.compare(name.size() - 2, 2, "\r\n") != 0) {
+      if (::recv(fd, &c, 1, 0) != 1) {
+        std::printf("raw broadcaster: no name from player %d\n", i);
+        closeAll();
+        return f;
+      }
+      name += c;
+    }
+    sendAll(fd, script.settings);
+  }
+
+  std::atomic<bool> done{false};
+  bool completed = false;
+  std::thread playing(playPlayers, std::ref(players), rounds, perRound, 4, std::ref(f.latencyMs),
+                      std::ref(done), std::ref(completed), nullptr);
+  const Clock::time_point start = Clock::now();
+  const double cpu0 = threadCpuSeconds();
+  std::vector<pollfd> waiting(fds.size());
+  std::vector<std::string> answers(fds.size());
+  std::vector<char> buffer(4096);
+  bool broken = false;
+  auto sendToAll = [&](const std::string& bytes) {
+    for (int fd : fds) broken = !sendAll(fd, bytes) || broken;
+  };
+  sendToAll(script.questions[0]);
+  for (int q = 0; q < total && !broken; ++q) {
+    size_t pending = fds.size();
+    for (size_t i = 0; i < fds.size(); ++i) {
+      waiting[i] = pollfd{fds[i], POLLIN, 0};
+      answers[i].clear();
+    }
+    const Clock::time_point deadline = Clock::now() + std::chrono::minutes(1);
+    while (pending > 0 && !broken) {
+      if (Clock::now() > deadline) broken = true;
+      // Polled without pause, as the engine's loop does, so that neither
+      // side pays for waking up.
+      if (::poll(waiting.data(), waiting.size(), 0) <= 0) continue;
+      for (size_t i = 0; i < waiting.size(); ++i) {
+        if (waiting[i].fd < 0 || !(waiting[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        ssize_t got = ::recv(waiting[i].fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        if (got <= 0) {
+          broken = true;
+          break;
+        }
+        answers[i].append(buffer.data(), static_cast<size_t>(got));
+        size_t lineEnd = answers[i].find("\r\n");
+        if (lineEnd != std::string::npos && answers[i].size() > lineEnd + 2) {
+          waiting[i].fd = -1;  // complete: nothing more is read until the next question
+          --pending;
+        }
+      }
+    }
+    sendToAll(script.results[static_cast<size_t>(q)]);
+    if (q + 1 < total) sendToAll(script.questions[static_cast<size_t>(q) + 1]);
+  }
+  f.serverCpuSeconds = threadCpuSeconds() - cpu0;
+  f.wallSeconds = msBetween(start, Clock::now()) / 1000.0;
+  if (broken) {
+    for (int fd : fds) ::shutdown(fd, SHUT_RDWR);  // the players see the end at once
+  }
+  playing.join();
+  f.completed = completed && !broken;
+  for (const BenchPlayer& p : players) f.bytesSent += p.received;
+  f.answersExpected = int64_t{playerCount} * total;
+  f.answersStored = f.completed ? f.answersExpected : 0;  // nothing is stored; all were read
+  closeAll();
   return f;
 }
 
@@ -363,10 +535,13 @@ int main(int argc, char** argv) {
               "answers stored", "median ms", "p99 ms", "send turn", "cpu s", "wall s",
               "bytes sent");
   bool allGood = true;
+  std::vector<std::pair<GameFigures, GameFigures>> baselines;
   for (const Run& r : runs) {
-    GameFigures f = runGame(r.players, r.rounds, r.perRound);
+    Script script;
+    GameFigures f = runGame(r.players, r.rounds, r.perRound, script);
     bool good = f.completed && f.answersStored == f.answersExpected;
     allGood = allGood && good;
+    if (good) baselines.emplace_back(f, runRawBroadcast(script, r.players, r.rounds, r.perRound));
     std::printf("%7d %7d %9d %7lld/%-8lld %10.3f %10.3f %10.3f %7.2f %7.2f %12lld%s\n", f.players,
                 f.rounds, f.perRound, static_cast<long long>(f.answersStored),
                 static_cast<long long>(f.answersExpected), percentile(f.latencyMs, 0.5),
@@ -379,6 +554,25 @@ int main(int argc, char** argv) {
       " received; send turn: median of the server's turn that sends S3, S4 and the next\n"
       " question; cpu: the engine thread's CPU time, which polls without pause as the\n"
       " server does; bytes sent: all the players received up to the last summary)\n\n");
+
+  std::printf("the engine against a raw broadcaster of the same bytes to as many players\n");
+  std::printf("%7s %10s %10s %7s %10s %10s %7s %7s %6s\n", "players", "engine med", "raw med",
+              "ratio", "engine p99", "raw p99", "ratio", "raw s", "bytes");
+  for (const auto& [engine, raw] : baselines) {
+    bool good = raw.completed && raw.bytesSent == engine.bytesSent;
+    allGood = allGood && good;
+    double em = percentile(engine.latencyMs, 0.5), rm = percentile(raw.latencyMs, 0.5);
+    double ep = percentile(engine.latencyMs, 0.99), rp = percentile(raw.latencyMs, 0.99);
+    std::printf("%7d %10.3f %10.3f %7.2f %10.3f %10.3f %7.2f %7.2f %6s%s\n", engine.players, em, rm,
+                rm > 0 ? em / rm : 0.0, ep, rp, rp > 0 ? ep / rp : 0.0, raw.wallSeconds,
+                raw.bytesSent == engine.bytesSent ? "same" : "DIFFER",
+                raw.completed ? "" : "  INCOMPLETE");
+    std::fflush(stdout);
+  }
+  std::printf(
+      "(ms from the last answer sent to the last complete S3 received, per question; ratio:\n"
+      " engine / raw; raw s: the raw run's wall time; bytes: the players of both runs\n"
+      " received the same total)\n\n");
 
   benchRoundStart(quick ? 100000 : 1000000, 1000, quick ? 5 : 20);
   return allGood ? 0 : 1;
