@@ -91,10 +91,6 @@ bool readInt(std::istream& in, int32_t& value) {
 
 std::string decimal(int64_t value) { return std::to_string(value); }
 
-}  // namespace
-
-namespace {
-
 // readLine on a stream that has not failed. getline turns what the buffer
 // throws into badbit, which must be seen before a full chunk clears the
 // state; the direct buffer calls after it may throw, for the caller to catch.
