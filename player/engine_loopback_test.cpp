@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "player/test_player.h"
+#include "qdb/qdb_file.h"
 #include "server/game_engine.h"
 #include "server/lobby.h"
 #include "server/server_test_support.h"
@@ -185,6 +186,38 @@ TEST_F(EngineTest, MisbehavingPlayersAreDroppedAndTheOthersPlayOn) {
   for (const ResultEntry& e : group.client(0).results()) names.push_back(e.name);
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"Ann", "Cy"}));
+}
+
+// Questions and responses as long as a question file allows reach the players
+// whole: the server's and the players' line bounds agree.
+TEST_F(EngineTest, LongestLinesAQuestionFileAllowsArePlayed) {
+  const std::string longest(static_cast<size_t>(kMaxLineBound), 'q');
+  std::string file = std::to_string(kMaxLineBound) + "\r\n4\r\n2\r\n";
+  file += longest + "\r\na\r\nb\r\nc\r\n" + longest + "\r\n1\r\n";
+  file += "Short\r\na\r\nb\r\nc\r\nd\r\n2\r\n";
+  testing::writeFileBytes(dir.file("long.qdb"), file);
+  ASSERT_EQ(app->questions.load(dir.file("long.qdb")), 2);
+
+  std::ostringstream transcript;
+  PlayerGroup group(options(lobby.listener->localPort(), &transcript, {plan("Ann", "r", {})}));
+  runServer(2);
+  group.start();
+  ASSERT_TRUE(pumpUntil(group, 5000, [&] { return connected == 1; }));
+  start = true;
+  ASSERT_TRUE(pumpUntil(group, 10000, [&] { return group.reports()[0].summaries >= 2; }));
+  stop = true;
+  ASSERT_TRUE(pumpUntil(group, 5000, [&] { return group.finished(); }));
+  server.join();
+  EXPECT_EQ(group.violations(), 0) << transcript.str().substr(0, 2000);
+  EXPECT_GE(group.reports()[0].questions, 4);  // the next round's first may be in too
+  EXPECT_TRUE(group.reports()[0].closedCleanly) << group.reports()[0].closeText;
+  // Both records were asked in each round; the long one kept every byte.
+  const Question& last = group.client(0).question();
+  const bool lastWasLong = last.text == longest;
+  EXPECT_TRUE(lastWasLong || last.text == "Short");
+  if (lastWasLong) {
+    EXPECT_EQ(last.responses[3], longest);
+  }
 }
 
 // A server may show its address a moment before it listens: players told to

@@ -1,6 +1,7 @@
 #include "player/protocol.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,10 +13,14 @@ namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// A count as the server writes it, capped so that absurd values fail too.
+// A count as the server writes it. The server's counts are 32-bit (questions
+// per round may be as large as its question file's record count), so every
+// value up to INT_MAX is taken; larger ones fail.
 bool parseCount(const std::string& text, int* value) {
-  if (!isCountText(text) || text.size() > 9) return false;
-  *value = std::atoi(text.c_str());
+  if (!isCountText(text) || text.size() > 10) return false;
+  long long v = std::strtoll(text.c_str(), nullptr, 10);
+  if (v > INT_MAX) return false;
+  *value = static_cast<int>(v);
   return true;
 }
 

@@ -15,13 +15,19 @@
 #include <string>
 #include <vector>
 
+#include "qdb/qdb_file.h"
+
 namespace qova {
 
 // Bounds against a broken or hostile server: no line and no message may grow
-// without limit in memory.
-constexpr size_t kMaxServerLine = 65536;     // bytes in one line, CR LF not counted
-constexpr size_t kMaxListedPlayers = 65536;  // players in one results or summary message
-constexpr int kMaxResponses = 64;            // responses per question
+// without limit in memory. They must still take everything a sound server
+// sends. Its longest lines are the questions and responses of its question
+// file, which it refuses beyond the files' line bound; its other lines are
+// shorter (names up to 1024 bytes, time texts under 4096, settings and
+// counts a few characters; the tests hold the server's bounds against these).
+constexpr size_t kMaxServerLine = static_cast<size_t>(kMaxLineBound);  // CR LF not counted
+constexpr size_t kMaxListedPlayers = 65536;       // players in one results or summary message
+constexpr int kMaxResponses = kMaxResponseCount;  // responses per question, as files allow
 
 struct GameSettings {
   std::string timeLimitText;  // as the server's operator entered it

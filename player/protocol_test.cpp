@@ -5,8 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "qdb/qdb_file.h"
+#include "server/client_connection.h"
+
 namespace qova {
 namespace {
+
+// A player must take every line a sound server sends: questions and responses
+// as long as a question file allows, names and time texts as long as the
+// server accepts them from the players, as many responses as a file holds.
+static_assert(kMaxServerLine >= static_cast<size_t>(kMaxLineBound));
+static_assert(kMaxServerLine >= kMaxNameBytes);
+static_assert(kMaxServerLine >= kMaxAnswerBytes);
+static_assert(kMaxResponses >= kMaxResponseCount);
 
 // Everything a stream yields for `bytes`, fed in pieces of `piece` bytes,
 // written as one token per message: S(time,qpr,rc) Q(round.number:text|resp..|c)
@@ -130,8 +141,10 @@ TEST(ServerStreamTest, ReportsEveryBrokenForm) {
        "in the round summary: player 1 (\"Ann\"): line 6 (average time overall) is \"15\""},
       {kSettings + q + r + q + r + "Ann\r\n3\r\n1.5\r\n2\r\n3\r\n1.5\r\n2\r\n",
        "in the round summary: player 1 (\"Ann\"): the counts 3/2 in the round and 3/2"},
-      {std::string(kMaxServerLine + 2, 'x'), "in the settings: more than 65536 bytes without"},
-      {std::string(kMaxServerLine + 1, 'x') + "\r\n", "in the settings: a line of 65537 bytes"},
+      {std::string(kMaxServerLine + 2, 'x'),
+       "in the settings: more than " + std::to_string(kMaxServerLine) + " bytes without"},
+      {std::string(kMaxServerLine + 1, 'x') + "\r\n",
+       "in the settings: a line of " + std::to_string(kMaxServerLine + 1) + " bytes"},
   };
   for (const Case& c : cases) {
     for (size_t piece : {c.bytes.size(), size_t{1000}}) {
@@ -232,6 +245,22 @@ TEST(ProtocolTextTest, LeaderboardByCorrectThenAverageTime) {
   std::string order;
   for (const SummaryEntry& e : board) order += e.name;
   EXPECT_EQ(order, "BDCEA");
+}
+
+// The longest question line a server can send, and the largest questions
+// per round it can start with (a record count is a 32-bit number), read fine.
+TEST(ServerStreamTest, TakesTheLongestLinesAndCountsAServerSends) {
+  const std::string longest(static_cast<size_t>(kMaxLineBound), 'q');
+  const std::string bytes = "30\r\n2147483647\r\n1\r\n" + longest + "\r\n" + longest + "\r\n1\r\n";
+  for (size_t piece : {bytes.size(), size_t{65536}, size_t{1000}}) {
+    SCOPED_TRACE(piece);
+    EXPECT_EQ(messages(bytes, piece),
+              (std::vector<std::string>{"S(30,2147483647,1)",
+                                        "Q(1.1:" + longest + "|" + longest + "|1)"}));
+  }
+  // One more than a 32-bit count is no count a server writes.
+  EXPECT_EQ(messages("30\r\n2147483648\r\n1\r\n", 64)[0].substr(0, 50),
+            "!in the settings: line 2 (questions per round) is ");
 }
 
 }  // namespace

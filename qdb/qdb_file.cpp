@@ -15,11 +15,26 @@ bool isBlank(int c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// A read error becomes badbit. setstate throws when the stream's owner asked
+// for exceptions on badbit; the state is set by then, and the error goes on
+// as a value like any other.
+void markReadError(std::istream& in) {
+  try {
+    in.setstate(std::ios::badbit);
+  } catch (...) {
+  }
+}
+
 // The byte offset of the stream, or -1 once it has failed. Taken from the
 // buffer so that an end-of-file flag alone does not hide the position.
 int64_t position(std::istream& in) {
   if (in.fail()) return -1;
-  return static_cast<int64_t>(in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in));
+  try {
+    return static_cast<int64_t>(in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in));
+  } catch (...) {
+    markReadError(in);
+    return -1;
+  }
 }
 
 void moveTo(std::istream& in, int64_t offset) {
@@ -29,11 +44,9 @@ void moveTo(std::istream& in, int64_t offset) {
 
 // One formatted decimal integer, the way `in >> value` reads it: white space
 // first, an optional sign, at least one digit; a value beyond 32 bits fails.
-bool readInt(std::istream& in, int32_t& value) {
-  if (!in.good()) {
-    in.setstate(std::ios::failbit);
-    return false;
-  }
+// The buffer is read directly, so what it throws on a read error is caught
+// here.
+bool readIntFrom(std::istream& in, int32_t& value) {
   std::streambuf* sb = in.rdbuf();
   int c = sb->sgetc();
   while (c != Traits::eof() && isBlank(c)) c = sb->snextc();
@@ -63,13 +76,25 @@ bool readInt(std::istream& in, int32_t& value) {
   return true;
 }
 
+bool readInt(std::istream& in, int32_t& value) {
+  if (!in.good()) {
+    in.setstate(std::ios::failbit);
+    return false;
+  }
+  try {
+    return readIntFrom(in, value);
+  } catch (...) {
+    markReadError(in);
+    return false;
+  }
+}
+
 std::string decimal(int64_t value) { return std::to_string(value); }
 
-}  // namespace
-
-LineRead readLine(std::istream& in, std::string& line, int32_t lineBound) {
-  line.clear();
-  if (in.fail()) return LineRead::kFailed;
+// readLine on a stream that has not failed. getline turns what the buffer
+// throws into badbit, which must be seen before a full chunk clears the
+// state; the direct buffer calls after it may throw, for the caller to catch.
+LineRead readLineFrom(std::istream& in, std::string& line, int32_t lineBound) {
   if (in.eof()) {
     in.setstate(std::ios::failbit);
     return LineRead::kEnd;
@@ -84,6 +109,7 @@ LineRead readLine(std::istream& in, std::string& line, int32_t lineBound) {
     const size_t want = std::min(kChunk, bound - line.size());
     if (want == 0) break;
     in.getline(chunk, static_cast<std::streamsize>(want) + 1);
+    if (in.bad()) return LineRead::kError;
     const size_t got = static_cast<size_t>(in.gcount());
     if (!in.fail() && !in.eof()) {
       // The LF was met and consumed; a CR right before it is dropped.
@@ -128,6 +154,22 @@ LineRead readLine(std::istream& in, std::string& line, int32_t lineBound) {
   return LineRead::kTooLong;
 }
 
+}  // namespace
+
+LineRead readLine(std::istream& in, std::string& line, int32_t lineBound) {
+  line.clear();
+  if (in.fail()) return LineRead::kFailed;
+  try {
+    LineRead r = readLineFrom(in, line, lineBound);
+    if (!in.bad()) return r;
+  } catch (...) {
+  }
+  // Whatever part of the line came before the error is not a text.
+  line.clear();
+  markReadError(in);
+  return LineRead::kError;
+}
+
 bool readHeader(std::istream& in, QdbHeader& header) {
   QdbHeader h;
   if (!readInt(in, h.lineBound) || !readInt(in, h.responseCount) || !readInt(in, h.recordCount)) {
@@ -135,7 +177,7 @@ bool readHeader(std::istream& in, QdbHeader& header) {
   }
   std::string rest;
   LineRead r = readLine(in, rest, h.lineBound);
-  if (r == LineRead::kTooLong || r == LineRead::kFailed) return false;
+  if (r == LineRead::kTooLong || r == LineRead::kFailed || r == LineRead::kError) return false;
   // A header that ends the file, with or without its line end, leaves the
   // stream usable at its end, so its position can still be taken.
   if (r != LineRead::kLine) in.clear(in.rdstate() & ~(std::ios::eofbit | std::ios::failbit));
@@ -206,9 +248,11 @@ void skipRecord(std::istream& in, int32_t responseCount, int32_t lineBound) {
 bool atEnd(std::istream& in, int32_t lineBound) {
   if (in.fail()) return false;
   const int64_t noted = position(in);
+  if (in.bad()) return false;
   std::string line;
   LineRead r = readLine(in, line, lineBound);
-  if (r == LineRead::kTooLong) return false;  // left failed, as the read left it
+  // Left failed, as the read left it; a read error keeps its badbit.
+  if (r == LineRead::kTooLong || r == LineRead::kError) return false;
   moveTo(in, noted);
   return r == LineRead::kEnd || r == LineRead::kLastLine;
 }
@@ -234,7 +278,7 @@ bool indexRecords(std::istream& in, const QdbHeader& header, std::vector<int64_t
     for (int32_t i = 0; r == LineRead::kLine && i < header.responseCount + 1; ++i) {
       r = readLine(in, line, header.lineBound);
     }
-    if (r == LineRead::kTooLong || r == LineRead::kFailed) return false;
+    if (r == LineRead::kTooLong || r == LineRead::kFailed || r == LineRead::kError) return false;
     if (r != LineRead::kLine) {
       // A record cut short by the end of the file still counts as found;
       // its missing lines read as empty texts.

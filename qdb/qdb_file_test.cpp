@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "qdb/read_error_test_support.h"
 
 namespace qova {
 namespace {
@@ -297,6 +301,93 @@ TEST(QdbFile, IndexingStopsOnDamageAndAtTheClaimedCount) {
     }
   }
 }
+
+// A read error at any point of a file (a share that drops, a buffer that
+// throws as the standard file buffer does) ends the read as a failure value
+// with badbit set, is met once and not retried, and never throws.
+TEST(QdbFile, ReadErrorAnywhereEndsTheScanWithBadbit) {
+  const std::string bytes = kExample;
+  for (size_t failAt = 0; failAt < bytes.size(); ++failAt) {
+    SCOPED_TRACE(failAt);
+    testing::FailingBuffer buffer(bytes, failAt);
+    std::istream in(&buffer);
+    QdbHeader h;
+    std::vector<int64_t> starts;
+    bool ok = false;
+    EXPECT_NO_THROW(ok = readHeader(in, h) && indexRecords(in, h, starts));
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(in.bad());
+    EXPECT_EQ(buffer.throws(), 1);
+  }
+}
+
+TEST(QdbFile, EveryReaderReportsAReadErrorAsBadbit) {
+  const std::string bytes = kExample;
+  // Each gives true when its own result shows the failure; the readers
+  // without a result leave it to badbit alone.
+  struct Reader {
+    const char* name;
+    bool wholeRecord;  // reads record 1 to its end, not only its first line
+    std::function<bool(std::istream&)> read;
+  };
+  const Reader readers[] = {
+      {"readLine", false,
+       [](std::istream& in) {
+         std::string line = "stale";
+         return readLine(in, line, 24) == LineRead::kError && line.empty();
+       }},
+      {"readRecord", true,
+       [](std::istream& in) { return readRecord(in, 4, 24).responses.size() == 4; }},
+      {"readServerRecord", true,
+       [](std::istream& in) { return readServerRecord(in, 4, 24).responses.size() == 4; }},
+      {"skipRecord", true,
+       [](std::istream& in) {
+         skipRecord(in, 4, 24);
+         return true;
+       }},
+      {"atEnd", false, [](std::istream& in) { return !atEnd(in, 24); }},
+  };
+  // Record 1 is bytes 10 to 67: at its start, inside its question, at the CR
+  // ending the question, at its correct line and at its last byte.
+  for (size_t failAt : {size_t{10}, size_t{17}, size_t{34}, size_t{66}, size_t{67}}) {
+    for (const Reader& reader : readers) {
+      if (failAt > 34 && !reader.wholeRecord) continue;
+      SCOPED_TRACE(std::string(reader.name) + " failing at " + std::to_string(failAt));
+      testing::FailingBuffer buffer(bytes, failAt);
+      std::istream in(&buffer);
+      in.seekg(10);
+      bool reported = false;
+      EXPECT_NO_THROW(reported = reader.read(in));
+      EXPECT_TRUE(reported);
+      EXPECT_TRUE(in.bad());
+      EXPECT_EQ(buffer.throws(), 1);
+      std::string line;
+      EXPECT_EQ(readLine(in, line, 24), LineRead::kFailed);  // and stays failed
+    }
+  }
+}
+
+#ifdef __linux__
+// The standard file buffer's own read errors: this process's memory file
+// has nothing mapped at offset 0 (EIO), and a folder cannot be read (EISDIR).
+TEST(QdbFile, ReadErrorsOfRealFiles) {
+  for (const char* path : {"/proc/self/mem", "."}) {
+    SCOPED_TRACE(path);
+    std::ifstream lines(path, std::ios::binary);
+    ASSERT_TRUE(lines.is_open());
+    std::string line;
+    EXPECT_EQ(readLine(lines, line, 100), LineRead::kError);
+    EXPECT_TRUE(lines.bad());
+
+    std::ifstream header(path, std::ios::binary);
+    QdbHeader h;
+    bool ok = true;
+    EXPECT_NO_THROW(ok = readHeader(header, h));
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(header.bad());
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace qova

@@ -17,6 +17,7 @@
 
 #include "qdb/qdb_file.h"
 #include "qdb/question_bank.h"
+#include "qdb/read_error_test_support.h"
 
 namespace {
 
@@ -54,6 +55,25 @@ void checkStreamReaders(const std::string& bytes) {
     qova::QuestionRecord again = qova::readRecord(back, h.responseCount, h.lineBound + 11);
     require(again == r, "a record read back equals the record written");
   }
+}
+
+// The same readers when the stream fails at an offset taken from the input:
+// the error ends the scan as a failure with badbit, is met once (no retry),
+// and nothing throws (an escaping exception ends the run as a crash).
+void checkReadError(const std::string& bytes, const uint8_t* data, size_t size) {
+  if (size < 2) return;
+  const size_t failAt = (data[0] | static_cast<size_t>(data[1]) << 8) % (bytes.size() + 1);
+  qova::testing::FailingBuffer buffer(bytes, failAt, 1000);
+  std::istream in(&buffer);
+  qova::QdbHeader h;
+  std::vector<int64_t> starts;
+  bool ok = qova::readHeader(in, h) && qova::headerIsUsable(h) && qova::indexRecords(in, h, starts);
+  require(buffer.throws() <= 1, "a read error is not retried");
+  if (buffer.throws() == 0) return;
+  require(!ok, "a read error fails the scan");
+  require(in.bad(), "a read error leaves badbit");
+  std::string line;
+  require(qova::readLine(in, line, 16) == qova::LineRead::kFailed, "a failed stream stays failed");
 }
 
 // The bank reads from a file; one per process, removed when the run ends.
@@ -97,6 +117,7 @@ void checkBank(const std::string& bytes, const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string bytes(reinterpret_cast<const char*>(data), size);
   checkStreamReaders(bytes);
+  checkReadError(bytes, data, size);
   checkBank(bytes, data, size);
   return 0;
 }

@@ -38,9 +38,16 @@ void QuestionBank::rewind() {
 }
 
 std::vector<ServerQuestionRecord> QuestionBank::fetch(const std::vector<int32_t>& numbers) {
+  std::vector<ServerQuestionRecord> result;
+  fetch(numbers, result);
+  return result;
+}
+
+bool QuestionBank::fetch(const std::vector<int32_t>& numbers,
+                         std::vector<ServerQuestionRecord>& result) {
   ServerQuestionRecord missing;
   missing.responses.assign(static_cast<size_t>(std::max(header_.responseCount, 0)), std::string());
-  std::vector<ServerQuestionRecord> result(numbers.size(), missing);
+  result.assign(numbers.size(), missing);
 
   // Read in file order, so records that follow each other need no seek.
   std::vector<size_t> order(numbers.size());
@@ -60,9 +67,12 @@ std::vector<ServerQuestionRecord> QuestionBank::fetch(const std::vector<int32_t>
       in_.seekg(static_cast<std::streamoff>(recordStart_[static_cast<size_t>(n - 1)]));
     }
     result[at] = readServerRecord(in_, header_.responseCount, header_.lineBound);
+    // A read error (the share holding the file dropped) is not a record cut
+    // short: the texts of this round cannot be trusted.
+    if (in_.bad()) return false;
     next = in_.good() ? n + 1 : -1;
   }
-  return result;
+  return true;
 }
 
 }  // namespace qova

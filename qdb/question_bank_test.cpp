@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/test_support.h"
+#include "qdb/read_error_test_support.h"
 
 namespace qova {
 namespace {
@@ -161,6 +162,45 @@ TEST(QuestionBank, TruncatedRecordKeepsWhatIsThere) {
   EXPECT_EQ(r.responses, (std::vector<std::string>{"x", "y", "", ""}));
   EXPECT_EQ(r.correct, '\0');
 }
+
+// A database that cannot be read is refused like one that cannot be opened:
+// a folder, and on Linux a file whose every read fails with EIO.
+TEST(QuestionBank, UnreadableFilesDoNotLoad) {
+  TempDir dir;
+  std::vector<std::string> paths = {dir.path()};
+#ifdef __linux__
+  paths.push_back("/proc/self/mem");
+#endif
+  for (const std::string& path : paths) {
+    SCOPED_TRACE(path);
+    QuestionBank bank;
+    int32_t loaded = 0;
+    EXPECT_NO_THROW(loaded = bank.load(path));
+    EXPECT_EQ(loaded, -1);
+  }
+}
+
+#ifdef __linux__
+// The share holding the open database drops between two rounds.
+TEST(QuestionBank, ReadErrorDuringAFetchIsReported) {
+  TempDir dir;
+  std::string path = dir.file("q.qdb");
+  ASSERT_TRUE(writeFileBytes(path, numberedFile(9)));
+  QuestionBank bank;
+  ASSERT_EQ(bank.load(path), 9);
+  std::vector<ServerQuestionRecord> got;
+  ASSERT_TRUE(bank.fetch({7, 2}, got));
+  EXPECT_EQ(got[1].question, "Question 2");
+
+  ASSERT_TRUE(testing::breakOpenFile(path));
+  bool ok = true;
+  EXPECT_NO_THROW(ok = bank.fetch({3, 8}, got));
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(got.size(), 2u);
+  // The form without a report gives empty texts, and returns.
+  EXPECT_EQ(bank.fetch({5})[0].question, "");
+}
+#endif
 
 }  // namespace
 }  // namespace qova

@@ -23,6 +23,15 @@ void sendToAll(ServerApp& app, const std::string& bytes) {
   for (auto& client : app.clients) client->send(bytes);
 }
 
+// The database failed under the game (a share that dropped): the game ends
+// through the error report, which shuts down and writes the results.
+bool questionsUnreadable(ServerApp& app) {
+  app.errorText = kMsgLoadingQuestions;
+  app.errorFlags = kStartupErrorFlags;
+  app.exitCode = 1;
+  return false;
+}
+
 }  // namespace
 
 std::vector<int32_t> drawRecordNumbers(int32_t n, int32_t recordCount, RandomGenerator& random) {
@@ -39,10 +48,15 @@ std::vector<int32_t> drawRecordNumbers(int32_t n, int32_t recordCount, RandomGen
   return numbers;
 }
 
-void startRound(ServerApp& app, GameState& game) {
+bool startRound(ServerApp& app, GameState& game) {
+  // The round is fetched before it is begun, so a round that cannot be read
+  // leaves no empty round in anyone's results.
+  if (!app.questions.fetch(drawRecordNumbers(app.questionsPerRound, app.questions.recordCount()),
+                           game.roundQuestions)) {
+    return false;
+  }
   for (PlayerRecord& player : app.players) player.rounds.emplace_back();
-  game.roundQuestions =
-      app.questions.fetch(drawRecordNumbers(app.questionsPerRound, app.questions.recordCount()));
+  return true;
 }
 
 void broadcastQuestion(ServerApp& app, GameState& game) {
@@ -63,7 +77,7 @@ bool gameTick(ServerApp& app, GameState& game) {
     if (client->hasPendingOutput()) client->flush();
   }
   if (game.gameStarting) {
-    startRound(app, game);
+    if (!startRound(app, game)) return questionsUnreadable(app);
     broadcastQuestion(app, game);
     game.gameStarting = false;
   }
@@ -105,7 +119,7 @@ bool gameTick(ServerApp& app, GameState& game) {
     }
     results += blankLine();
     sendToAll(app, results);
-    startRound(app, game);
+    if (!startRound(app, game)) return questionsUnreadable(app);
     game.questionIndex = 0;
   } else {
     sendToAll(app, results);

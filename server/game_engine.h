@@ -27,13 +27,16 @@ struct GameState {
 std::vector<int32_t> drawRecordNumbers(int32_t n, int32_t recordCount,
                                        RandomGenerator& random = processRandom());
 
-// Appends an empty round to every player and draws and fetches the round.
-void startRound(ServerApp& app, GameState& game);
+// Draws and fetches the round, then appends an empty round to every player.
+// False when the database cannot be read: no round is begun.
+bool startRound(ServerApp& app, GameState& game);
 // Sends the next question to every client and awaits every answer.
 void broadcastQuestion(ServerApp& app, GameState& game);
 
 // One turn. False when no client is left: errorText "All clients have
-// dropped.", errorFlags 0x12, exitCode 0, for reportError.
+// dropped.", errorFlags 0x12, exitCode 0, for reportError. False too when a
+// round's questions cannot be read from the database: "Error loading
+// questions.", reported as a start-up failure is (0x1B, exit code 1).
 bool gameTick(ServerApp& app, GameState& game);
 // The turn of the process's game, on the process's ServerApp.
 bool gameTick();

@@ -8,6 +8,7 @@
 #include <set>
 #include <thread>
 
+#include "qdb/read_error_test_support.h"
 #include "server/lobby.h"
 #include "server/loopback_peer.h"
 #include "server/server_test_support.h"
@@ -349,6 +350,44 @@ TEST_F(GameTest, SlowReaderGetsEveryByteLaterWhileTheGameGoesOn) {
   EXPECT_EQ(questions, 41u);
   EXPECT_TRUE(endsWithLast());  // the 41st question, whole
 }
+
+#ifdef __linux__
+// The share holding the database drops during the game: the next round cannot
+// be read, and the game ends through the error report, which closes the
+// connections and still writes the results of the rounds played.
+TEST_F(GameTest, DatabaseReadErrorEndsTheGameAndKeepsTheResults) {
+  setUp(5, 2, {"Ann"});
+  app->logFileName = dir.file("errLog.txt");
+  ASSERT_TRUE(gameTick(*app, game));
+  peer(0).send("1.5\r\nr");
+  ASSERT_TRUE(tickUntil([&] { return game.questionIndex == 2; }));
+  ASSERT_TRUE(testing::breakOpenFile(dir.file("q.qdb")));
+  peer(0).send("2\r\nw");
+  bool ended = false;
+  for (int i = 0; i < 2000 && !ended; ++i) {
+    ended = !gameTick(*app, game);
+    if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(app->errorText, "Error loading questions.");
+  EXPECT_EQ(app->errorFlags, kStartupErrorFlags);
+  EXPECT_EQ(app->exitCode, 1);
+  // The round that could not be read was not begun.
+  ASSERT_EQ(app->players.size(), 1u);
+  ASSERT_EQ(app->players[0].rounds.size(), 1u);
+  EXPECT_EQ(app->players[0].rounds[0].size(), 2u);
+
+  reportError();
+  EXPECT_EQ(scripted.posted, std::vector<int32_t>{1});
+  ASSERT_EQ(scripted.prompts.messages.size(), 1u);
+  EXPECT_EQ(scripted.prompts.messages[0].text, "Error loading questions.");
+  EXPECT_NE(testing::readFileBytes(app->logFileName).find("Error loading questions."),
+            std::string::npos);
+  std::string results = testing::readFileBytes(app->resultsFileName);
+  EXPECT_NE(results.find("Player: Ann\r\n"), std::string::npos) << results;
+  EXPECT_TRUE(peer(0).waitClosed(2000));
+}
+#endif
 
 }  // namespace
 }  // namespace qova

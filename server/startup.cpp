@@ -91,12 +91,14 @@ bool loadQuestions(ServerApp& app, const Settings& settings) {
   // A round of no questions has no first question to send; refuse it here
   // rather than start a game that cannot be played. Every record can be
   // drawn (see drawRecordNumbers), so the record count is the only upper
-  // bound.
+  // bound that the header gives. A header may claim far more records than
+  // the file holds: a round is bounded by the records really found too, so
+  // that what a round holds in memory grows with the file, not the claim.
   if (app.questionsPerRound < 1) {
     app.errorText = kMsgBadQuestionsPerRound;
     return false;
   }
-  if (records < app.questionsPerRound) {
+  if (records < app.questionsPerRound || app.questions.recordsPresent() < app.questionsPerRound) {
     app.errorText = kMsgNotEnoughQuestions;
     return false;
   }

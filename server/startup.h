@@ -33,8 +33,9 @@ Settings readSettings(ServerApp& app, const std::string& path);
 bool checkMarker(ServerApp& app);
 
 // Loads the database and checks questionsPerRound against it: -1 from the
-// bank gives "Error loading questions.", fewer records than asked "Not
-// enough questions in database.", and a count below 1 a message of its own.
+// bank gives "Error loading questions.", fewer records than asked (in the
+// header's count or among the records the file really holds) "Not enough
+// questions in database.", and a count below 1 a message of its own.
 bool loadQuestions(ServerApp& app, const Settings& settings);
 
 // Steps before any window: seed with the tick count, flags 0x1B and exit

@@ -185,6 +185,49 @@ TEST_F(Startup, SettingsReachTheApp) {
   EXPECT_EQ(app->questions.responseCount(), 5);
 }
 
+// A header may claim far more records than the file holds: a round is bound
+// by the records really there, so memory at Start follows the file, not the
+// claim. A database that cannot be read is an error loading it.
+TEST_F(Startup, QuestionsPerRoundIsBoundByTheRecordsTheFileHolds) {
+  // 35 bytes claiming 100,000,000 records; one is there.
+  const std::string lying = "1\r\n4\r\n100000000\r\nQ\r\na\r\nb\r\nc\r\nd\r\n1\r\n";
+  ASSERT_EQ(lying.size(), 35u);
+  // Claims 5 records, holds 2.
+  const std::string shortOfItsClaim = "8\r\n1\r\n5\r\nA\r\na\r\n1\r\nB\r\nb\r\n1\r\n";
+  struct Case {
+    std::string bytes;  // empty: the database is a folder
+    int32_t questionsPerRound;
+    const char* message;  // nullptr: loads
+  };
+  const Case cases[] = {
+      {lying, 50000000, kMsgNotEnoughQuestions},
+      {lying, 2, kMsgNotEnoughQuestions},
+      {lying, 1, nullptr},
+      {shortOfItsClaim, 3, kMsgNotEnoughQuestions},
+      {shortOfItsClaim, 2, nullptr},
+      {testing::questionFileBytes(4), 4, nullptr},
+      {testing::questionFileBytes(4), 5, kMsgNotEnoughQuestions},
+      {"", 1, kMsgLoadingQuestions},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bytes.substr(0, 12) + " per round " + std::to_string(c.questionsPerRound));
+    Settings settings;
+    settings.databaseFile = dir.file("q.qdb");
+    if (c.bytes.empty()) {
+      settings.databaseFile = dir.file("folder.qdb");
+      std::filesystem::create_directories(settings.databaseFile);
+    } else {
+      ASSERT_TRUE(writeFileBytes(settings.databaseFile, c.bytes));
+    }
+    app->errorText.clear();
+    app->questionsPerRound = c.questionsPerRound;
+    bool ok = false;
+    EXPECT_NO_THROW(ok = loadQuestions(*app, settings));
+    EXPECT_EQ(ok, c.message == nullptr);
+    EXPECT_EQ(app->errorText, c.message ? c.message : "");
+  }
+}
+
 TEST_F(Startup, MarkerFileHoldsTheAddressWithoutLineEnd) {
   writeMarkerFile(app->markerPath, "192.168.1.20");
   EXPECT_EQ(readFileBytes(app->markerPath), "192.168.1.20");
