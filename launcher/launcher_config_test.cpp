@@ -91,5 +91,18 @@ TEST(LauncherConfigTest, UnwritableFileIsReported) {
   EXPECT_FALSE(writeLauncherSettings(dir.file("missing-folder/config.ini"), {"1", "2", "3"}));
 }
 
+// The package ships a config.ini so that the first start shows usable
+// settings; it must read back as the launcher itself would have written them.
+TEST(LauncherConfigTest, ShippedConfigIsWhatTheLauncherWrites) {
+  const LauncherSettings shipped = readLauncherSettings(QOVA_SHIPPED_CONFIG);
+  EXPECT_EQ(shipped.timeLimit, "30");
+  EXPECT_EQ(shipped.questionsPerRound, "10");
+  EXPECT_EQ(shipped.databaseFile, "questions.qdb");
+  TempDir dir;
+  const std::string written = dir.path() + "/config.ini";
+  ASSERT_TRUE(writeLauncherSettings(written, shipped));
+  EXPECT_EQ(readFileBytes(written), readFileBytes(QOVA_SHIPPED_CONFIG));
+}
+
 }  // namespace
 }  // namespace qova
