@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
+#include <limits>
 
 #include "common/number_format.h"
 
@@ -12,6 +14,15 @@ namespace {
 void appendLine(std::string& out, const std::string& text) {
   out += text;
   out += "\r\n";
+}
+
+// An average as the wire carries it, 4 significant digits. A sum that left
+// the single-precision range gives an infinity, which player programs cannot
+// read as a number: it goes out as the largest finite single-precision value
+// with the infinity's sign. NaN goes out as 0 (formatGcvt's rule).
+std::string averageText(float average) {
+  if (std::isinf(average)) average = std::copysign(std::numeric_limits<float>::max(), average);
+  return formatGcvt(average, 4);
 }
 
 }  // namespace
@@ -71,10 +82,10 @@ std::string roundSummaryBlock(const PlayerRecord& player, const RoundTotals& t) 
   std::string out;
   appendLine(out, player.name);
   appendLine(out, std::to_string(t.roundCorrect));
-  appendLine(out, formatGcvt(t.roundAverage, 4));
+  appendLine(out, averageText(t.roundAverage));
   appendLine(out, std::to_string(t.roundAnswers));
   appendLine(out, std::to_string(t.totalCorrect));
-  appendLine(out, formatGcvt(t.totalAverage, 4));
+  appendLine(out, averageText(t.totalAverage));
   appendLine(out, std::to_string(t.totalAnswers));
   return out;
 }

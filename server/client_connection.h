@@ -45,7 +45,9 @@ struct RoundTotals {
 
 // S4 figures of a player from its rounds: the last round and all rounds,
 // times read like atof and summed in single precision, averages
-// sum / count in single precision (0 / 0 gives NaN, as the division does).
+// sum / count in single precision (0 / 0 gives NaN, as the division does; a
+// sum beyond the range gives an infinity). roundSummaryBlock writes NaN as 0
+// and an infinity as the largest finite value with its sign.
 RoundTotals roundTotals(const PlayerRecord& player);
 
 // Message texts, byte for byte.
