@@ -51,8 +51,9 @@ bool acceptOne(ServerApp& app, LobbyState& lobby, int waitMs) {
     case AcceptError::kTransient:
       return true;  // that connection is gone; the next one is taken as usual
     case AcceptError::kNoDescriptors:
-      // The connection stays queued; accepting again at once would fail
-      // again and keep the listener readable, so the lobby waits a little.
+      // The connection stays queued and the listener readable; accepting
+      // again at once would only fail again, so accepting pauses while the
+      // rest of the lobby goes on.
       lobby.acceptPaused = true;
       lobby.pausedAt = tickCount();
       return true;
