@@ -220,6 +220,69 @@ TEST_F(EngineTest, LongestLinesAQuestionFileAllowsArePlayed) {
   }
 }
 
+// An empty name would open that player's block of the results and of the
+// summary with the line that ends those messages: the lobby closes such a
+// connection, and the others see every message well formed.
+TEST_F(EngineTest, AnEmptyNameNeverJoinsAndTheOthersPlayARound) {
+  std::ostringstream transcript;
+  uint16_t port = lobby.listener->localPort();
+  std::vector<PlayerPlan> plans = {plan("Ann", "rw", {"1.5", "2"}), plan("", "r", {"3"}),
+                                   plan("Bob", "r", {"4"})};
+  for (PlayerPlan& p : plans) p.questionsToPlay = 2;
+  PlayerGroup group(options(port, &transcript, plans));
+  runServer(2);
+  group.start();
+  ASSERT_TRUE(pumpUntil(group, 5000, [&] {
+    return connected == 2 && group.reports()[1].closedByServer;
+  })) << transcript.str();
+  start = true;
+  ASSERT_TRUE(pumpUntil(group, 10000, [&] { return group.finished(); })) << transcript.str();
+  ASSERT_TRUE(pumpUntil(group, 5000, [&] { return gameOver.load(); }));
+  server.join();
+
+  EXPECT_EQ(group.violations(), 0) << transcript.str();
+  const auto& r = group.reports();
+  EXPECT_EQ(r[1].questions, 0);
+  for (size_t i : {0u, 2u}) {
+    EXPECT_EQ(r[i].results, 2) << transcript.str();
+    EXPECT_EQ(r[i].summaries, 1) << transcript.str();
+    std::vector<std::string> names;
+    for (const SummaryEntry& e : group.client(i).summary()) names.push_back(e.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"Ann", "Bob"}));
+  }
+}
+
+// Times that overflow a single-precision sum reach every player program as
+// numbers it can read; each player checks its own line against its sums.
+TEST_F(EngineTest, OverflowingTimesReachTheSummaryAsNumbers) {
+  std::ostringstream transcript;
+  uint16_t port = lobby.listener->localPort();
+  std::vector<PlayerPlan> plans = {plan("Ann", "r", {"1e39", "1"}), plan("Bob", "w", {"-1e39"}),
+                                   plan("Cy", "r", {"3e38", "1"}),
+                                   plan("Dee", "r", {"1e39", "-1e39"})};
+  for (PlayerPlan& p : plans) p.questionsToPlay = 4;
+  PlayerGroup group(options(port, &transcript, plans));
+  runServer(2);
+  group.start();
+  ASSERT_TRUE(pumpUntil(group, 5000, [&] { return connected == 4; })) << transcript.str();
+  start = true;
+  ASSERT_TRUE(pumpUntil(group, 10000, [&] { return group.finished(); })) << transcript.str();
+  ASSERT_TRUE(pumpUntil(group, 5000, [&] { return gameOver.load(); }));
+  server.join();
+
+  EXPECT_EQ(group.violations(), 0) << transcript.str();
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(group.reports()[i].summaries, 2) << transcript.str();
+  // The second round: Ann 1e39 and 1 again; Cy's 3e38 and 1 overflow only
+  // overall; Dee's infinities of both signs give NaN, sent as 0.
+  std::vector<std::string> lines;
+  for (const SummaryEntry& e : group.client(0).summary()) {
+    lines.push_back(e.name + " " + e.roundAverage + " " + e.totalAverage);
+  }
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"Ann 3.403e+038 3.403e+038", "Bob -3.403e+038 -3.403e+038",
+                                      "Cy 1.5e+038 3.403e+038", "Dee 0. 0."}));
+}
+
 // A server may show its address a moment before it listens: players told to
 // retry join once it does; players told not to report the refusal at once.
 TEST_F(EngineTest, RefusedConnectsAreRetriedOnlyWithinTheRetryTime) {

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "common/number_format.h"
 
@@ -64,6 +66,11 @@ bool isAverageText(const std::string& text) {
   if (intDigits != 1 || text.size() - i != 5 || text[i] != 'e') return false;
   return (text[i + 1] == '+' || text[i + 1] == '-') && isDigit(text[i + 2]) &&
          isDigit(text[i + 3]) && isDigit(text[i + 4]);
+}
+
+std::string averageText(float average) {
+  if (std::isinf(average)) average = std::copysign(std::numeric_limits<float>::max(), average);
+  return formatGcvt(average, 4);
 }
 
 void ServerStream::feed(const char* data, size_t size) {

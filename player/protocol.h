@@ -131,8 +131,13 @@ std::string secondsText(double seconds);
 bool isCountText(const std::string& text);
 // Whether `text` is an average as the server writes it with 4 significant
 // digits: fixed form with the point kept ("12.", "0.5"), four digits and no
-// point ("1235"), or d.ddde+XXX with three exponent digits.
+// point ("1235"), or d.ddde+XXX with three exponent digits ("3.403e+038",
+// the largest finite single-precision value, stands for an overflowed sum).
 bool isAverageText(const std::string& text);
+// The text a server sends for a single-precision average: 4 significant
+// digits, NaN as 0 ("0."), an infinity as the largest finite value with its
+// sign ("3.403e+038", "-3.403e+038").
+std::string averageText(float average);
 
 // The time limit of the settings in seconds when it is a positive number
 // (read as atof reads it), else 0: no limit.

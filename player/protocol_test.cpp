@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -217,6 +220,49 @@ TEST(ProtocolTextTest, Forms) {
   EXPECT_EQ(answerMessage("4.20", true), "4.20\r\nr");
   EXPECT_EQ(answerMessage("", false), "\r\nw");
   EXPECT_EQ(nameMessage("Ann"), "Ann\r\n");
+}
+
+// Every average a server can send is read as one: the texts of floats of
+// every magnitude and both signs, the overflowed sums and NaN included.
+TEST(ProtocolTextTest, EveryAverageTheServerWritesIsAccepted) {
+  struct {
+    float value;
+    const char* text;
+  } known[] = {
+      {std::numeric_limits<float>::infinity(), "3.403e+038"},
+      {-std::numeric_limits<float>::infinity(), "-3.403e+038"},
+      {std::numeric_limits<float>::quiet_NaN(), "0."},
+      {std::numeric_limits<float>::max(), "3.403e+038"},
+      {std::numeric_limits<float>::denorm_min(), "1.401e-045"},
+      {-0.0f, "-0."},
+      {12, "12."},
+      {9999.5f, "1.e+004"},
+  };
+  for (const auto& k : known) {
+    EXPECT_EQ(averageText(k.value), k.text) << k.value;
+    EXPECT_TRUE(isAverageText(k.text)) << k.text;
+  }
+  // Mantissas spread over each binary exponent of the float range.
+  const uint32_t mantissas[] = {0, 1, 0x7FFFFF, 0x400000, 0x123456, 0x6D0000};
+  for (uint32_t exponent = 0; exponent < 255; ++exponent) {
+    for (uint32_t mantissa : mantissas) {
+      for (uint32_t sign : {0u, 1u}) {
+        uint32_t bits = sign << 31 | exponent << 23 | mantissa;
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        std::string text = averageText(value);
+        EXPECT_TRUE(isAverageText(text)) << text << " from bits " << bits;
+      }
+    }
+  }
+  // Fixed forms near each switch of notation.
+  for (float v : {0.09999f, 0.1f, 0.99995f, 9.9995f, 99.995f, 999.95f, 1000.0f, 9999.0f}) {
+    EXPECT_TRUE(isAverageText(averageText(v))) << averageText(v);
+    EXPECT_TRUE(isAverageText(averageText(-v))) << averageText(-v);
+  }
+  for (const char* t : {"inf", "-inf", "3.403e+38", "3.403e+0038"}) {
+    EXPECT_FALSE(isAverageText(t)) << t;
+  }
 }
 
 TEST(ProtocolTextTest, TimeLimitCountsOnlyWhenPositive) {

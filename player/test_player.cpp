@@ -454,8 +454,8 @@ void PlayerGroup::checkSummary(size_t i) {
   const PlayerClient& c = p.client;
   std::vector<std::string> names;
   bool found = false;
-  std::string roundAverage = formatGcvt(p.roundSum / static_cast<float>(p.roundAnswers), 4);
-  std::string totalAverage = formatGcvt(p.totalSum / static_cast<float>(p.totalAnswers), 4);
+  std::string roundAverage = averageText(p.roundSum / static_cast<float>(p.roundAnswers));
+  std::string totalAverage = averageText(p.totalSum / static_cast<float>(p.totalAnswers));
   for (const SummaryEntry& e : c.summary()) {
     names.push_back(e.name);
     if (e.name == p.plan.name && e.roundCorrect == p.roundCorrect &&

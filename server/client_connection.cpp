@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
+#include <limits>
 
 #include "common/number_format.h"
 
@@ -12,6 +14,15 @@ namespace {
 void appendLine(std::string& out, const std::string& text) {
   out += text;
   out += "\r\n";
+}
+
+// An average as the wire carries it, 4 significant digits. A sum that left
+// the single-precision range gives an infinity, which player programs cannot
+// read as a number: it goes out as the largest finite single-precision value
+// with the infinity's sign. NaN goes out as 0 (formatGcvt's rule).
+std::string averageText(float average) {
+  if (std::isinf(average)) average = std::copysign(std::numeric_limits<float>::max(), average);
+  return formatGcvt(average, 4);
 }
 
 }  // namespace
@@ -71,36 +82,60 @@ std::string roundSummaryBlock(const PlayerRecord& player, const RoundTotals& t) 
   std::string out;
   appendLine(out, player.name);
   appendLine(out, std::to_string(t.roundCorrect));
-  appendLine(out, formatGcvt(t.roundAverage, 4));
+  appendLine(out, averageText(t.roundAverage));
   appendLine(out, std::to_string(t.roundAnswers));
   appendLine(out, std::to_string(t.totalCorrect));
-  appendLine(out, formatGcvt(t.totalAverage, 4));
+  appendLine(out, averageText(t.totalAverage));
   appendLine(out, std::to_string(t.totalAnswers));
   return out;
 }
 
+PendingHandshake::PendingHandshake(const Socket& socket, const std::string& settings,
+                                   uint32_t timeoutMs, TickSource ticks)
+    : socket_(socket), timeoutMs_(timeoutMs), ticks_(ticks), start_(ticks()) {
+  socket_.send(settings.data(), static_cast<int>(settings.size()));
+}
+
+uint32_t PendingHandshake::remainingMs() const {
+  uint32_t elapsed = ticks_() - start_;
+  return elapsed >= timeoutMs_ ? 0 : timeoutMs_ - elapsed;
+}
+
+HandshakeResult PendingHandshake::poll(int waitMs) {
+  if (result_ != HandshakeResult::kPending) return result_;
+  uint32_t left = remainingMs();
+  int wait = waitMs < 0 ? 0 : waitMs;
+  if (static_cast<uint32_t>(wait) > left) wait = static_cast<int>(left);
+  // Bytes that have arrived are taken even at the deadline; the deadline is
+  // judged after them, so a peer that trickles bytes cannot outlast it.
+  if (socket_.pollReadable(wait)) {
+    char buffer[256];
+    int got = socket_.recv(buffer, sizeof buffer);
+    if (got <= 0) return result_ = HandshakeResult::kClosed;
+    size_t from = text_.empty() ? 0 : text_.size() - 1;
+    text_.append(buffer, static_cast<size_t>(got));
+    size_t end = text_.find("\r\n", from);
+    if (end != std::string::npos) {
+      if (end > kMaxNameBytes) return result_ = HandshakeResult::kTooLong;
+      name_ = text_.substr(0, end);
+      text_.clear();
+      return result_ = HandshakeResult::kNamed;
+    }
+    if (text_.size() > kMaxNameBytes + 1) return result_ = HandshakeResult::kTooLong;
+  }
+  if (remainingMs() == 0) return result_ = HandshakeResult::kTimedOut;
+  return HandshakeResult::kPending;
+}
+
 HandshakeResult performHandshake(Socket& socket, const std::string& settings, std::string& name,
                                  uint32_t timeoutMs, TickSource ticks) {
-  socket.send(settings.data(), static_cast<int>(settings.size()));
-  const uint32_t start = ticks();
-  std::string text;
-  char buffer[256];
-  for (;;) {
-    uint32_t elapsed = ticks() - start;
-    if (elapsed >= timeoutMs) return HandshakeResult::kTimedOut;
-    if (!socket.pollReadable(static_cast<int>(timeoutMs - elapsed))) continue;
-    int got = socket.recv(buffer, sizeof buffer);
-    if (got <= 0) return HandshakeResult::kClosed;
-    size_t from = text.empty() ? 0 : text.size() - 1;
-    text.append(buffer, static_cast<size_t>(got));
-    size_t end = text.find("\r\n", from);
-    if (end != std::string::npos) {
-      if (end > kMaxNameBytes) return HandshakeResult::kTooLong;
-      name = text.substr(0, end);
-      return HandshakeResult::kNamed;
-    }
-    if (text.size() > kMaxNameBytes + 1) return HandshakeResult::kTooLong;
-  }
+  PendingHandshake handshake(socket, settings, timeoutMs, ticks);
+  HandshakeResult result;
+  do {
+    result = handshake.poll(static_cast<int>(handshake.remainingMs()));
+  } while (result == HandshakeResult::kPending);
+  name = handshake.name();
+  return result;
 }
 
 ClientConnection::ClientConnection(const Socket& socket) : socket_(socket) {}

@@ -45,7 +45,9 @@ struct RoundTotals {
 
 // S4 figures of a player from its rounds: the last round and all rounds,
 // times read like atof and summed in single precision, averages
-// sum / count in single precision (0 / 0 gives NaN, as the division does).
+// sum / count in single precision (0 / 0 gives NaN, as the division does; a
+// sum beyond the range gives an infinity). roundSummaryBlock writes NaN as 0
+// and an infinity as the largest finite value with its sign.
 RoundTotals roundTotals(const PlayerRecord& player);
 
 // Message texts, byte for byte.
@@ -57,15 +59,49 @@ std::string roundSummaryBlock(const PlayerRecord& player, const RoundTotals& tot
 inline const char* blankLine() { return "\r\n"; }  // ends S3 and S4
 
 enum class HandshakeResult {
+  kPending,   // no name line yet and time is left (PendingHandshake::poll only)
   kNamed,     // the name line arrived; `name` holds it
   kClosed,    // the peer closed or failed first; `name` stays empty
   kTimedOut,  // no name line within the wait: the caller closes the connection
   kTooLong,   // the name line exceeded kMaxNameBytes: the caller closes it
 };
 
+// One handshake under way: S1 has gone out and the name line (P1) is
+// awaited, for at most `timeoutMs` from construction. The lobby keeps one per
+// new connection and polls it on each of its passes, so that no connection
+// holds up the others; a finished handshake keeps its result.
+class PendingHandshake {
+ public:
+  // Sends `settings` on `socket` at once (a shared reference is kept).
+  PendingHandshake(const Socket& socket, const std::string& settings,
+                   uint32_t timeoutMs = kHandshakeTimeoutMs, TickSource ticks = tickCount);
+  PendingHandshake(const PendingHandshake&) = delete;
+  PendingHandshake& operator=(const PendingHandshake&) = delete;
+
+  // Waits at most `waitMs` (and never past the deadline) for bytes, takes
+  // one receive of them, and says where the handshake stands. The name is
+  // the text before the first CR LF; whatever follows in the same receive is
+  // discarded.
+  HandshakeResult poll(int waitMs = 0);
+  // Milliseconds left until the deadline.
+  uint32_t remainingMs() const;
+
+  const std::string& name() const { return name_; }
+  const Socket& socket() const { return socket_; }
+
+ private:
+  Socket socket_;
+  uint32_t timeoutMs_;
+  TickSource ticks_;
+  uint32_t start_;
+  std::string text_;  // bytes received so far, the name line not yet complete
+  std::string name_;
+  HandshakeResult result_ = HandshakeResult::kPending;
+};
+
 // Sends S1 on `socket` and reads P1 into `name`: the text before the first
 // CR LF, whatever follows in the same receive being discarded. Waits at most
-// `timeoutMs` in all, measured with `ticks`.
+// `timeoutMs` in all, measured with `ticks`. Never gives kPending.
 HandshakeResult performHandshake(Socket& socket, const std::string& settings, std::string& name,
                                  uint32_t timeoutMs = kHandshakeTimeoutMs,
                                  TickSource ticks = tickCount);

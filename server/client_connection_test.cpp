@@ -55,6 +55,30 @@ TEST(Messages, RoundSummaryAverages) {
   }
 }
 
+TEST(Messages, SumsBeyondSinglePrecisionGoOutAsTheLargestFiniteValue) {
+  struct Case {
+    std::vector<std::vector<Response>> rounds;
+    const char* expected;
+  };
+  const Case cases[] = {
+      // A single time too large for a float.
+      {{{{"1e39", true}}}, "Bo\r\n1\r\n3.403e+038\r\n1\r\n1\r\n3.403e+038\r\n1\r\n"},
+      {{{{"-1e39", false}}}, "Bo\r\n0\r\n-3.403e+038\r\n1\r\n0\r\n-3.403e+038\r\n1\r\n"},
+      // Finite times whose sum overflows; the round alone stays finite.
+      {{{{"3e38", true}}, {{"3e38", true}}}, "Bo\r\n1\r\n3.e+038\r\n1\r\n2\r\n3.403e+038\r\n2\r\n"},
+      // Infinities of both signs give NaN, which goes out as 0.
+      {{{{"1e39", true}, {"-1e39", true}}}, "Bo\r\n2\r\n0.\r\n2\r\n2\r\n0.\r\n2\r\n"},
+      // Beyond even a double.
+      {{{{"1e400", true}}}, "Bo\r\n1\r\n3.403e+038\r\n1\r\n1\r\n3.403e+038\r\n1\r\n"},
+      // The largest finite sum is written as it is.
+      {{{{"3.4028234e38", true}}}, "Bo\r\n1\r\n3.403e+038\r\n1\r\n1\r\n3.403e+038\r\n1\r\n"},
+  };
+  for (const Case& c : cases) {
+    PlayerRecord p{"Bo", c.rounds};
+    EXPECT_EQ(roundSummaryBlock(p, roundTotals(p)), c.expected) << c.rounds[0][0].timeText;
+  }
+}
+
 TEST(Messages, TotalsSumInSinglePrecision) {
   // 0.1 added ten times in float is not 1 exactly; the average shows it.
   PlayerRecord p{"x", {std::vector<Response>(10, Response{"0.1", true})}};

@@ -205,6 +205,44 @@ TEST(Handshake, NameLine) {
   }
 }
 
+uint32_t fakeNow = 0;
+uint32_t fakeTicks() { return fakeNow; }
+
+// The lobby's way: looks that never wait, each handshake with a deadline of
+// its own, and a result that stays once reached.
+TEST(Handshake, PendingHandshakeIsPolledWithoutWaiting) {
+  Pair p;
+  fakeNow = 1000;
+  PendingHandshake h(p.server, "x\r\n", 500, fakeTicks);
+  EXPECT_EQ(p.peer.readLines(1, 1000), "x\r\n");  // sent at once
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(h.poll(), HandshakeResult::kPending);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+  p.peer.send("Ri");
+  settle();
+  fakeNow += 499;
+  EXPECT_EQ(h.poll(), HandshakeResult::kPending);
+  EXPECT_EQ(h.remainingMs(), 1u);
+  p.peer.send("ta\r\nrest");
+  settle();
+  EXPECT_EQ(h.poll(), HandshakeResult::kNamed);
+  EXPECT_EQ(h.name(), "Rita");
+  fakeNow += 1000;
+  EXPECT_EQ(h.poll(), HandshakeResult::kNamed);
+
+  // A peer that keeps trickling bytes is still given up at its deadline.
+  Pair q;
+  PendingHandshake slow(q.server, "x\r\n", 500, fakeTicks);
+  q.peer.send("abc");
+  settle();
+  fakeNow += 500;
+  EXPECT_EQ(slow.poll(), HandshakeResult::kTimedOut);
+  q.peer.send("\r\n");
+  settle();
+  EXPECT_EQ(slow.poll(), HandshakeResult::kTimedOut);
+  EXPECT_EQ(slow.name(), "");
+}
+
 TEST(Handshake, SilentPeerIsGivenUpAfterTheWait) {
   Pair p;
   std::string name;

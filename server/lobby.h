@@ -1,21 +1,32 @@
-// The lobby's sockets: the listening socket, accepting at most one player per
-// pass with its handshake, and dropping connected players whose socket turns
-// readable. The Win32 shell owns the "Waiting for Clients..." window and its
-// message pumping; between messages it calls lobbyPass.
+// The lobby's sockets: the listening socket, accepting at most one connection
+// per pass, the handshakes under way, and dropping connected players whose
+// socket turns readable. The Win32 shell owns the "Waiting for Clients..."
+// window and its message pumping; between messages it calls lobbyPass.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "server/server_app.h"
 #include "server/socket.h"
 
 namespace qova {
 
+// How long the lobby stops accepting after the process or system ran out of
+// descriptors, so that the connections already there keep being served.
+constexpr uint32_t kAcceptBackoffMs = 100;
+
 struct LobbyState {
   std::optional<Socket> listener;  // open from beginLobby to endLobby
   uint16_t port = kListenPort;     // tests listen on 0 (a free port)
   uint32_t handshakeTimeoutMs = kHandshakeTimeoutMs;
+  // Accepted connections that have their settings and owe their name, in
+  // the order they were accepted. They are not players yet.
+  std::vector<std::unique_ptr<PendingHandshake>> handshakes;
+  bool acceptPaused = false;  // out of descriptors: no accept until the back-off ends
+  uint32_t pausedAt = 0;      // tick of the failure
 };
 
 // Sets flags 0x1B and exit code 1 and opens the listening socket. False with
@@ -23,20 +34,27 @@ struct LobbyState {
 bool beginLobby(ServerApp& app, LobbyState& lobby);
 
 enum class LobbyPass {
-  kFailed = -1,    // accept failed: errorText set, listening socket closed
+  kFailed = -1,    // the listening socket failed: errorText set, listening socket closed
   kUnchanged = 0,  // nobody joined or left
   kChanged = 1,    // the connected count (app.clients.size()) changed
 };
 
-// One pass: when a connection waits, accept it, greet it and append player
-// and client together (a silent or over-long handshake is closed instead);
-// then drop, in order, every client whose socket is readable, removing its
-// PlayerRecord at the same position. `waitMs` lets a test or a quiet lobby
-// wait that long for a connection; the shell passes 0.
+// One pass, never waiting when `waitMs` is 0: when a connection waits,
+// accept it and send it the settings; then give every handshake under way
+// one look without waiting, in order: a named one becomes a player (player
+// and client appended together), a silent, over-long or empty-named one is
+// closed; then drop, in order, every client whose socket is readable,
+// removing its PlayerRecord at the same position. A connection that fails
+// before it is taken, or descriptors running out, is no connection this pass;
+// only a listening socket that is gone fails the lobby.
+//
+// With `waitMs` above 0 (tests, a quiet lobby) passes repeat for up to that
+// long until a handshake has ended or a player has left.
 LobbyPass lobbyPass(ServerApp& app, LobbyState& lobby, int waitMs = 0);
 
-// Leaving the lobby: closes the listening socket and, when lobbyOutcome is
-// LobbyQuit, runs shutdownServer(0). The shell destroys its window first.
+// Leaving the lobby: closes the listening socket and the handshakes still
+// under way and, when lobbyOutcome is LobbyQuit, runs shutdownServer(0). The
+// shell destroys its window first.
 void endLobby(ServerApp& app, LobbyState& lobby);
 
 }  // namespace qova

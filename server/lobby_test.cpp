@@ -2,8 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+#include "common/tick.h"
 #include "server/game_engine.h"
 #include "server/loopback_peer.h"
 #include "server/server_test_support.h"
@@ -108,6 +115,109 @@ TEST_F(LobbyTest, SilentOrOverlongHandshakeIsClosedAndTheLobbyGoesOn) {
   EXPECT_EQ(app->players.size(), 1u);
 }
 
+TEST_F(LobbyTest, EmptyNameIsClosedLikeAnOverlongOne) {
+  for (const char* line : {"\r\n", "\r\nAnn\r\n"}) {
+    LoopbackPeer nameless;
+    EXPECT_EQ(join(nameless, line), LobbyPass::kUnchanged);
+    EXPECT_TRUE(app->players.empty());
+    EXPECT_TRUE(app->clients.empty());
+    EXPECT_TRUE(nameless.waitClosed(2000));
+  }
+  LoopbackPeer ann;
+  EXPECT_EQ(join(ann, "Ann"), LobbyPass::kChanged);
+  EXPECT_EQ(names(), std::vector<std::string>{"Ann"});
+}
+
+// Handshakes run beside each other and beside the lobby's other work: silent
+// connections hold up neither a real player nor a single pass (between two
+// passes the window answers Start and Quit).
+TEST_F(LobbyTest, SilentConnectionsHoldUpNobody) {
+  lobby.handshakeTimeoutMs = 1500;
+  testing::writeFileBytes(dir.file("q.qdb"), testing::questionFileBytes(10, 5));
+  ASSERT_EQ(app->questions.load(dir.file("q.qdb")), 10);
+  const std::string settings("30\r\n10\r\n5\r\n");
+  using Clock = std::chrono::steady_clock;
+  Clock::duration longestPass{};
+  auto pass = [&] {
+    auto start = Clock::now();
+    LobbyPass r = lobbyPass(*app, lobby);
+    longestPass = std::max(longestPass, Clock::now() - start);
+    return r;
+  };
+  std::vector<LoopbackPeer> silent(20);
+  for (size_t n = 0; n < silent.size(); ++n) {
+    ASSERT_TRUE(silent[n].connect(port()));
+    for (int i = 0; i < 200 && lobby.handshakes.size() <= n; ++i) lobbyPass(*app, lobby, 5);
+  }
+  ASSERT_EQ(lobby.handshakes.size(), 20u);
+  // Each was greeted at once.
+  for (LoopbackPeer& peer : silent) EXPECT_EQ(peer.readLines(3, 1000), settings);
+
+  LoopbackPeer ann;
+  auto connected = Clock::now();
+  ASSERT_TRUE(ann.connect(port()));
+  std::string greeting;
+  while (greeting.size() < settings.size() && Clock::now() - connected < std::chrono::seconds(1)) {
+    pass();
+    greeting += ann.readAvailable(0);
+  }
+  EXPECT_EQ(greeting, settings);
+  EXPECT_LT(Clock::now() - connected, std::chrono::seconds(1));
+  ann.send("Ann\r\n");
+  while (app->players.empty() && Clock::now() - connected < std::chrono::seconds(1)) pass();
+  EXPECT_EQ(names(), std::vector<std::string>{"Ann"});
+  EXPECT_LT(Clock::now() - connected, std::chrono::seconds(1));
+  EXPECT_LT(longestPass, std::chrono::milliseconds(250));
+
+  // Their deadlines pass: all twenty are closed, Ann stays.
+  auto deadline = connected + std::chrono::seconds(3);
+  while (!lobby.handshakes.empty() && Clock::now() < deadline) lobbyPass(*app, lobby, 10);
+  EXPECT_TRUE(lobby.handshakes.empty());
+  for (LoopbackPeer& peer : silent) EXPECT_TRUE(peer.waitClosed(1000));
+  EXPECT_EQ(names(), std::vector<std::string>{"Ann"});
+  EXPECT_EQ(app->clients.size(), 1u);
+}
+
+// Players join in the order their names arrive, so that a slow one holds up
+// nobody; names that arrive for the same pass keep the connections' order.
+TEST_F(LobbyTest, PlayersJoinAsTheirNamesArrive) {
+  using Names = std::vector<std::string>;
+  LoopbackPeer slow, quick;
+  ASSERT_TRUE(slow.connect(port()));
+  EXPECT_EQ(lobbyPass(*app, lobby, 50), LobbyPass::kUnchanged);
+  EXPECT_EQ(join(quick, "Quick"), LobbyPass::kChanged);
+  slow.send("Slow\r\n");
+  EXPECT_EQ(passUntilChanged(), LobbyPass::kChanged);
+  EXPECT_EQ(names(), (Names{"Quick", "Slow"}));
+
+  LoopbackPeer first, second;
+  ASSERT_TRUE(first.connect(port()));
+  ASSERT_TRUE(second.connect(port()));
+  while (lobby.handshakes.size() < 2) ASSERT_EQ(lobbyPass(*app, lobby, 50), LobbyPass::kUnchanged);
+  second.send("Second\r\n");
+  first.send("First\r\n");
+  // Both lines are in before the next pass looks.
+  EXPECT_EQ(first.readLines(3, 1000).size(), 11u);
+  EXPECT_EQ(second.readLines(3, 1000).size(), 11u);
+  EXPECT_EQ(lobbyPass(*app, lobby, 50), LobbyPass::kChanged);
+  EXPECT_EQ(names(), (Names{"Quick", "Slow", "First", "Second"}));
+  ASSERT_EQ(app->clients.size(), 4u);
+  app->clients[2]->send("to First\r\n");
+  EXPECT_EQ(first.readAvailable(2000), "to First\r\n");
+}
+
+TEST_F(LobbyTest, HandshakesUnderWayAreClosedWhenTheLobbyEnds) {
+  LoopbackPeer ann, silent;
+  join(ann, "Ann");
+  ASSERT_TRUE(silent.connect(port()));
+  while (lobby.handshakes.empty()) lobbyPass(*app, lobby, 50);
+  app->lobbyOutcome = LobbyStart;
+  endLobby(*app, lobby);
+  EXPECT_TRUE(lobby.handshakes.empty());
+  EXPECT_TRUE(silent.waitClosed(2000));
+  EXPECT_EQ(names(), std::vector<std::string>{"Ann"});
+}
+
 TEST_F(LobbyTest, PeerClosingDuringHandshakeIsDroppedOnTheSamePass) {
   LoopbackPeer gone;
   ASSERT_TRUE(gone.connect(port()));
@@ -131,6 +241,52 @@ TEST_F(LobbyTest, FailedAcceptEndsTheLobbyKeepingThePlayers) {
   EXPECT_EQ(app->clients.size(), 1u);
   EXPECT_EQ(app->errorFlags, kStartupErrorFlags);
   EXPECT_EQ(app->exitCode, 1);
+}
+#endif
+
+#ifndef _WIN32
+// Lowers the descriptor limit so that no further descriptor can be opened,
+// and restores it.
+struct DescriptorLimit {
+  rlimit saved{};
+  DescriptorLimit() { getrlimit(RLIMIT_NOFILE, &saved); }
+  ~DescriptorLimit() { restore(); }
+  // The lowest free descriptor number becomes the limit.
+  bool exhaust() {
+    int lowest = dup(0);
+    if (lowest < 0) return false;
+    ::close(lowest);
+    rlimit low = saved;
+    low.rlim_cur = static_cast<rlim_t>(lowest);
+    return setrlimit(RLIMIT_NOFILE, &low) == 0;
+  }
+  void restore() { setrlimit(RLIMIT_NOFILE, &saved); }
+};
+
+TEST_F(LobbyTest, RunningOutOfDescriptorsPausesAcceptingAndKeepsThePlayers) {
+  LoopbackPeer ann, bob;
+  join(ann, "Ann");
+  ASSERT_TRUE(bob.connect(port()));
+  ASSERT_TRUE(bob.send("Bob\r\n"));
+  DescriptorLimit limit;
+  ASSERT_TRUE(limit.exhaust());
+  ASSERT_TRUE(lobby.listener->pollReadable(2000));
+  uint32_t failedAt = tickCount();
+  EXPECT_EQ(lobbyPass(*app, lobby), LobbyPass::kUnchanged);
+  EXPECT_TRUE(lobby.listener.has_value());
+  EXPECT_EQ(app->errorText, "");
+  EXPECT_TRUE(lobby.acceptPaused);
+  // Accepting waits out the back-off even once descriptors are free again.
+  limit.restore();
+  lobbyPass(*app, lobby);
+  if (tickCount() - failedAt < kAcceptBackoffMs / 2) {
+    EXPECT_TRUE(lobby.handshakes.empty());
+    EXPECT_EQ(app->players.size(), 1u);
+  }
+  EXPECT_EQ(passUntilChanged(), LobbyPass::kChanged);
+  EXPECT_EQ(names(), (std::vector<std::string>{"Ann", "Bob"}));
+  app->clients[0]->send("to Ann\r\n");
+  EXPECT_NE(ann.readAvailable(2000).find("to Ann\r\n"), std::string::npos);
 }
 #endif
 

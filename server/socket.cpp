@@ -136,9 +136,62 @@ uint16_t Socket::localPort() const {
   return ntohs(address.sin_port);
 }
 
-Socket Socket::accept() {
+AcceptError acceptErrorKind(int systemError) {
+  switch (systemError) {
+#ifdef _WIN32
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+    case WSAEINTR:
+    case WSAEWOULDBLOCK:
+    case WSAEINPROGRESS:
+      return AcceptError::kTransient;
+    case WSAEMFILE:
+    case WSAENOBUFS:
+      return AcceptError::kNoDescriptors;
+#else
+    // Besides the aborted connection, Linux reports the pending network
+    // errors of the new connection itself through accept.
+    case ECONNABORTED:
+    case ECONNRESET:
+    case EINTR:
+    case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+    case EPROTO:
+    case EPERM:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENOPROTOOPT:
+    case EOPNOTSUPP:
+#ifdef ENONET
+    case ENONET:
+#endif
+      return AcceptError::kTransient;
+    case EMFILE:
+    case ENFILE:
+    case ENOBUFS:
+    case ENOMEM:
+      return AcceptError::kNoDescriptors;
+#endif
+    default:
+      return AcceptError::kListenerGone;
+  }
+}
+
+Socket Socket::accept(AcceptError* error) {
+  if (error != nullptr) *error = AcceptError::kListenerGone;
   if (!isValid()) return Socket(kInvalid);
   Handle h = ::accept(handle_, nullptr, nullptr);
+  if (error != nullptr) {
+#ifdef _WIN32
+    *error = h == kInvalid ? acceptErrorKind(WSAGetLastError()) : AcceptError::kNone;
+#else
+    *error = h == kInvalid ? acceptErrorKind(errno) : AcceptError::kNone;
+#endif
+  }
   if (h != kInvalid) {
     // Every block is handed over whole, so the small ones (a question, the
     // results) must leave at once rather than wait for the peer's delayed

@@ -22,6 +22,20 @@ void socketCleanup();
 // for the host's own name; "127.0.0.1" when the name does not resolve.
 std::string localHostAddress();
 
+// What a failed accept means for the listening socket.
+enum class AcceptError {
+  kNone,
+  kTransient,      // that one connection failed (reset or aborted before it
+                   // was taken, an interrupted call): try again on the next pass
+  kNoDescriptors,  // the process or system is out of descriptors or buffers:
+                   // stop accepting for a moment, then try again
+  kListenerGone,   // the listening socket itself is unusable
+};
+
+// The kind of an accept failure from the system's error code (errno, or
+// WSAGetLastError on Windows).
+AcceptError acceptErrorKind(int systemError);
+
 class Socket {
  public:
 #ifdef _WIN32
@@ -49,8 +63,9 @@ class Socket {
   // The bound port (for tests that listened on port 0); 0 when unknown.
   uint16_t localPort() const;
 
-  // Accepts one waiting connection; an object that is not valid on failure.
-  Socket accept();
+  // Accepts one waiting connection; an object that is not valid on failure,
+  // with the kind of failure in *error when that is given.
+  Socket accept(AcceptError* error = nullptr);
 
   // One send call; the byte count or -1. Blocks until the data is queued.
   int send(const char* data, int length);

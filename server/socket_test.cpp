@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <cerrno>
+#endif
+
 #include "server/loopback_peer.h"
 
 namespace qova {
@@ -110,6 +116,43 @@ TEST(Socket, SendNoWaitTakesNothingWhenThePeerStopsReading) {
   }
   EXPECT_EQ(n, 0);
   EXPECT_GT(total, 0);
+}
+
+// Only a listening socket that is gone may end the lobby; a failure of one
+// connection, or running out of descriptors, must not.
+TEST(Socket, AcceptFailuresByKind) {
+  struct {
+    int code;
+    AcceptError kind;
+  } cases[] = {
+#ifdef _WIN32
+      {WSAECONNRESET, AcceptError::kTransient},  {WSAECONNABORTED, AcceptError::kTransient},
+      {WSAEINTR, AcceptError::kTransient},       {WSAEWOULDBLOCK, AcceptError::kTransient},
+      {WSAEMFILE, AcceptError::kNoDescriptors},  {WSAENOBUFS, AcceptError::kNoDescriptors},
+      {WSAENOTSOCK, AcceptError::kListenerGone}, {WSAEINVAL, AcceptError::kListenerGone},
+      {WSAENETDOWN, AcceptError::kListenerGone}, {WSANOTINITIALISED, AcceptError::kListenerGone},
+#else
+      {ECONNABORTED, AcceptError::kTransient}, {EINTR, AcceptError::kTransient},
+      {EAGAIN, AcceptError::kTransient},       {EPROTO, AcceptError::kTransient},
+      {EMFILE, AcceptError::kNoDescriptors},   {ENFILE, AcceptError::kNoDescriptors},
+      {ENOBUFS, AcceptError::kNoDescriptors},  {EBADF, AcceptError::kListenerGone},
+      {EINVAL, AcceptError::kListenerGone},    {ENOTSOCK, AcceptError::kListenerGone},
+#endif
+  };
+  for (const auto& c : cases) EXPECT_EQ(acceptErrorKind(c.code), c.kind) << c.code;
+
+  // A socket that was never set listening: accepting on it fails for good.
+  EXPECT_TRUE(socketStartup() == 0);
+  Socket idle;
+  AcceptError error = AcceptError::kNone;
+  EXPECT_FALSE(idle.accept(&error).isValid());
+  EXPECT_EQ(error, AcceptError::kListenerGone);
+  Listening l;
+  LoopbackPeer peer;
+  ASSERT_TRUE(peer.connect(l.port));
+  ASSERT_TRUE(l.listener.pollReadable(2000));
+  EXPECT_TRUE(l.listener.accept(&error).isValid());
+  EXPECT_EQ(error, AcceptError::kNone);
 }
 
 TEST(Socket, LocalAddressIsDotted) {
