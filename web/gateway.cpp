@@ -31,6 +31,7 @@ namespace {
 
 constexpr size_t kMaxRequestHead = 8192;
 constexpr size_t kServerReadChunk = 4096;
+constexpr size_t kSpareConnections = 256;  // HTTP and page connections beyond one per seat
 
 int64_t nowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -70,11 +71,12 @@ struct SeatSlot {
 };
 
 struct Gateway::Impl {
-  explicit Impl(GatewayOptions o) : options(std::move(o)), acceptor(io) {}
+  explicit Impl(GatewayOptions o) : options(std::move(o)), acceptor(io), acceptPause(io) {}
 
   GatewayOptions options;
   asio::io_context io;
   tcp::acceptor acceptor;
+  asio::steady_timer acceptPause;  // after a failed accept (out of descriptors, say)
   tcp::endpoint serverEndpoint;
   SharedRows rows;
   uint64_t nextSeatId = 1;
@@ -292,7 +294,20 @@ struct HttpSession : std::enable_shared_from_this<HttpSession> {
 void Gateway::Impl::accept() {
   acceptor.async_accept([this](error_code ec, tcp::socket socket) {
     if (stopped || ec == asio::error::operation_aborted) return;
-    if (!ec) {
+    if (ec) {
+      // Accepting again at once would spin while the cause lasts.
+      acceptPause.expires_after(std::chrono::milliseconds(100));
+      acceptPause.async_wait([this](error_code wec) {
+        if (!wec && !stopped) accept();
+      });
+      return;
+    }
+    // Every seat has a page socket and a server socket; beyond that only a
+    // few spare connections are kept, so a flood cannot take every descriptor.
+    if (httpSessions.size() + pages.size() >= options.maxSeats + kSpareConnections) {
+      error_code cec;
+      socket.close(cec);
+    } else {
       error_code aec;
       tcp::endpoint peer = socket.remote_endpoint(aec);
       std::string address = aec ? "?" : peer.address().to_string(aec);
@@ -565,6 +580,7 @@ void Gateway::Impl::shutdown() {
   stopped = true;
   error_code ec;
   acceptor.close(ec);
+  acceptPause.cancel();
   for (auto& p : std::set<std::shared_ptr<PageSession>>(pages)) p->close();
   for (auto& h : std::set<std::shared_ptr<HttpSession>>(httpSessions)) h->close();
   for (auto& s : std::map<uint64_t, std::shared_ptr<SeatSlot>>(seats)) removeSeat(s.second);

@@ -1,6 +1,8 @@
 // qovaweb: the browser players' gateway as a console program. It prints the
 // links that phones open, the quiz server it plays against, and the seats as
 // they come and go.
+#include <sys/resource.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -71,6 +73,14 @@ int main(int argc, char** argv) {
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
   };
+
+  // Each seat holds two sockets; the usual soft limit of 1,024 descriptors
+  // would stop a full room well short of the seat limit.
+  rlimit files;
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+  }
 
   qova::web::Gateway gateway(options);
   std::string error;
