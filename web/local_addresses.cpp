@@ -3,9 +3,12 @@
 #include <fstream>
 
 #ifdef _WIN32
-#include <iphlpapi.h>
+// iphlpapi.h needs winsock2.h first.
+// clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <iphlpapi.h>
+// clang-format on
 #else
 #include <arpa/inet.h>
 #include <ifaddrs.h>

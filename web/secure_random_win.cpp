@@ -1,6 +1,9 @@
 // Windows: BCryptGenRandom with the system's preferred generator.
-#include <bcrypt.h>
+// bcrypt.h needs the types of windows.h.
+// clang-format off
 #include <windows.h>
+#include <bcrypt.h>
+// clang-format on
 
 #include <cstdint>
 
