@@ -108,6 +108,8 @@ struct Gateway::Impl {
   void apply(const std::shared_ptr<SeatSlot>& slot, SeatOutput& out);
   void armTimer(const std::shared_ptr<SeatSlot>& slot);
   void removeSeat(const std::shared_ptr<SeatSlot>& slot);
+  // The seat's page is gone (closed, or moved on to another seat).
+  void letPageGo(const std::shared_ptr<SeatSlot>& slot);
   void releaseName(SeatSlot& slot);
   bool gameBegun() const;
   bool joinAllowed(const std::string& address);
@@ -375,11 +377,8 @@ void Gateway::Impl::join(const std::shared_ptr<PageSession>& page, const std::st
     return;
   }
   // A page whose earlier seat has ended leaves it behind for the new one.
-  if (page->seatId) {
-    auto old = seats.find(page->seatId);
-    if (old != seats.end()) old->second->page.reset(), old->second->pageGoneAt = nowMs();
-    if (old != seats.end()) old->second->seat.detach(nowMs()), armTimer(old->second);
-  }
+  auto old = page->seatId ? seats.find(page->seatId) : seats.end();
+  if (old != seats.end()) letPageGo(old->second);
   auto slot = std::make_shared<SeatSlot>(io, nextSeatId++, Seat(token, wire, &rows));
   slot->foldedName = folded;
   slot->address = page->address;
@@ -403,14 +402,9 @@ void Gateway::Impl::resume(const std::shared_ptr<PageSession>& page, const std::
     return;
   }
   std::shared_ptr<SeatSlot> slot = seats[t->second];
-  if (page->seatId && page->seatId != slot->id) {
-    auto old = seats.find(page->seatId);
-    if (old != seats.end() && old->second->page.lock() == page) {
-      old->second->page.reset();
-      old->second->seat.detach(nowMs());
-      old->second->pageGoneAt = nowMs();
-      armTimer(old->second);
-    }
+  auto old = page->seatId ? seats.find(page->seatId) : seats.end();
+  if (old != seats.end() && old->second != slot && old->second->page.lock() == page) {
+    letPageGo(old->second);
   }
   // A page that still holds the seat (a tab left open elsewhere) gives it up.
   if (auto other = slot->page.lock()) {
@@ -433,11 +427,15 @@ void Gateway::Impl::onPageGone(PageSession& page) {
   if (it == seats.end()) return;
   std::shared_ptr<SeatSlot> slot = it->second;
   if (slot->page.lock().get() != &page && !slot->page.expired()) return;
+  // Before its welcome the page holds no token: nobody can come back for it.
+  if (!slot->seat.welcomed()) return removeSeat(slot);
+  letPageGo(slot);
+}
+
+void Gateway::Impl::letPageGo(const std::shared_ptr<SeatSlot>& slot) {
   slot->page.reset();
   slot->seat.detach(nowMs());
   slot->pageGoneAt = nowMs();
-  // Before its welcome the page holds no token: nobody can come back for it.
-  if (!slot->seat.welcomed()) return removeSeat(slot);
   armTimer(slot);
 }
 

@@ -54,7 +54,8 @@ class Gateway {
   // Closes every socket; run() then returns.
   void stop();
 
-  size_t seatCount() const;  // seats not yet ended
+  // Seats not yet ended; call it on the gateway's own thread.
+  size_t seatCount() const;
 
   struct Impl;  // the sockets and seats, in gateway.cpp
 
