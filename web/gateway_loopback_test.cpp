@@ -369,7 +369,7 @@ TEST_F(WebGatewayTest, PageMessagesOutOfFormAndRefusedJoins) {
   struct Case {
     const char* name;
     std::string send;
-    const char* reply;  // nullptr: the socket closes
+    const char* reply;  // "close": the socket closes; "": no reply, the socket stays
   } cases[] = {
       {"unknown token", "{\"t\":\"resume\",\"token\":\"00000000000000000000000000000000\"}",
        "{\"t\":\"unknown\"}"},
@@ -379,22 +379,23 @@ TEST_F(WebGatewayTest, PageMessagesOutOfFormAndRefusedJoins) {
        "{\"t\":\"refused\",\"message\":\"A name cannot hold control characters.\"}"},
       {"not in the code page", "{\"t\":\"join\",\"name\":\"\xE4\xB8\xAD\"}",
        "{\"t\":\"refused\",\"message\":\"That name holds characters the quiz cannot show.\"}"},
-      {"answer without a seat", "{\"t\":\"answer\",\"q\":1,\"choice\":1}", nullptr},
-      {"not JSON", "hello", nullptr},
-      {"unknown type", "{\"t\":\"chat\"}", nullptr},
-      {"too big", "{\"t\":\"join\",\"name\":\"" + std::string(5000, 'a') + "\"}", nullptr},
+      {"answer without a seat", "{\"t\":\"answer\",\"q\":1,\"choice\":1}", ""},
+      {"not JSON", "hello", "close"},
+      {"unknown type", "{\"t\":\"chat\"}", "close"},
+      {"too big", "{\"t\":\"join\",\"name\":\"" + std::string(5000, 'a') + "\"}", "close"},
   };
   for (const Case& c : cases) {
     Page page(port);
     ASSERT_TRUE(page.open()) << c.name;
     page.send(c.send);
-    std::optional<json> reply = page.next(2000);
-    if (c.reply) {
-      ASSERT_TRUE(reply) << c.name;
-      EXPECT_EQ(*reply, json::parse(c.reply)) << c.name;
-    } else if (reply) {
-      // An answer without a seat is ignored, which the page sees as silence.
+    std::optional<json> reply = page.next(1000);
+    std::string expected = c.reply;
+    if (expected == "close" || expected.empty()) {
       EXPECT_FALSE(reply) << c.name << ": " << *reply;
+      EXPECT_EQ(page.open(), expected.empty()) << c.name;
+    } else {
+      ASSERT_TRUE(reply) << c.name;
+      EXPECT_EQ(*reply, json::parse(expected)) << c.name;
     }
   }
   // Seats are capped.
@@ -408,6 +409,36 @@ TEST_F(WebGatewayTest, PageMessagesOutOfFormAndRefusedJoins) {
   seventh.send(joinMessage("P7"));
   EXPECT_EQ(*seventh.next(),
             json::parse("{\"t\":\"refused\",\"message\":\"All seats are taken.\"}"));
+}
+
+TEST_F(WebGatewayTest, ASeatOutlivesItsPagesAndGoesToTheLatestResume) {
+  Page first(port);
+  first.send(joinMessage("Ann"));
+  std::optional<json> welcome = first.next();
+  ASSERT_TRUE(welcome);
+  std::string token = (*welcome)["token"];
+  ASSERT_EQ((*first.next())["t"], "lobby");
+  ASSERT_TRUE(waitConnected(1));
+
+  // A second tab takes the seat; the first one's socket is closed.
+  Page second(port);
+  second.send(json{{"t", "resume"}, {"token", token}});
+  EXPECT_EQ((*second.next())["t"], "welcome");
+  EXPECT_EQ((*second.next())["t"], "lobby");
+  EXPECT_FALSE(first.next(2000));
+  EXPECT_FALSE(first.open());
+
+  // Without any page the seat and its name stay, and the server keeps the player.
+  second.drop();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  Page other(port);
+  other.send(joinMessage("ANN"));
+  EXPECT_EQ((*other.next())["message"], "That name is already taken.");
+  Page third(port);
+  third.send(json{{"t", "resume"}, {"token", token}});
+  EXPECT_EQ((*third.next())["t"], "welcome");
+  EXPECT_EQ((*third.next())["t"], "lobby");
+  EXPECT_EQ(connected, 1);
 }
 
 }  // namespace
