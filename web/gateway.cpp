@@ -379,7 +379,8 @@ void Gateway::Impl::join(const std::shared_ptr<PageSession>& page, const std::st
   // A page whose earlier seat has ended leaves it behind for the new one.
   auto old = page->seatId ? seats.find(page->seatId) : seats.end();
   if (old != seats.end()) letPageGo(old->second);
-  auto slot = std::make_shared<SeatSlot>(io, nextSeatId++, Seat(token, wire, &rows));
+  auto slot =
+      std::make_shared<SeatSlot>(io, nextSeatId++, Seat(token, wire, &rows, options.pauses));
   slot->foldedName = folded;
   slot->address = page->address;
   slot->page = page;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "web/embedded_files.h"
+#include "web/seat.h"
 
 namespace qova::web {
 
@@ -29,6 +30,7 @@ struct GatewayOptions {
   int httpIdleMs = 15000;           // an HTTP connection with no complete request closes
   size_t pageQueueBytes = 4 << 20;  // a page socket that falls this far behind is closed
   int endedSeatKeepMs = 600000;     // an ended seat without a page is forgotten after this
+  SeatPauses pauses;                // results shown before the next question
   std::vector<std::string> links;   // join links, for /info
   EmbeddedFiles files = {nullptr, 0};
   std::function<void(const std::string&)> log;  // one line per event worth showing

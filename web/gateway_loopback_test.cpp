@@ -149,6 +149,7 @@ struct WebGatewayTest : ::testing::Test {
     o.links = {"http://192.0.2.1:8080/"};
     o.maxSeats = 6;
     o.httpIdleMs = 500;
+    o.pauses = {200, 400};
     gateway.emplace(o);
     std::string error;
     ASSERT_TRUE(gateway->start(&error)) << error;

@@ -21,8 +21,8 @@ std::string q(const char* key, int64_t value) {
 
 }  // namespace
 
-Seat::Seat(std::string token, std::string wireName, SharedRows* rows)
-    : token_(std::move(token)), wireName_(std::move(wireName)), rows_(rows) {}
+Seat::Seat(std::string token, std::string wireName, SharedRows* rows, SeatPauses pauses)
+    : token_(std::move(token)), wireName_(std::move(wireName)), rows_(rows), pauses_(pauses) {}
 
 void Seat::serverBytes(const char* data, size_t size, int64_t now, SeatOutput* out) {
   if (state_ == SeatState::kEnded) return;
@@ -55,12 +55,12 @@ void Seat::onMessage(ServerMessage m, int64_t now, SeatOutput* out) {
     case ServerMessage::kQuestion:
       question_ = stream_.question();
       ++questionCount_;
-      questionAt_ = now;
-      shownAt_ = attached_ ? now : -1;
       choice_ = 0;
       timedOut_ = false;
       state_ = SeatState::kQuestion;
-      emit(questionText(now), out);
+      released_ = false;
+      questionAt_ = std::max(now, pauseUntil_);
+      if (now >= questionAt_) release(now, out);
       return;
     case ServerMessage::kResults: {
       // The server sends results only once every player has answered.
@@ -81,6 +81,8 @@ void Seat::onMessage(ServerMessage m, int64_t now, SeatOutput* out) {
         if (entries[i].name == wireName_) resultsMe_ = static_cast<int>(i);
       }
       state_ = SeatState::kResults;
+      pauseUntil_ = now + pauses_.afterResultsMs;
+      boardShown_ = false;
       emit(resultsText(), out);
       return;
     }
@@ -88,9 +90,18 @@ void Seat::onMessage(ServerMessage m, int64_t now, SeatOutput* out) {
       board_ = rows_->leaderboard(stream_.summary());
       leaderboardRound_ = question_.round;
       state_ = SeatState::kLeaderboard;
+      pauseUntil_ = now + pauses_.afterLeaderboardMs;
+      boardShown_ = true;
       emit(leaderboardText(), out);
       return;
   }
+}
+
+void Seat::release(int64_t now, SeatOutput* out) {
+  released_ = true;
+  questionAt_ = now;
+  shownAt_ = attached_ ? now : -1;
+  emit(questionText(now), out);
 }
 
 void Seat::serverEnded(ServerEnd how, bool gameBegun, SeatOutput* out) {
@@ -124,7 +135,7 @@ void Seat::end(const std::string& message, SeatOutput* out) {
 
 void Seat::attach(int64_t now, SeatOutput* out) {
   attached_ = true;
-  if (state_ == SeatState::kQuestion && shownAt_ < 0) shownAt_ = now;
+  if (state_ == SeatState::kQuestion && released_ && shownAt_ < 0) shownAt_ = now;
   if (state_ != SeatState::kConnecting) emitState(now, out);
 }
 
@@ -136,7 +147,7 @@ void Seat::detach(int64_t now) {
 bool Seat::answer(int64_t qNumber, int choice, int64_t now, SeatOutput* out) {
   if (choice < 1) return false;
   if (state_ != SeatState::kConnecting && choice > stream_.settings().responseCount) return false;
-  if (state_ != SeatState::kQuestion || qNumber != questionCount_) return true;
+  if (state_ != SeatState::kQuestion || !released_ || qNumber != questionCount_) return true;
   int64_t due = deadline();
   if (due >= 0 && now >= due) {
     tick(now, out);  // too late: the time-out stands
@@ -149,6 +160,10 @@ bool Seat::answer(int64_t qNumber, int choice, int64_t now, SeatOutput* out) {
 }
 
 void Seat::tick(int64_t now, SeatOutput* out) {
+  if (state_ == SeatState::kQuestion && !released_) {
+    if (now >= questionAt_) release(now, out);
+    return;
+  }
   int64_t due = deadline();
   if (state_ != SeatState::kQuestion || due < 0 || now < due) return;
   int64_t since = shownAt_ >= 0 ? shownAt_ : questionAt_;
@@ -158,6 +173,7 @@ void Seat::tick(int64_t now, SeatOutput* out) {
 
 int64_t Seat::deadline() const {
   if (state_ != SeatState::kQuestion) return -1;
+  if (!released_) return questionAt_;
   if (limitMs_ > 0) return questionAt_ + limitMs_;
   if (!attached_) return std::max(questionAt_, detachedAt_) + kAbsentPageHoldMs;
   return -1;
@@ -202,7 +218,11 @@ void Seat::emitState(int64_t now, SeatOutput* out) {
       out->toPage.push_back(plain("{\"t\":\"lobby\"}"));
       return;
     case SeatState::kQuestion:
-      out->toPage.push_back(questionText(now));
+      if (released_) {
+        out->toPage.push_back(questionText(now));
+      } else {
+        out->toPage.push_back(boardShown_ ? leaderboardText() : resultsText());
+      }
       return;
     case SeatState::kAnswered:
       out->toPage.push_back(questionText(now));

@@ -30,6 +30,15 @@ constexpr int64_t kAbsentPageHoldMs = 60000;
 // milliseconds stay far from overflow.
 constexpr int64_t kMaxTimeLimitMs = 86400000;
 
+// How long the page keeps showing results (and a round's leaderboard)
+// before the next question goes to it. The server sends the next question
+// the moment the last answer is in; without a pause the results would flash
+// by. The question's time starts when it is shown.
+struct SeatPauses {
+  int64_t afterResultsMs = 3000;
+  int64_t afterLeaderboardMs = 6000;
+};
+
 struct SeatOutput {
   std::string toServer;          // bytes to send to the server, in order
   std::vector<PageText> toPage;  // messages for the page (dropped when none is attached)
@@ -48,7 +57,7 @@ class Seat {
  public:
   // `wireName` in Windows-1252 as the server will see it; `rows` is shared by
   // every seat of the gateway and outlives them.
-  Seat(std::string token, std::string wireName, SharedRows* rows);
+  Seat(std::string token, std::string wireName, SharedRows* rows, SeatPauses pauses = {});
 
   // Bytes from the server.
   void serverBytes(const char* data, size_t size, int64_t now, SeatOutput* out);
@@ -79,6 +88,8 @@ class Seat {
 
  private:
   void onMessage(ServerMessage m, int64_t now, SeatOutput* out);
+  // The held question goes to the page: its time starts now.
+  void release(int64_t now, SeatOutput* out);
   void end(const std::string& message, SeatOutput* out);
   void sendAnswer(int choice, bool timedOut, const std::string& timeText, SeatOutput* out);
   void emit(PageText text, SeatOutput* out) const;
@@ -95,6 +106,7 @@ class Seat {
   std::string token_;
   std::string wireName_;
   SharedRows* rows_;
+  SeatPauses pauses_;
   ServerStream stream_;
   SeatState state_ = SeatState::kConnecting;
   bool attached_ = false;
@@ -104,9 +116,14 @@ class Seat {
   int64_t limitMs_ = 0;        // 0: no limit
   int64_t questionCount_ = 0;  // the page's question number q
   Question question_;
-  int64_t questionAt_ = 0;  // when the question arrived from the server
-  int64_t shownAt_ = -1;    // when it first went to a page; -1: not yet
-  int choice_ = 0;          // 0: timed out
+  // When the question was released to the page (its time starts), or, while
+  // it is held (released_ false), when it will be.
+  int64_t questionAt_ = 0;
+  bool released_ = false;
+  int64_t pauseUntil_ = 0;   // the results shown now stay until then
+  bool boardShown_ = false;  // the last view shown is the leaderboard
+  int64_t shownAt_ = -1;     // when it first went to a page; -1: not yet
+  int choice_ = 0;           // 0: timed out
   bool timedOut_ = false;
   std::string timeSent_;
   bool rightSent_ = false;

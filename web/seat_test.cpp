@@ -129,8 +129,8 @@ TEST_F(WebSeat, WrongChoiceAndAQuestionWithNoCorrectResponse) {
   EXPECT_EQ(page()[0]["right"], false);
   server("Ann\r\n1.00\r\nw\r\n\r\n", 1100);
   // The correct line may be empty: no response is right.
-  server("Q?\r\na\r\nb\r\nc\r\nd\r\n\r\n", 2000);
-  answer(2, 1, 2500);
+  server("Q?\r\na\r\nb\r\nc\r\nd\r\n\r\n", 5000);  // after the results' pause
+  answer(2, 1, 5500);
   EXPECT_EQ(out.toServer, "0.50\r\nw");
   EXPECT_EQ(page()[0]["correct"], 0);
 }
@@ -232,14 +232,14 @@ TEST_F(WebSeat, ResultsAndLeaderboardShareRowsAndPointAtTheSeat) {
   EXPECT_EQ(o.toPage[0].shared.get(), out.toPage[0].shared.get());
   EXPECT_EQ(json::parse(o.toPage[0].str())["me"], 0);
 
-  server(kQuestion, 3000);
-  answer(2, 2, 4000);
+  server(kQuestion, 6000);
+  answer(2, 2, 7000);
   server(
       "Bo\r\n2\r\nw\r\nAnn\r\n1.00\r\nr\r\nCy\r\n3\r\nr\r\n\r\n"
       "Bo\r\n1\r\n1.35\r\n2\r\n1\r\n1.35\r\n2\r\n"
       "Ann\r\n2\r\n1.25\r\n2\r\n2\r\n1.25\r\n2\r\n"
       "Cy\r\n1\r\n1.35\r\n2\r\n1\r\n1.35\r\n2\r\n\r\n",
-      5000);
+      8000);
   ASSERT_EQ(types(), (std::vector<std::string>{"results", "leaderboard"}));
   EXPECT_EQ(page()[1], json::parse("{\"t\":\"leaderboard\",\"round\":1,\"final\":false,\"rows\":["
                                    "{\"rank\":1,\"name\":\"Ann\",\"correct\":2,\"answers\":2,"
@@ -250,8 +250,8 @@ TEST_F(WebSeat, ResultsAndLeaderboardShareRowsAndPointAtTheSeat) {
                                    "\"average\":\"1.35\"}],\"me\":0}"));
   // Resume after the summary: the leaderboard; the server closing now ends
   // the seat with the standings.
-  seat.detach(6000);
-  attach(7000);
+  seat.detach(9000);
+  attach(10000);
   EXPECT_EQ(types(), (std::vector<std::string>{"welcome", "leaderboard"}));
   out = SeatOutput();
   seat.serverEnded(ServerEnd::kClosed, true, &out);
@@ -261,6 +261,39 @@ TEST_F(WebSeat, ResultsAndLeaderboardShareRowsAndPointAtTheSeat) {
   EXPECT_EQ(ended["rows"].size(), 3u);
   EXPECT_EQ(ended["me"], 0);
   EXPECT_TRUE(out.closeServer);
+}
+
+TEST_F(WebSeat, ResultsStayOnThePageForAPauseBeforeTheNextQuestion) {
+  seatInLobby();
+  server(kQuestion, 0);
+  answer(1, 2, 1000);
+  server("Ann\r\n1.00\r\nr\r\n\r\n", 1000);
+  // The server sends the next question at once; the page keeps the results.
+  server(kQuestion, 1010);
+  EXPECT_TRUE(out.toPage.empty());
+  EXPECT_EQ(seat.deadline(), 4000);
+  seat.detach(2000);
+  attach(2500);
+  EXPECT_EQ(types(), (std::vector<std::string>{"welcome", "results"}));
+  bool fine = false;
+  answer(2, 2, 3000, &fine);  // not shown yet: nothing to answer
+  EXPECT_TRUE(fine);
+  EXPECT_TRUE(out.toServer.empty());
+  tick(3999);
+  EXPECT_TRUE(out.toPage.empty());
+  tick(4000);
+  ASSERT_EQ(types(), std::vector<std::string>{"question"});
+  EXPECT_EQ(page()[0]["q"], 2);
+  EXPECT_EQ(page()[0]["timeLeftMs"], 30000);  // its time starts when it is shown
+  EXPECT_EQ(seat.deadline(), 34000);
+  answer(2, 2, 5500);
+  EXPECT_EQ(out.toServer, "1.50\r\nr");
+  // After a round's leaderboard the pause is longer.
+  server("Ann\r\n1.50\r\nr\r\n\r\nAnn\r\n2\r\n1.25\r\n2\r\n2\r\n1.25\r\n2\r\n\r\n" +
+             std::string(kQuestion),
+         6000);
+  EXPECT_EQ(types(), (std::vector<std::string>{"results", "leaderboard"}));
+  EXPECT_EQ(seat.deadline(), 12000);
 }
 
 TEST_F(WebSeat, TextsAreConvertedBetweenTheWireCodePageAndUtf8) {
