@@ -186,6 +186,7 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
     auto self = shared_from_this();
     ws.async_write(parts, [self](error_code ec, size_t) {
       self->writing = false;
+      if (self->closed) return;
       if (ec) return self->close();
       self->queuedBytes -= self->queue.front().size();
       self->queue.pop_front();
@@ -193,15 +194,15 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
     });
   }
 
-  // Closes the socket at once; the seat stays for a resume.
+  // Closes the socket at once; the seat stays for a resume. The session
+  // lives on until its pending handlers have run.
   void close() {
     if (closed) return;
     closed = true;
     error_code ec;
     beast::get_lowest_layer(ws).socket().shutdown(tcp::socket::shutdown_both, ec);
     beast::get_lowest_layer(ws).socket().close(ec);
-    queue.clear();
-    queuedBytes = 0;
+    // The queue stays: a write under way still reads its first message.
     gw->onPageGone(*this);
     gw->pages.erase(shared_from_this());
   }
