@@ -6,7 +6,9 @@
 // its results.
 //
 //   web_bench [PAGES] [QUESTIONS]     (defaults 1000 and 4, two per round)
+#include <pthread.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -155,6 +157,7 @@ int main(int argc, char** argv) {
   std::atomic<bool> start{false}, stop{false};
   std::atomic<int> connected{0};
   std::thread server([&] {
+    pthread_setname_np(pthread_self(), "engine");
     while (!start) {
       qova::lobbyPass(*app, lobby, 1);
       connected = static_cast<int>(app->clients.size());
@@ -181,7 +184,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   uint16_t port = gateway.httpPort();
-  std::thread gatewayThread([&] { gateway.run(); });
+  std::thread gatewayThread([&] {
+    pthread_setname_np(pthread_self(), "gateway");
+    gateway.run();
+  });
 
   asio::io_context io;
   std::vector<std::shared_ptr<BenchPage>> pages;
@@ -210,6 +216,10 @@ int main(int argc, char** argv) {
         "question %d: results at every page %.3f s after the first page saw it (%d pages)\n", q + 1,
         span, bench.resultsSeen[q]);
   }
+  // CPU time of each thread so far: where the time of a question goes.
+  std::string ps = "ps -L -o comm=,time= -p " + std::to_string(getpid());
+  std::fflush(stdout);
+  if (std::system(ps.c_str()) != 0) std::printf("(no thread times)\n");
   stop = true;
   server.join();
   gateway.stop();
