@@ -1,0 +1,300 @@
+#include "web/seat.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "web/text_codec.h"
+
+namespace qova::web {
+
+namespace {
+
+PageText plain(std::string json) {
+  PageText t;
+  t.head = std::move(json);
+  return t;
+}
+
+std::string q(const char* key, int64_t value) {
+  return std::string(",\"") + key + "\":" + std::to_string(value);
+}
+
+}  // namespace
+
+Seat::Seat(std::string token, std::string wireName, SharedRows* rows, SeatPauses pauses)
+    : token_(std::move(token)), wireName_(std::move(wireName)), rows_(rows), pauses_(pauses) {}
+
+void Seat::serverBytes(const char* data, size_t size, int64_t now, SeatOutput* out) {
+  if (state_ == SeatState::kEnded) return;
+  stream_.feed(data, size);
+  while (state_ != SeatState::kEnded) {
+    ServerMessage m = stream_.next();
+    if (m == ServerMessage::kNone) break;
+    onMessage(m, now, out);
+  }
+}
+
+void Seat::onMessage(ServerMessage m, int64_t now, SeatOutput* out) {
+  switch (m) {
+    case ServerMessage::kNone:
+      return;
+    case ServerMessage::kViolation:
+      end("The quiz server sent a message that could not be read.", out);
+      return;
+    case ServerMessage::kSettings: {
+      double seconds = timeLimitSeconds(stream_.settings());
+      limitMs_ = seconds * 1000 >= kMaxTimeLimitMs
+                     ? kMaxTimeLimitMs
+                     : static_cast<int64_t>(std::llround(seconds * 1000));
+      if (seconds > 0 && limitMs_ == 0) limitMs_ = 1;
+      out->toServer += nameMessage(wireName_);
+      state_ = SeatState::kLobby;
+      if (attached_) emitState(now, out);
+      return;
+    }
+    case ServerMessage::kQuestion:
+      question_ = stream_.question();
+      ++questionCount_;
+      choice_ = 0;
+      timedOut_ = false;
+      state_ = SeatState::kQuestion;
+      released_ = false;
+      questionAt_ = std::max(now, pauseUntil_);
+      if (now >= questionAt_) release(now, out);
+      return;
+    case ServerMessage::kResults: {
+      // The server sends results only once every player has answered.
+      if (state_ != SeatState::kAnswered) {
+        end("The quiz server sent results before this player had answered.", out);
+        return;
+      }
+      const std::vector<ResultEntry>& entries = stream_.results();
+      resultsRows_ = rows_->results(entries);
+      resultsMe_ = -1;
+      for (size_t i = 0; i < entries.size() && resultsMe_ < 0; ++i) {
+        const ResultEntry& e = entries[i];
+        if (e.name == wireName_ && e.timeText == timeSent_ && e.correct == rightSent_) {
+          resultsMe_ = static_cast<int>(i);
+        }
+      }
+      for (size_t i = 0; i < entries.size() && resultsMe_ < 0; ++i) {
+        if (entries[i].name == wireName_) resultsMe_ = static_cast<int>(i);
+      }
+      state_ = SeatState::kResults;
+      pauseUntil_ = now + pauses_.afterResultsMs;
+      boardShown_ = false;
+      emit(resultsText(), out);
+      return;
+    }
+    case ServerMessage::kSummary:
+      board_ = rows_->leaderboard(stream_.summary());
+      leaderboardRound_ = question_.round;
+      state_ = SeatState::kLeaderboard;
+      pauseUntil_ = now + pauses_.afterLeaderboardMs;
+      boardShown_ = true;
+      emit(leaderboardText(), out);
+      return;
+  }
+}
+
+void Seat::release(int64_t now, SeatOutput* out) {
+  released_ = true;
+  questionAt_ = now;
+  shownAt_ = attached_ ? now : -1;
+  emit(questionText(now), out);
+}
+
+void Seat::serverEnded(ServerEnd how, bool gameBegun, SeatOutput* out) {
+  if (state_ == SeatState::kEnded) return;
+  if (state_ == SeatState::kConnecting) {
+    // No seat was granted yet: the page may try again.
+    std::string message;
+    if (gameBegun) {
+      message = "The game has already begun.";
+    } else if (how == ServerEnd::kRefused) {
+      message = "The quiz server cannot be reached.";
+    } else {
+      message = "The quiz server closed the connection.";
+    }
+    state_ = SeatState::kEnded;
+    out->closeServer = true;
+    emit(plain("{\"t\":\"refused\",\"message\":" + jsonString(message) + "}"), out);
+    return;
+  }
+  end(stream_.atMessageBoundary() ? "The quiz server has ended the game."
+                                  : "The connection to the quiz server was lost.",
+      out);
+}
+
+void Seat::end(const std::string& message, SeatOutput* out) {
+  state_ = SeatState::kEnded;
+  endMessage_ = message;
+  out->closeServer = true;
+  emit(endedText(), out);
+}
+
+void Seat::attach(int64_t now, SeatOutput* out) {
+  attached_ = true;
+  if (state_ == SeatState::kQuestion && released_ && shownAt_ < 0) shownAt_ = now;
+  if (state_ != SeatState::kConnecting) emitState(now, out);
+}
+
+void Seat::detach(int64_t now) {
+  attached_ = false;
+  detachedAt_ = now;
+}
+
+bool Seat::answer(int64_t qNumber, int choice, int64_t now, SeatOutput* out) {
+  if (choice < 1) return false;
+  if (state_ != SeatState::kConnecting && choice > stream_.settings().responseCount) return false;
+  if (state_ != SeatState::kQuestion || !released_ || qNumber != questionCount_) return true;
+  int64_t due = deadline();
+  if (due >= 0 && now >= due) {
+    tick(now, out);  // too late: the time-out stands
+    return true;
+  }
+  int64_t elapsed = now - (shownAt_ >= 0 ? shownAt_ : now);
+  if (limitMs_ > 0) elapsed = std::min(elapsed, limitMs_);
+  sendAnswer(choice, false, secondsText(static_cast<double>(elapsed) / 1000), out);
+  return true;
+}
+
+void Seat::tick(int64_t now, SeatOutput* out) {
+  if (state_ == SeatState::kQuestion && !released_) {
+    if (now >= questionAt_) release(now, out);
+    return;
+  }
+  int64_t due = deadline();
+  if (state_ != SeatState::kQuestion || due < 0 || now < due) return;
+  int64_t since = shownAt_ >= 0 ? shownAt_ : questionAt_;
+  int64_t ms = limitMs_ > 0 ? limitMs_ : now - since;
+  sendAnswer(0, true, secondsText(static_cast<double>(ms) / 1000), out);
+}
+
+int64_t Seat::deadline() const {
+  if (state_ != SeatState::kQuestion) return -1;
+  if (!released_) return questionAt_;
+  if (limitMs_ > 0) return questionAt_ + limitMs_;
+  if (!attached_) return std::max(questionAt_, detachedAt_) + kAbsentPageHoldMs;
+  return -1;
+}
+
+void Seat::sendAnswer(int choice, bool timedOut, const std::string& timeText, SeatOutput* out) {
+  choice_ = choice;
+  timedOut_ = timedOut;
+  timeSent_ = timeText;
+  int correct = correctNumber();
+  rightSent_ = !timedOut && correct != 0 && choice == correct;
+  out->toServer += answerMessage(timeSent_, rightSent_);
+  state_ = SeatState::kAnswered;
+  emit(answeredText(), out);
+}
+
+int Seat::correctNumber() const {
+  int n = question_.correct - '0';
+  return n >= 1 && n <= static_cast<int>(question_.responses.size()) ? n : 0;
+}
+
+int Seat::leaderboardMe() const {
+  if (!board_) return -1;
+  for (size_t i = 0; i < board_->order.size(); ++i) {
+    if (board_->order[i].name == wireName_) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void Seat::emit(PageText text, SeatOutput* out) const {
+  if (attached_) out->toPage.push_back(std::move(text));
+}
+
+void Seat::emitState(int64_t now, SeatOutput* out) {
+  out->toPage.push_back(welcomeText());
+  // The welcome carries the token: from now on the page can come back.
+  welcomed_ = true;
+  switch (state_) {
+    case SeatState::kConnecting:
+      return;
+    case SeatState::kLobby:
+      out->toPage.push_back(plain("{\"t\":\"lobby\"}"));
+      return;
+    case SeatState::kQuestion:
+      if (released_) {
+        out->toPage.push_back(questionText(now));
+      } else {
+        out->toPage.push_back(boardShown_ ? leaderboardText() : resultsText());
+      }
+      return;
+    case SeatState::kAnswered:
+      out->toPage.push_back(questionText(now));
+      out->toPage.push_back(answeredText());
+      return;
+    case SeatState::kResults:
+      out->toPage.push_back(resultsText());
+      return;
+    case SeatState::kLeaderboard:
+      out->toPage.push_back(leaderboardText());
+      return;
+    case SeatState::kEnded:
+      out->toPage.push_back(endedText());
+      return;
+  }
+}
+
+PageText Seat::welcomeText() const {
+  const GameSettings& s = stream_.settings();
+  return plain("{\"t\":\"welcome\",\"token\":" + jsonString(token_) +
+               ",\"name\":" + jsonString(cp1252ToUtf8(wireName_)) +
+               ",\"settings\":{\"questionsPerRound\":" + std::to_string(s.questionsPerRound) +
+               q("responseCount", s.responseCount) + q("timeLimitMs", limitMs_) + "}}");
+}
+
+PageText Seat::questionText(int64_t now) const {
+  std::string json = "{\"t\":\"question\"" + q("q", questionCount_) + q("round", question_.round) +
+                     q("number", question_.number) + q("of", stream_.settings().questionsPerRound) +
+                     ",\"text\":" + jsonString(cp1252ToUtf8(question_.text)) + ",\"responses\":[";
+  for (size_t i = 0; i < question_.responses.size(); ++i) {
+    if (i) json += ',';
+    json += jsonString(cp1252ToUtf8(question_.responses[i]));
+  }
+  int64_t left = limitMs_ > 0 ? std::max<int64_t>(0, questionAt_ + limitMs_ - now) : 0;
+  json += "]" + q("timeLimitMs", limitMs_) + q("timeLeftMs", left) + "}";
+  return plain(std::move(json));
+}
+
+PageText Seat::answeredText() const {
+  return plain("{\"t\":\"answered\"" + q("q", questionCount_) + q("choice", choice_) +
+               q("correct", correctNumber()) + ",\"right\":" + (rightSent_ ? "true" : "false") +
+               ",\"time\":" + jsonString(timeSent_) +
+               ",\"timedOut\":" + (timedOut_ ? "true" : "false") + "}");
+}
+
+PageText Seat::resultsText() const {
+  PageText t;
+  t.head = "{\"t\":\"results\"" + q("q", questionCount_) + q("round", question_.round) +
+           q("number", question_.number) + q("correct", correctNumber()) + ",\"rows\":";
+  t.shared = resultsRows_;
+  t.tail = q("me", resultsMe_) + "}";
+  return t;
+}
+
+PageText Seat::leaderboardText() const {
+  PageText t;
+  t.head = "{\"t\":\"leaderboard\"" + q("round", leaderboardRound_) + ",\"final\":false,\"rows\":";
+  t.shared = board_->rowsJson;
+  t.tail = q("me", leaderboardMe()) + "}";
+  return t;
+}
+
+PageText Seat::endedText() const {
+  PageText t;
+  t.head = "{\"t\":\"ended\",\"message\":" + jsonString(endMessage_) + ",\"rows\":";
+  if (board_) {
+    t.shared = board_->rowsJson;
+  } else {
+    t.head += "[]";
+  }
+  t.tail = q("me", leaderboardMe()) + "}";
+  return t;
+}
+
+}  // namespace qova::web

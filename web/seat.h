@@ -1,0 +1,138 @@
+// One web player's seat: its conversation with the quiz server and with its
+// page, as a plain state machine. It owns no socket and no clock: the
+// network shell hands it what arrived and the time (monotonic milliseconds),
+// and carries out what it asks for in SeatOutput.
+//
+//   connecting --settings--> lobby --question--> question --answer/time-out-->
+//   answered --results--> results [--summary--> leaderboard] --question--> ...
+//   any state --server closed, refused or broke the protocol--> ended
+//
+// The seat never tells its page the correct response before the player has
+// answered (or the time has run out); it judges the choice itself and times
+// it from the moment the question went to a page.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "player/protocol.h"
+#include "web/page_message.h"
+#include "web/shared_rows.h"
+
+namespace qova::web {
+
+// How long a question waits for a seat whose page is gone when the server
+// set no time limit.
+constexpr int64_t kAbsentPageHoldMs = 60000;
+// Time limits above this are taken as this (a day), so that sums of
+// milliseconds stay far from overflow.
+constexpr int64_t kMaxTimeLimitMs = 86400000;
+
+// How long the page keeps showing results (and a round's leaderboard)
+// before the next question goes to it. The server sends the next question
+// the moment the last answer is in; without a pause the results would flash
+// by. The question's time starts when it is shown.
+struct SeatPauses {
+  int64_t afterResultsMs = 3000;
+  int64_t afterLeaderboardMs = 6000;
+};
+
+struct SeatOutput {
+  std::string toServer;          // bytes to send to the server, in order
+  std::vector<PageText> toPage;  // messages for the page (dropped when none is attached)
+  bool closeServer = false;      // close the server connection
+};
+
+enum class SeatState { kConnecting, kLobby, kQuestion, kAnswered, kResults, kLeaderboard, kEnded };
+
+// Why the server connection ended.
+enum class ServerEnd {
+  kRefused,  // the connection could not be made
+  kClosed,   // the server closed it (or the connection failed)
+};
+
+class Seat {
+ public:
+  // `wireName` in Windows-1252 as the server will see it; `rows` is shared by
+  // every seat of the gateway and outlives them.
+  Seat(std::string token, std::string wireName, SharedRows* rows, SeatPauses pauses = {});
+
+  // Bytes from the server.
+  void serverBytes(const char* data, size_t size, int64_t now, SeatOutput* out);
+  // The server connection ended or could not be made. `gameBegun`: another
+  // seat has seen a question, so a refusal means the server no longer admits
+  // players.
+  void serverEnded(ServerEnd how, bool gameBegun, SeatOutput* out);
+  // A page took the seat (after join or resume): it gets the current state.
+  void attach(int64_t now, SeatOutput* out);
+  // The page's socket closed; the seat keeps playing.
+  void detach(int64_t now);
+  // The page's answer. False when the message cannot be right whatever the
+  // timing (a choice beyond the responses): the shell then closes that page.
+  // Answers for an earlier question, or a second answer, are ignored.
+  bool answer(int64_t q, int choice, int64_t now, SeatOutput* out);
+  // The time has come (or passed) for something the seat waits for.
+  void tick(int64_t now, SeatOutput* out);
+  // When tick must be called next, -1 when never.
+  int64_t deadline() const;
+
+  SeatState state() const { return state_; }
+  bool attached() const { return attached_; }
+  // Whether the page has had its welcome (and with it the token).
+  bool welcomed() const { return welcomed_; }
+  bool seenQuestion() const { return questionCount_ > 0; }
+  const std::string& token() const { return token_; }
+  const std::string& wireName() const { return wireName_; }
+
+ private:
+  void onMessage(ServerMessage m, int64_t now, SeatOutput* out);
+  // The held question goes to the page: its time starts now.
+  void release(int64_t now, SeatOutput* out);
+  void end(const std::string& message, SeatOutput* out);
+  void sendAnswer(int choice, bool timedOut, const std::string& timeText, SeatOutput* out);
+  void emit(PageText text, SeatOutput* out) const;
+  void emitState(int64_t now, SeatOutput* out);
+  PageText welcomeText() const;
+  PageText questionText(int64_t now) const;
+  PageText answeredText() const;
+  PageText resultsText() const;
+  PageText leaderboardText() const;
+  PageText endedText() const;
+  int correctNumber() const;
+  int leaderboardMe() const;
+
+  std::string token_;
+  std::string wireName_;
+  SharedRows* rows_;
+  SeatPauses pauses_;
+  ServerStream stream_;
+  SeatState state_ = SeatState::kConnecting;
+  bool attached_ = false;
+  bool welcomed_ = false;
+  int64_t detachedAt_ = 0;
+
+  int64_t limitMs_ = 0;        // 0: no limit
+  int64_t questionCount_ = 0;  // the page's question number q
+  Question question_;
+  // When the question was released to the page (its time starts), or, while
+  // it is held (released_ false), when it will be.
+  int64_t questionAt_ = 0;
+  bool released_ = false;
+  int64_t pauseUntil_ = 0;   // the results shown now stay until then
+  bool boardShown_ = false;  // the last view shown is the leaderboard
+  int64_t shownAt_ = -1;     // when it first went to a page; -1: not yet
+  int choice_ = 0;           // 0: timed out
+  bool timedOut_ = false;
+  std::string timeSent_;
+  bool rightSent_ = false;
+
+  std::shared_ptr<const std::string> resultsRows_;
+  int resultsMe_ = -1;
+  std::shared_ptr<const Leaderboard> board_;
+  int leaderboardRound_ = 0;
+  std::string endMessage_;
+};
+
+}  // namespace qova::web

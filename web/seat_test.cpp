@@ -1,0 +1,403 @@
+// The seat's conversation with a scripted server and page: no sockets, the
+// time given by the test.
+#include "web/seat.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+namespace qova::web {
+namespace {
+
+using nlohmann::json;
+
+const char kSettings30[] = "30\r\n2\r\n4\r\n";  // 30 s, 2 questions a round, 4 responses
+// A question whose correct response is the second.
+const char kQuestion[] = "Capital of France?\r\nLyon\r\nParis\r\nNice\r\nCaen\r\n2\r\n";
+
+struct WebSeat : ::testing::Test {
+  SharedRows rows;
+  Seat seat{"0123456789abcdef0123456789abcdef", "Ann", &rows};
+  SeatOutput out;
+
+  SeatOutput& server(const std::string& bytes, int64_t now) {
+    out = SeatOutput();
+    seat.serverBytes(bytes.data(), bytes.size(), now, &out);
+    return out;
+  }
+  SeatOutput& attach(int64_t now) {
+    out = SeatOutput();
+    seat.attach(now, &out);
+    return out;
+  }
+  SeatOutput& answer(int64_t q, int choice, int64_t now, bool* fine = nullptr) {
+    out = SeatOutput();
+    bool ok = seat.answer(q, choice, now, &out);
+    if (fine) *fine = ok;
+    return out;
+  }
+  SeatOutput& tick(int64_t now) {
+    out = SeatOutput();
+    seat.tick(now, &out);
+    return out;
+  }
+  // The page messages of the last step, parsed.
+  std::vector<json> page() const {
+    std::vector<json> list;
+    for (const PageText& t : out.toPage) list.push_back(json::parse(t.str()));
+    return list;
+  }
+  std::vector<std::string> types() const {
+    std::vector<std::string> list;
+    for (const json& j : page()) list.push_back(j["t"]);
+    return list;
+  }
+  void seatInLobby(const std::string& settings = kSettings30) {
+    attach(0);
+    server(settings, 0);
+  }
+};
+
+TEST_F(WebSeat, JoinGivesTheNameToTheServerAndTheWelcomeToThePage) {
+  attach(0);
+  EXPECT_TRUE(out.toPage.empty());  // nothing before the server's settings
+  EXPECT_FALSE(seat.welcomed());
+  server("30\r\n2", 5);
+  EXPECT_TRUE(out.toServer.empty());
+  server("\r\n4\r\n", 6);
+  EXPECT_EQ(out.toServer, "Ann\r\n");
+  ASSERT_EQ(out.toPage.size(), 2u);
+  EXPECT_EQ(out.toPage[0].str(),
+            "{\"t\":\"welcome\",\"token\":\"0123456789abcdef0123456789abcdef\",\"name\":\"Ann\","
+            "\"settings\":{\"questionsPerRound\":2,\"responseCount\":4,\"timeLimitMs\":30000}}");
+  EXPECT_EQ(out.toPage[1].str(), "{\"t\":\"lobby\"}");
+  EXPECT_TRUE(seat.welcomed());
+  EXPECT_EQ(seat.state(), SeatState::kLobby);
+}
+
+TEST_F(WebSeat, TimeLimitTextsThatAreNotPositiveNumbersMeanNoLimit) {
+  struct Case {
+    const char* text;
+    int64_t ms;
+  } cases[] = {{"30", 30000},
+               {"2.5", 2500},
+               {"0", 0},
+               {"-4", 0},
+               {"none", 0},
+               {"", 0},
+               {"1e12", kMaxTimeLimitMs},
+               {"0.0001", 1}};
+  for (const Case& c : cases) {
+    SharedRows r;
+    Seat s("t", "Ann", &r);
+    SeatOutput o;
+    s.attach(0, &o);
+    std::string settings = std::string(c.text) + "\r\n2\r\n4\r\n";
+    s.serverBytes(settings.data(), settings.size(), 0, &o);
+    ASSERT_EQ(o.toPage.size(), 2u) << c.text;
+    EXPECT_EQ(json::parse(o.toPage[0].str())["settings"]["timeLimitMs"], c.ms) << c.text;
+  }
+}
+
+TEST_F(WebSeat, QuestionNeverCarriesTheCorrectResponseUntilAnswered) {
+  seatInLobby();
+  server(kQuestion, 1000);
+  ASSERT_EQ(types(), std::vector<std::string>{"question"});
+  json q = page()[0];
+  EXPECT_EQ(q, json::parse("{\"t\":\"question\",\"q\":1,\"round\":1,\"number\":1,\"of\":2,"
+                           "\"text\":\"Capital of France?\",\"responses\":[\"Lyon\",\"Paris\","
+                           "\"Nice\",\"Caen\"],\"timeLimitMs\":30000,\"timeLeftMs\":30000}"));
+  EXPECT_TRUE(out.toServer.empty());
+  EXPECT_EQ(seat.deadline(), 31000);
+
+  answer(1, 2, 5213);
+  EXPECT_EQ(out.toServer, "4.21\r\nr");
+  ASSERT_EQ(types(), std::vector<std::string>{"answered"});
+  EXPECT_EQ(page()[0], json::parse("{\"t\":\"answered\",\"q\":1,\"choice\":2,\"correct\":2,"
+                                   "\"right\":true,\"time\":\"4.21\",\"timedOut\":false}"));
+  EXPECT_EQ(seat.deadline(), -1);
+  // A second answer, or one for another question, changes nothing.
+  answer(1, 3, 6000);
+  EXPECT_TRUE(out.toServer.empty() && out.toPage.empty());
+}
+
+TEST_F(WebSeat, WrongChoiceAndAQuestionWithNoCorrectResponse) {
+  seatInLobby();
+  server(kQuestion, 0);
+  answer(1, 3, 1000);
+  EXPECT_EQ(out.toServer, "1.00\r\nw");
+  EXPECT_EQ(page()[0]["right"], false);
+  server("Ann\r\n1.00\r\nw\r\n\r\n", 1100);
+  // The correct line may be empty: no response is right.
+  server("Q?\r\na\r\nb\r\nc\r\nd\r\n\r\n", 5000);  // after the results' pause
+  answer(2, 1, 5500);
+  EXPECT_EQ(out.toServer, "0.50\r\nw");
+  EXPECT_EQ(page()[0]["correct"], 0);
+}
+
+TEST_F(WebSeat, TimeOutAnswersWrongWithTheLimitAsTheTime) {
+  seatInLobby();
+  server(kQuestion, 1000);
+  tick(30999);
+  EXPECT_TRUE(out.toServer.empty());
+  tick(31000);
+  EXPECT_EQ(out.toServer, "30.00\r\nw");
+  EXPECT_EQ(page()[0], json::parse("{\"t\":\"answered\",\"q\":1,\"choice\":0,\"correct\":2,"
+                                   "\"right\":false,\"time\":\"30.00\",\"timedOut\":true}"));
+  // The page's answer that crossed the time-out on the way is ignored.
+  answer(1, 2, 31005);
+  EXPECT_TRUE(out.toServer.empty());
+}
+
+TEST_F(WebSeat, AnAnswerArrivingAfterTheDeadlineBeforeTheTickTimesOut) {
+  seatInLobby();
+  server(kQuestion, 1000);
+  answer(1, 2, 31500);
+  EXPECT_EQ(out.toServer, "30.00\r\nw");
+  EXPECT_EQ(page()[0]["timedOut"], true);
+}
+
+TEST_F(WebSeat, ResumeMidQuestionGetsTheTimeLeftAndTimesFromTheFirstShowing) {
+  seatInLobby();
+  server(kQuestion, 1000);
+  seat.detach(2000);
+  EXPECT_EQ(seat.deadline(), 31000);
+  attach(12000);
+  ASSERT_EQ(types(), (std::vector<std::string>{"welcome", "question"}));
+  EXPECT_EQ(page()[1]["timeLeftMs"], 19000);
+  answer(1, 2, 14000);
+  EXPECT_EQ(out.toServer, "13.00\r\nr");
+  // After the answer a resume shows the question and the answer given.
+  seat.detach(15000);
+  attach(16000);
+  ASSERT_EQ(types(), (std::vector<std::string>{"welcome", "question", "answered"}));
+  EXPECT_EQ(page()[2]["time"], "13.00");
+}
+
+TEST_F(WebSeat, APageThatWasAwayWhenTheQuestionCameIsTimedFromWhenItSawIt) {
+  seatInLobby();
+  seat.detach(500);
+  server(kQuestion, 1000);
+  EXPECT_TRUE(out.toPage.empty());
+  attach(5000);
+  EXPECT_EQ(page()[1]["timeLeftMs"], 26000);
+  answer(1, 1, 7000);
+  EXPECT_EQ(out.toServer, "2.00\r\nw");
+}
+
+TEST_F(WebSeat, WithoutALimitAnAbsentPageHoldsTheRoomSixtySecondsAtMost) {
+  seatInLobby("none\r\n2\r\n4\r\n");
+  server(kQuestion, 1000);
+  EXPECT_EQ(seat.deadline(), -1);  // a present player may think as long as they like
+  EXPECT_EQ(page()[0]["timeLeftMs"], 0);
+  seat.detach(20000);
+  EXPECT_EQ(seat.deadline(), 80000);
+  tick(80000);
+  EXPECT_EQ(out.toServer, "79.00\r\nw");
+
+  SharedRows r;
+  Seat away("t", "Bo", &r);
+  SeatOutput o;
+  std::string s = "none\r\n2\r\n4\r\n";
+  away.attach(0, &o);
+  away.serverBytes(s.data(), s.size(), 0, &o);
+  away.detach(10);
+  away.serverBytes(kQuestion, strlen(kQuestion), 1000, &o);
+  EXPECT_EQ(away.deadline(), 61000);
+}
+
+TEST_F(WebSeat, ResultsAndLeaderboardShareRowsAndPointAtTheSeat) {
+  seatInLobby();
+  server(kQuestion, 0);
+  answer(1, 2, 1500);
+  server("Bo\r\n0.70\r\nw\r\nAnn\r\n1.50\r\nr\r\n\r\n", 2000);
+  ASSERT_EQ(types(), std::vector<std::string>{"results"});
+  EXPECT_EQ(page()[0], json::parse("{\"t\":\"results\",\"q\":1,\"round\":1,\"number\":1,"
+                                   "\"correct\":2,\"rows\":[{\"name\":\"Bo\",\"time\":\"0.70\","
+                                   "\"right\":false},{\"name\":\"Ann\",\"time\":\"1.50\","
+                                   "\"right\":true}],\"me\":1}"));
+  ASSERT_TRUE(out.toPage[0].shared);
+
+  // A second seat that got the same results shares the very same rows.
+  Seat bo("t2", "Bo", &rows);
+  SeatOutput o;
+  bo.attach(0, &o);
+  bo.serverBytes(kSettings30, strlen(kSettings30), 0, &o);
+  bo.serverBytes(kQuestion, strlen(kQuestion), 0, &o);
+  bo.answer(1, 1, 700, &o);
+  o = SeatOutput();
+  const char results[] = "Bo\r\n0.70\r\nw\r\nAnn\r\n1.50\r\nr\r\n\r\n";
+  bo.serverBytes(results, strlen(results), 2000, &o);
+  ASSERT_EQ(o.toPage.size(), 1u);
+  EXPECT_EQ(o.toPage[0].shared.get(), out.toPage[0].shared.get());
+  EXPECT_EQ(json::parse(o.toPage[0].str())["me"], 0);
+
+  server(kQuestion, 6000);
+  answer(2, 2, 7000);
+  server(
+      "Bo\r\n2\r\nw\r\nAnn\r\n1.00\r\nr\r\nCy\r\n3\r\nr\r\n\r\n"
+      "Bo\r\n1\r\n1.35\r\n2\r\n1\r\n1.35\r\n2\r\n"
+      "Ann\r\n2\r\n1.25\r\n2\r\n2\r\n1.25\r\n2\r\n"
+      "Cy\r\n1\r\n1.35\r\n2\r\n1\r\n1.35\r\n2\r\n\r\n",
+      8000);
+  ASSERT_EQ(types(), (std::vector<std::string>{"results", "leaderboard"}));
+  EXPECT_EQ(page()[1], json::parse("{\"t\":\"leaderboard\",\"round\":1,\"final\":false,\"rows\":["
+                                   "{\"rank\":1,\"name\":\"Ann\",\"correct\":2,\"answers\":2,"
+                                   "\"average\":\"1.25\"},"
+                                   "{\"rank\":2,\"name\":\"Bo\",\"correct\":1,\"answers\":2,"
+                                   "\"average\":\"1.35\"},"
+                                   "{\"rank\":2,\"name\":\"Cy\",\"correct\":1,\"answers\":2,"
+                                   "\"average\":\"1.35\"}],\"me\":0}"));
+  // Resume after the summary: the leaderboard; the server closing now ends
+  // the seat with the standings.
+  seat.detach(9000);
+  attach(10000);
+  EXPECT_EQ(types(), (std::vector<std::string>{"welcome", "leaderboard"}));
+  out = SeatOutput();
+  seat.serverEnded(ServerEnd::kClosed, true, &out);
+  json ended = page()[0];
+  EXPECT_EQ(ended["t"], "ended");
+  EXPECT_EQ(ended["message"], "The quiz server has ended the game.");
+  EXPECT_EQ(ended["rows"].size(), 3u);
+  EXPECT_EQ(ended["me"], 0);
+  EXPECT_TRUE(out.closeServer);
+}
+
+TEST_F(WebSeat, ResultsStayOnThePageForAPauseBeforeTheNextQuestion) {
+  seatInLobby();
+  server(kQuestion, 0);
+  answer(1, 2, 1000);
+  server("Ann\r\n1.00\r\nr\r\n\r\n", 1000);
+  // The server sends the next question at once; the page keeps the results.
+  server(kQuestion, 1010);
+  EXPECT_TRUE(out.toPage.empty());
+  EXPECT_EQ(seat.deadline(), 4000);
+  seat.detach(2000);
+  attach(2500);
+  EXPECT_EQ(types(), (std::vector<std::string>{"welcome", "results"}));
+  bool fine = false;
+  answer(2, 2, 3000, &fine);  // not shown yet: nothing to answer
+  EXPECT_TRUE(fine);
+  EXPECT_TRUE(out.toServer.empty());
+  tick(3999);
+  EXPECT_TRUE(out.toPage.empty());
+  tick(4000);
+  ASSERT_EQ(types(), std::vector<std::string>{"question"});
+  EXPECT_EQ(page()[0]["q"], 2);
+  EXPECT_EQ(page()[0]["timeLeftMs"], 30000);  // its time starts when it is shown
+  EXPECT_EQ(seat.deadline(), 34000);
+  answer(2, 2, 5500);
+  EXPECT_EQ(out.toServer, "1.50\r\nr");
+  // After a round's leaderboard the pause is longer.
+  server("Ann\r\n1.50\r\nr\r\n\r\nAnn\r\n2\r\n1.25\r\n2\r\n2\r\n1.25\r\n2\r\n\r\n" +
+             std::string(kQuestion),
+         6000);
+  EXPECT_EQ(types(), (std::vector<std::string>{"results", "leaderboard"}));
+  EXPECT_EQ(seat.deadline(), 12000);
+}
+
+TEST_F(WebSeat, TextsAreConvertedBetweenTheWireCodePageAndUtf8) {
+  SharedRows r;
+  Seat zoe("t", "Zo\xEB", &r);  // as checkName gives it
+  SeatOutput o;
+  zoe.attach(0, &o);
+  zoe.serverBytes(kSettings30, strlen(kSettings30), 0, &o);
+  EXPECT_EQ(o.toServer, "Zo\xEB\r\n");
+  EXPECT_EQ(json::parse(o.toPage[0].str())["name"], "Zo\xC3\xAB");
+  o = SeatOutput();
+  const char q[] = "Caf\xE9 \x80?\r\na\r\nb\r\nc\r\nd\r\n1\r\n";
+  zoe.serverBytes(q, strlen(q), 0, &o);
+  EXPECT_EQ(json::parse(o.toPage[0].str())["text"], "Caf\xC3\xA9 \xE2\x82\xAC?");
+}
+
+TEST_F(WebSeat, ServerEndsAndRefusals) {
+  struct Case {
+    const char* name;
+    const char* before;  // server bytes before the end
+    ServerEnd how;
+    bool gameBegun;
+    const char* type;
+    const char* message;
+  } cases[] = {
+      {"refused", "", ServerEnd::kRefused, false, "refused", "The quiz server cannot be reached."},
+      {"refused after start", "", ServerEnd::kRefused, true, "refused",
+       "The game has already begun."},
+      {"closed at once", "", ServerEnd::kClosed, false, "refused",
+       "The quiz server closed the connection."},
+      {"closed in half the settings", "30\r\n", ServerEnd::kClosed, true, "refused",
+       "The game has already begun."},
+      {"closed in the lobby", kSettings30, ServerEnd::kClosed, false, "ended",
+       "The quiz server has ended the game."},
+      {"closed mid-question", "30\r\n2\r\n4\r\nQ?\r\na\r\n", ServerEnd::kClosed, false, "ended",
+       "The connection to the quiz server was lost."},
+  };
+  for (const Case& c : cases) {
+    SharedRows r;
+    Seat s("t", "Ann", &r);
+    SeatOutput o;
+    s.attach(0, &o);
+    s.serverBytes(c.before, strlen(c.before), 0, &o);
+    o = SeatOutput();
+    s.serverEnded(c.how, c.gameBegun, &o);
+    ASSERT_EQ(o.toPage.size(), 1u) << c.name;
+    json j = json::parse(o.toPage[0].str());
+    EXPECT_EQ(j["t"], c.type) << c.name;
+    EXPECT_EQ(j["message"], c.message) << c.name;
+    EXPECT_TRUE(o.closeServer) << c.name;
+    EXPECT_EQ(s.state(), SeatState::kEnded) << c.name;
+    if (std::string(c.type) == "ended") {
+      EXPECT_EQ(j["rows"], json::array()) << c.name;
+    }
+  }
+}
+
+TEST_F(WebSeat, MalformedServerStreamsEndTheSeat) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"settings count not a number", "30\r\nx\r\n4\r\n"},
+      {"no responses", "30\r\n2\r\n0\r\n"},
+      {"line without end", "30\r\n2\r\n4\r\n" + std::string(70000, 'a')},
+      {"results before the answer", std::string(kSettings30) + kQuestion + "Ann\r\n1\r\nr\r\n\r\n"},
+      {"correct line too long", std::string(kSettings30) + "Q\r\na\r\nb\r\nc\r\nd\r\n12\r\n"},
+  };
+  for (const Case& c : cases) {
+    SharedRows r;
+    Seat s("t", "Ann", &r);
+    SeatOutput o;
+    s.attach(0, &o);
+    s.serverBytes(c.bytes.data(), c.bytes.size(), 0, &o);
+    ASSERT_FALSE(o.toPage.empty()) << c.name;
+    json j = json::parse(o.toPage.back().str());
+    EXPECT_EQ(j["t"], "ended") << c.name;
+    EXPECT_TRUE(o.closeServer) << c.name;
+    EXPECT_EQ(s.state(), SeatState::kEnded) << c.name;
+    // Nothing more is read once the seat has ended.
+    o = SeatOutput();
+    s.serverBytes(kQuestion, strlen(kQuestion), 0, &o);
+    EXPECT_TRUE(o.toPage.empty() && o.toServer.empty()) << c.name;
+  }
+}
+
+TEST_F(WebSeat, AnswersThatCannotBeRightCloseThePageOthersAreIgnored) {
+  seatInLobby();
+  bool fine = true;
+  answer(1, 1, 10, &fine);  // no question yet: ignored
+  EXPECT_TRUE(fine);
+  EXPECT_TRUE(out.toServer.empty());  // the lobby must hear nothing
+  server(kQuestion, 100);
+  answer(1, 5, 200, &fine);  // only four responses
+  EXPECT_FALSE(fine);
+  EXPECT_TRUE(out.toServer.empty());
+  answer(2, 1, 200, &fine);  // a question not asked yet
+  EXPECT_TRUE(fine);
+  EXPECT_TRUE(out.toServer.empty());
+  answer(0, 1, 200, &fine);
+  EXPECT_TRUE(out.toServer.empty());
+  answer(1, 4, 300, &fine);
+  EXPECT_EQ(out.toServer, "0.20\r\nw");
+}
+
+}  // namespace
+}  // namespace qova::web

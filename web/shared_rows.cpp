@@ -1,0 +1,71 @@
+#include "web/shared_rows.h"
+
+#include "web/page_message.h"
+#include "web/text_codec.h"
+
+namespace qova::web {
+
+namespace {
+
+bool same(const ResultEntry& a, const ResultEntry& b) {
+  return a.correct == b.correct && a.name == b.name && a.timeText == b.timeText;
+}
+
+bool same(const SummaryEntry& a, const SummaryEntry& b) {
+  return a.name == b.name && a.roundCorrect == b.roundCorrect && a.roundAverage == b.roundAverage &&
+         a.roundAnswers == b.roundAnswers && a.totalCorrect == b.totalCorrect &&
+         a.totalAverage == b.totalAverage && a.totalAnswers == b.totalAnswers;
+}
+
+template <typename T>
+bool sameList(const std::vector<T>& a, const std::vector<T>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (!same(a[i], b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::shared_ptr<const std::string> SharedRows::results(const std::vector<ResultEntry>& entries) {
+  if (lastResultsJson_ && sameList(entries, lastResults_)) return lastResultsJson_;
+  std::string json = "[";
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (i) json += ',';
+    json += "{\"name\":" + jsonString(cp1252ToUtf8(entries[i].name)) +
+            ",\"time\":" + jsonString(cp1252ToUtf8(entries[i].timeText)) +
+            ",\"right\":" + (entries[i].correct ? "true" : "false") + "}";
+  }
+  json += "]";
+  lastResults_ = entries;
+  lastResultsJson_ = std::make_shared<const std::string>(std::move(json));
+  return lastResultsJson_;
+}
+
+std::shared_ptr<const Leaderboard> SharedRows::leaderboard(
+    const std::vector<SummaryEntry>& summary) {
+  if (lastBoard_ && sameList(summary, lastSummary_)) return lastBoard_;
+  auto board = std::make_shared<Leaderboard>();
+  board->order = qova::leaderboard(summary);
+  std::string json = "[";
+  int rank = 0;
+  for (size_t i = 0; i < board->order.size(); ++i) {
+    const SummaryEntry& e = board->order[i];
+    bool tie = i > 0 && e.totalCorrect == board->order[i - 1].totalCorrect &&
+               e.totalAverage == board->order[i - 1].totalAverage;
+    if (!tie) rank = static_cast<int>(i) + 1;
+    if (i) json += ',';
+    json += "{\"rank\":" + std::to_string(rank) + ",\"name\":" + jsonString(cp1252ToUtf8(e.name)) +
+            ",\"correct\":" + std::to_string(e.totalCorrect) +
+            ",\"answers\":" + std::to_string(e.totalAnswers) +
+            ",\"average\":" + jsonString(cp1252ToUtf8(e.totalAverage)) + "}";
+  }
+  json += "]";
+  board->rowsJson = std::make_shared<const std::string>(std::move(json));
+  lastSummary_ = summary;
+  lastBoard_ = board;
+  return lastBoard_;
+}
+
+}  // namespace qova::web

@@ -1,0 +1,29 @@
+// Texts between the page (UTF-8 in JSON) and the wire (Windows-1252, the
+// code page the quiz server and its other players use), and the rules for a
+// player name that a web seat may take.
+#pragma once
+
+#include <string>
+
+namespace qova::web {
+
+// Windows-1252 bytes as UTF-8. The five bytes that code page leaves undefined
+// (0x81, 0x8D, 0x8F, 0x90, 0x9D) become U+FFFD.
+std::string cp1252ToUtf8(const std::string& bytes);
+
+// UTF-8 as Windows-1252. False, with *out unspecified, when the text is not
+// well-formed UTF-8 or holds a character the code page lacks.
+bool utf8ToCp1252(const std::string& text, std::string* out);
+
+// Case folding for comparing names: Windows-1252 upper-case letters to
+// lower case, everything else unchanged.
+std::string foldCase(const std::string& cp1252);
+
+constexpr size_t kMaxNameChars = 40;
+
+// Checks a name as the page sent it (UTF-8). On success *wire holds the
+// name, trimmed of spaces at both ends, in Windows-1252 and the result is
+// empty; otherwise the result is the message for the player.
+std::string checkName(const std::string& utf8, std::string* wire);
+
+}  // namespace qova::web

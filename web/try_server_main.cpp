@@ -1,0 +1,117 @@
+// qova_try_server: the quiz server's portable engine as a bare console
+// program, for trying the gateway and its page natively without the Windows
+// server. Not part of the gateway (which never links the engine): a
+// developer's stand-in that plays the real engine's conversation.
+//
+//   qova_try_server [--questions FILE.qdb] [--time-limit TEXT] [--per-round N] [--port P]
+//
+// It listens in the lobby until Enter is pressed, then plays until Ctrl+C
+// (or until every player has left) and writes endscores.txt into the
+// current folder. Without --questions it plays 30 generated questions.
+#include <poll.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "server/game_engine.h"
+#include "server/lobby.h"
+#include "server/server_app.h"
+
+namespace {
+
+volatile std::sig_atomic_t quit = 0;
+void onSignal(int) { quit = 1; }
+
+bool enterPressed() {
+  pollfd p = {0, POLLIN, 0};
+  if (poll(&p, 1, 0) <= 0) return false;
+  char buffer[256];
+  return read(0, buffer, sizeof buffer) >= 0;
+}
+
+std::string generatedQuestions(int count) {
+  std::string out = "256\r\n4\r\n" + std::to_string(count) + "\r\n";
+  for (int n = 1; n <= count; ++n) {
+    out += "Question " + std::to_string(n) + ": which answer is " + std::to_string(1 + n % 4) +
+           "?\r\n";
+    for (int r = 1; r <= 4; ++r) out += "Answer " + std::to_string(r) + "\r\n";
+    out += std::to_string(1 + n % 4) + "\r\n";
+  }
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string questions, timeLimit = "20";
+  int perRound = 3;
+  long port = qova::kListenPort;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    std::string arg = argv[i];
+    if (arg == "--questions") {
+      questions = argv[i + 1];
+    } else if (arg == "--time-limit") {
+      timeLimit = argv[i + 1];
+    } else if (arg == "--per-round") {
+      perRound = std::atoi(argv[i + 1]);
+    } else if (arg == "--port") {
+      port = std::strtol(argv[i + 1], nullptr, 10);
+    } else {
+      std::fprintf(stderr, "qova_try_server: cannot use the option \"%s\"\n", argv[i]);
+      return 2;
+    }
+  }
+  if (argc % 2 == 0 || perRound < 1 || port < 1 || port > 65535) {
+    std::fprintf(stderr,
+                 "Usage: qova_try_server [--questions FILE.qdb] [--time-limit TEXT] "
+                 "[--per-round N] [--port P]\n");
+    return 2;
+  }
+  if (questions.empty()) {
+    questions = "try_server_questions.qdb";
+    std::ofstream(questions, std::ios::binary) << generatedQuestions(30);
+  }
+  qova::socketStartup();
+  qova::ServerAppRef app;
+  app->markerPath = "try_server_marker.dat";
+  app->timeLimitText = timeLimit;
+  app->questionsPerRound = perRound;
+  if (app->questions.load(questions) <= 0) {
+    std::fprintf(stderr, "qova_try_server: cannot load %s\n", questions.c_str());
+    return 1;
+  }
+  qova::LobbyState lobby;
+  lobby.port = static_cast<uint16_t>(port);
+  if (!qova::beginLobby(*app, lobby)) {
+    std::fprintf(stderr, "qova_try_server: %s\n", app->errorText.c_str());
+    return 1;
+  }
+  std::signal(SIGINT, onSignal);
+  std::signal(SIGTERM, onSignal);
+  std::printf("Lobby open on port %ld (time limit \"%s\", %d per round). Press Enter to start.\n",
+              port, timeLimit.c_str(), perRound);
+  std::fflush(stdout);
+  size_t shown = 0;
+  while (!quit && !enterPressed()) {
+    qova::lobbyPass(*app, lobby, 20);
+    if (app->players.size() != shown) {
+      shown = app->players.size();
+      std::printf("Players connected: %zu\n", shown);
+      std::fflush(stdout);
+    }
+  }
+  app->lobbyOutcome = qova::LobbyStart;
+  qova::endLobby(*app, lobby);
+  std::printf("Game started with %zu players; Ctrl+C ends it.\n", app->players.size());
+  std::fflush(stdout);
+  qova::GameState game;
+  while (!quit && qova::gameTick(*app, game)) usleep(1000);
+  if (!quit) std::printf("%s\n", app->errorText.c_str());
+  qova::shutdownServer(0);
+  std::printf("Results written to endscores.txt\n");
+  return 0;
+}
