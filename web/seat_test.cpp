@@ -358,7 +358,7 @@ TEST_F(WebSeat, MalformedServerStreamsEndTheSeat) {
   } cases[] = {
       {"settings count not a number", "30\r\nx\r\n4\r\n"},
       {"no responses", "30\r\n2\r\n0\r\n"},
-      {"line without end", "30\r\n2\r\n4\r\n" + std::string(70000, 'a')},
+      {"line without end", "30\r\n2\r\n4\r\n" + std::string(kMaxServerLine + 2, 'a')},
       {"results before the answer", std::string(kSettings30) + kQuestion + "Ann\r\n1\r\nr\r\n\r\n"},
       {"correct line too long", std::string(kSettings30) + "Q\r\na\r\nb\r\nc\r\nd\r\n12\r\n"},
   };
