@@ -404,7 +404,9 @@ TEST_F(EditorWindowTest, NamesInTheAnsiCodePageNameTheFilesChosen) {
     EXPECT_EQ(readWide(db), qdbBytes(4, records));
     // Nothing was written under the name a Latin-1 reading gives (a
     // different name only where the code page differs from Latin-1).
-    if (asLatin1(ansiName(db)) != db) EXPECT_EQ(readWide(asLatin1(ansiName(db))), "<missing>");
+    if (asLatin1(ansiName(db)) != db) {
+      EXPECT_EQ(readWide(asLatin1(ansiName(db))), "<missing>");
+    }
 
     std::wstring other = folder + L"\\new " + word + L".qdb";
     scripted_.messageAnswers.push_back(kIdNo);  // Save New
