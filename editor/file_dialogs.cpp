@@ -1,8 +1,8 @@
 #include "editor/file_dialogs.h"
 
-#include <filesystem>
 #include <initializer_list>
-#include <system_error>
+
+#include "editor/file_path.h"
 
 namespace qova {
 namespace {
@@ -36,12 +36,6 @@ constexpr unsigned kOpenFlags =
     kOfnHideReadOnly | kOfnNoChangeDir | kOfnFileMustExist | kOfnNoNetworkButton;
 
 }  // namespace
-
-std::string currentDirectory() {
-  std::error_code ec;
-  std::filesystem::path dir = std::filesystem::current_path(ec);
-  return ec ? std::string() : dir.string();
-}
 
 FileDialogRequest databaseOpenRequest(void* owner) {
   // The three tabs before "*.ini" belong to the filter as it has always been

@@ -1,7 +1,7 @@
 // The open and save dialogs of the editor's file operations, with the exact
 // filters, flags and default extensions the editor has always shown. The file
 // name buffer is 512 characters and every dialog starts in the process's
-// current directory.
+// current directory (currentDirectory() of editor/file_path.h).
 #pragma once
 
 #include <string>
@@ -9,9 +9,6 @@
 #include "common/prompts.h"
 
 namespace qova {
-
-// The process's current directory; empty when it cannot be found.
-std::string currentDirectory();
 
 // Open or Append: database files first, then text files and all files.
 FileDialogRequest databaseOpenRequest(void* owner);

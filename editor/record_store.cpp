@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <utility>
 
 #include "editor/file_dialogs.h"
+#include "editor/file_path.h"
 #include "editor/file_replace.h"
 #include "qdb/qdb_file.h"
 
@@ -24,8 +24,6 @@ int32_t clampLength(size_t length) {
              ? std::numeric_limits<int32_t>::max()
              : static_cast<int32_t>(length);
 }
-
-void removeFile(const char* path) { std::remove(path); }
 
 }  // namespace
 
@@ -64,12 +62,14 @@ int RecordStore::open(const std::string& path) {
 
   // Everything is read and checked before the store changes, so a file that
   // cannot be used leaves the previous one open and the edits in place.
-  std::ifstream in(path, std::ios::binary);
+  // A read error (bad()) anywhere in the header or the scan refuses the file
+  // like a damaged one.
+  std::ifstream in(ansiPath(path), std::ios::binary);
   if (!in.is_open()) return kStoreCannotOpen;
   QdbHeader header;
-  if (!readHeader(in, header) || !headerIsUsable(header)) return kStoreCannotOpen;
+  if (!readHeader(in, header) || in.bad() || !headerIsUsable(header)) return kStoreCannotOpen;
   std::vector<int64_t> starts;
-  if (!indexRecords(in, header, starts) || starts.empty()) return kStoreCannotOpen;
+  if (!indexRecords(in, header, starts) || in.bad() || starts.empty()) return kStoreCannotOpen;
 
   return adopt(in, path, header, starts);
 }
@@ -99,11 +99,25 @@ int RecordStore::adopt(std::ifstream& in, const std::string& path, const QdbHead
   return fileResponseCount;
 }
 
-bool RecordStore::readFileRecord(int32_t n, QuestionRecord& record) {
+int32_t RecordStore::recordsFound() const {
   // recordStart holds one entry per record found plus the end of the data; a
   // header that claims more records than that gets empty records for the rest.
-  size_t found = recordStart.empty() ? 0 : recordStart.size() - 1;
-  if (!input.is_open() || n < 1 || static_cast<size_t>(n) > found) return false;
+  if (!input.is_open() || recordStart.empty()) return 0;
+  size_t found =
+      std::min(recordStart.size() - 1, static_cast<size_t>(std::max(fileRecordCount, 0)));
+  return static_cast<int32_t>(found);
+}
+
+int64_t RecordStore::blankRecords() const {
+  int32_t found = recordsFound();
+  int64_t stored = static_cast<int64_t>(std::distance(edits.upper_bound(found), edits.end()));
+  return std::max<int64_t>(0, static_cast<int64_t>(totalRecords) - found - stored);
+}
+
+bool RecordStore::blanksKept() const { return blankRecords() <= kMaxBlankRecords; }
+
+bool RecordStore::readFileRecord(int32_t n, QuestionRecord& record) {
+  if (n < 1 || n > recordsFound()) return false;
   if (streamRecord_ != n) {
     input.clear();
     input.seekg(recordStart[static_cast<size_t>(n) - 1]);
@@ -163,6 +177,10 @@ void RecordStore::commit(const QuestionRecord& record) {
     edits[currentIndex] = std::move(edited);
   }
   if (totalRecords < currentIndex) totalRecords = currentIndex;
+  // `current` is what the store now holds for the record, so that the next
+  // commit compares with it and not with what was loaded before.
+  current = record;
+  current.erased = erasedNumbers.count(currentIndex) != 0;
 
   lineBound = std::max(lineBound, clampLength(record.question.size()));
   if (record.correct >= 1) {
@@ -221,10 +239,22 @@ void addRecord(WrittenSize& size, const QuestionRecord& record, int32_t response
 
 }  // namespace
 
-void RecordStore::writeDatabase(std::ostream& out, QdbHeader* header, std::vector<int64_t>* starts,
+bool RecordStore::writeDatabase(std::ostream& out, QdbHeader* header, std::vector<int64_t>* starts,
                                 bool* indexKnown) {
   const QuestionRecord empty;
-  header->recordCount = totalRecords - static_cast<int32_t>(erasedNumbers.size());
+  const int32_t found = recordsFound();
+  // Blank records (never read from the file nor committed) are written as
+  // empty records, unless there are too many of them to be anything but a
+  // mistyped record number or a damaged header: then they are left out.
+  const bool keepBlanks = blanksKept();
+  int64_t count = static_cast<int64_t>(totalRecords) - static_cast<int64_t>(erasedNumbers.size());
+  if (!keepBlanks) {
+    count = found + static_cast<int64_t>(std::distance(edits.upper_bound(found), edits.end()));
+    for (int32_t n : erasedNumbers) {
+      if (n <= found || edits.count(n) != 0) --count;
+    }
+  }
+  header->recordCount = static_cast<int32_t>(count);
   header->responseCount = responsesPerRecord;
   // Every record has a correct line of at least one character, so a bound of
   // 0 would make the written file unreadable.
@@ -242,7 +272,8 @@ void RecordStore::writeDatabase(std::ostream& out, QdbHeader* header, std::vecto
   writeHeader(out, header->lineBound, header->responseCount, header->recordCount);
 
   // The index of the new file is taken while it is written, so the re-open
-  // after the save need not scan it again.
+  // after the save need not scan it again. Its size is bounded by the records
+  // that exist and the blank records kept.
   WrittenSize size;
   size.bytes = static_cast<int64_t>(
       std::to_string(header->lineBound).size() + std::to_string(header->responseCount).size() +
@@ -267,41 +298,49 @@ void RecordStore::writeDatabase(std::ostream& out, QdbHeader* header, std::vecto
 
   int64_t n = 1;
   if (input.is_open()) {
-    // One forward pass over the open file: unchanged records are copied as
-    // read, the others skipped.
-    size_t found = recordStart.size() - 1;
+    // One forward pass over the records of the open file: unchanged records
+    // are copied as read, the others skipped. A read error stops the save.
     input.clear();
     input.seekg(recordStart[0]);
     streamRecord_ = 0;
-    for (; n <= fileRecordCount; ++n) {
+    for (; n <= found; ++n) {
       const QuestionRecord* edited;
       bool isErased = lookup(n, &edited);
-      bool inFile = static_cast<size_t>(n) <= found;
       if (isErased || edited != nullptr) {
-        if (inFile) skipRecord(input, fileResponseCount, fileLineBound);
+        skipRecord(input, fileResponseCount, fileLineBound);
+        if (input.bad()) return false;
         if (!isErased) put(*edited);
-      } else if (inFile) {
-        put(readRecord(input, fileResponseCount, fileLineBound));
       } else {
-        put(empty);
+        QuestionRecord record = readRecord(input, fileResponseCount, fileLineBound);
+        if (input.bad()) return false;
+        put(record);
       }
     }
   }
-  for (; n <= totalRecords; ++n) {
-    const QuestionRecord* edited;
-    if (lookup(n, &edited)) continue;
-    put(edited != nullptr ? *edited : empty);
+  if (keepBlanks) {
+    for (; n <= totalRecords; ++n) {
+      const QuestionRecord* edited;
+      if (lookup(n, &edited)) continue;
+      put(edited != nullptr ? *edited : empty);
+    }
+  } else {
+    for (auto it = edits.upper_bound(found); it != edits.end(); ++it) {
+      if (erasedNumbers.count(it->first) == 0) put(it->second);
+    }
   }
   starts->push_back(size.bytes);
   *indexKnown = size.plain && size.longest <= header->lineBound;
+  return true;
 }
 
 int RecordStore::reopenWritten(const std::string& path, const QdbHeader& written,
                                std::vector<int64_t>& starts) {
   if (path.size() >= kMaxPathBuffer) return kStoreCannotOpen;
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(ansiPath(path), std::ios::binary);
   QdbHeader header;
-  if (!in.is_open() || !readHeader(in, header) || !headerIsUsable(header)) return kStoreCannotOpen;
+  if (!in.is_open() || !readHeader(in, header) || in.bad() || !headerIsUsable(header)) {
+    return kStoreCannotOpen;
+  }
   if (header.lineBound != written.lineBound || header.responseCount != written.responseCount ||
       header.recordCount != written.recordCount) {
     return open(path);
@@ -309,7 +348,15 @@ int RecordStore::reopenWritten(const std::string& path, const QdbHeader& written
   return adopt(in, path, header, starts);
 }
 
+void RecordStore::reopenInput() {
+  input.clear();
+  input.open(ansiPath(filePath), std::ios::binary);
+  streamRecord_ = 0;
+  inputLost_ = !input.is_open() && fileRecordCount > 0;
+}
+
 int RecordStore::save() {
+  namespace fs = std::filesystem;
   // After a save that replaced the open file but could not read it back, the
   // unchanged records are no longer readable; writing now would turn them
   // into empty records.
@@ -329,19 +376,31 @@ int RecordStore::save() {
     if (target.empty() || target.size() >= kMaxPathBuffer) return kStoreCannotOpen;
     // Saving under the name of the open file is an Overwrite: writing it
     // directly would empty the file before its records were copied.
-    if (fileOpen && sameFile(target, filePath)) overwrite = true;
+    if (fileOpen && sameFile(ansiPath(target), ansiPath(filePath))) overwrite = true;
   }
-  // The temporary file must not be the open file itself.
-  if (fileOpen && sameFile(kSaveTempFileName, filePath)) return kStoreCannotOpen;
+  const fs::path targetPath = ansiPath(target);
+  if (targetPath.empty()) return kStoreCannotOpen;
 
-  // Both modes write the whole database to the temporary file first and put
-  // it in place only once it was written and closed without error, so a full
-  // disk or a failed write never damages the file that is there.
+  // Both modes write the whole database to a temporary file first and put it
+  // in place only once it was written and closed without error, so a full
+  // disk, a failed write or a read error never damages the file that is
+  // there. Overwrite writes it in the working folder; Save New beside the
+  // target, so that a database can be saved elsewhere when the working folder
+  // is full or read-only. A target named like the temporary file is written
+  // directly.
+  fs::path temp = overwrite ? fs::path(kSaveTempFileName) : besideOf(targetPath, kSaveTempFileName);
+  const bool direct = !overwrite && targetPath.filename() == fs::path(kSaveTempFileName);
+  if (direct) temp = targetPath;
+  // The temporary file must not be the open file itself.
+  if (fileOpen && sameFile(temp, ansiPath(filePath))) return kStoreCannotOpen;
+  // A read-only file is replaced only by Overwrite.
+  if (direct && isReadOnlyFile(targetPath)) return kStoreCannotOpen;
+
   // A larger buffer than the default: the whole database goes through it.
   outputBuffer_.resize(1 << 16);
   output.rdbuf()->pubsetbuf(outputBuffer_.data(),
                             static_cast<std::streamsize>(outputBuffer_.size()));
-  output.open(kSaveTempFileName, std::ios::binary | std::ios::trunc);
+  output.open(temp, std::ios::binary | std::ios::trunc);
   if (!output.is_open()) {
     output.clear();
     return kStoreCannotOpen;
@@ -349,26 +408,24 @@ int RecordStore::save() {
   QdbHeader written;
   std::vector<int64_t> starts;
   bool indexKnown = false;
-  writeDatabase(output, &written, &starts, &indexKnown);
+  bool readOk = writeDatabase(output, &written, &starts, &indexKnown);
   output.close();
-  bool writtenOk = !output.fail();
+  bool writtenOk = readOk && !output.fail();
   output.clear();
   if (!writtenOk) {
-    removeFile(kSaveTempFileName);
+    removeQuietly(temp);
+    // The open file stays; the next read clears a read error and seeks anew.
+    if (fileOpen) input.clear();
+    streamRecord_ = 0;
     return kStoreCannotOpen;
   }
 
   // The open file is closed before it is replaced (Windows refuses to rename
   // over an open file) and opened again if the replacement fails.
   if (fileOpen) input.close();
-  if (!replaceFile(kSaveTempFileName, target)) {
-    removeFile(kSaveTempFileName);
-    if (fileOpen) {
-      input.clear();
-      input.open(filePath, std::ios::binary);
-      streamRecord_ = 0;
-      inputLost_ = !input.is_open() && fileRecordCount > 0;
-    }
+  if (!direct && !replaceFile(temp, targetPath, overwrite)) {
+    removeQuietly(temp);
+    if (fileOpen) reopenInput();
     return kStoreCannotOpen;
   }
 
@@ -381,10 +438,7 @@ int RecordStore::save() {
   } else if (fileOpen) {
     // Save New: the store carries on with the file it had, which is still
     // there, so nothing is lost by a later save.
-    input.clear();
-    input.open(filePath, std::ios::binary);
-    streamRecord_ = 0;
-    inputLost_ = !input.is_open() && fileRecordCount > 0;
+    reopenInput();
   }
   return kStoreCannotReopen;
 }
@@ -395,20 +449,33 @@ int RecordStore::appendFile() {
   other.owner = owner;
   int r = other.open();
   if (r == kStoreCancelled) return kStoreCancelled;
-  if (r == kStoreCannotOpen ||
-      other.totalRecords > std::numeric_limits<int32_t>::max() - totalRecords) {
+
+  // Only the records the other file really holds are read; the blank records
+  // its header claims beyond them follow as blank records here too. They are
+  // all read before anything changes, so a read error changes nothing.
+  std::vector<QuestionRecord> records;
+  bool readOk = r != kStoreCannotOpen &&
+                other.totalRecords <= std::numeric_limits<int32_t>::max() - totalRecords;
+  for (int32_t i = 0; readOk && i < other.recordsFound(); ++i) {
+    records.push_back(other.next());
+    readOk = !other.input.bad();
+  }
+  if (!readOk) {
     if (prompts.messageBox) {
       prompts.messageBox(MessageRequest{owner, kAppendOpenFailed, "Error", kMbIconExclamation});
     }
     return kStoreCancelled;
   }
   lineBound = std::max(lineBound, other.lineBound);
+  int32_t total = totalRecords + other.totalRecords;
   seek(totalRecords);
-  for (int32_t i = 0; i < other.totalRecords; ++i) {
+  for (const QuestionRecord& record : records) {
     next();
-    commit(other.next());
+    commit(record);
   }
+  totalRecords = total;
   currentIndex = 1;
+  loadCurrent();
   return totalRecords;
 }
 
@@ -438,10 +505,18 @@ bool matches(const QuestionRecord& record, const SearchCriteria& criteria) {
 std::vector<int32_t> RecordStore::search(const SearchCriteria& criteria) {
   std::vector<int32_t> found;
   int32_t remembered = currentIndex;
-  for (int64_t n = 1; n <= totalRecords; ++n) {
-    currentIndex = static_cast<int32_t>(n);
+  auto test = [&](int32_t n) {
+    currentIndex = n;
     loadCurrent();
-    if (matches(current, criteria)) found.push_back(currentIndex);
+    if (matches(current, criteria)) found.push_back(n);
+  };
+  // The records save would write: blank records only while save keeps them.
+  int32_t inFile = recordsFound();
+  int32_t last = blanksKept() ? totalRecords : inFile;
+  for (int64_t n = 1; n <= last; ++n) test(static_cast<int32_t>(n));
+  if (last < totalRecords) {
+    // loadCurrent only reads the maps, so they can be walked meanwhile.
+    for (auto it = edits.upper_bound(inFile); it != edits.end(); ++it) test(it->first);
   }
   currentIndex = remembered;
   loadCurrent();

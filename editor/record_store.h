@@ -14,6 +14,8 @@
 //     record n when n <= fileRecordCount (an empty record when the file holds
 //     fewer records than its header claims); else the empty record.
 //  4. totalRecords >= fileRecordCount while a file is open.
+//  5. current is the content of record currentIndex after every move and
+//     commit (a read error leaves what could be read).
 //
 // The public fields are read and written by the editor window where it needs
 // them (totalRecords for "Total Records:", responsesPerRecord
@@ -66,6 +68,15 @@ enum : int {
 // the original; created in the working folder.
 extern const char kSaveTempFileName[];  // "__qdbtemp.tmp"
 
+// Blank records are the record numbers up to totalRecords that neither the
+// file holds nor a commit stored (a Seek far beyond the last record, or a
+// header that claims more records than the file has). They read as empty
+// records and save writes them so, as long as there are at most this many;
+// more are taken for a mistyped number or a damaged header and are left out
+// of the saved file and of searches, so that no operation costs time or
+// memory in proportion to them.
+constexpr int64_t kMaxBlankRecords = 1000000;
+
 // Paths of this many characters or more are refused (the dialogs' buffers
 // hold 511 characters and a NUL).
 constexpr size_t kMaxPathBuffer = 512;
@@ -94,7 +105,7 @@ class RecordStore {
   int32_t responsesPerRecord = 4;  // header line 2 of the next save
   int32_t totalRecords = 0;
   int32_t currentIndex = 0;
-  QuestionRecord current;                       // record currentIndex as last loaded
+  QuestionRecord current;                       // what the store holds for currentIndex
   std::map<int32_t, QuestionRecord> edits;      // committed content of changed/new records
   std::map<int32_t, QuestionRecord> baselines;  // content before the first change
   std::set<int32_t> erasedNumbers;
@@ -121,7 +132,8 @@ class RecordStore {
   QuestionRecord seek(int32_t n);
 
   // Takes `record` as the content of the current record (an edit taken back
-  // to its first content stops being an edit), raises totalRecords to the
+  // to its first content stops being an edit) and as `current`, so that each
+  // commit compares with what the store holds, raises totalRecords to the
   // current index and the running lineBound to the record's line lengths
   // (the correct line counted as floor(ln(correct)) + 1 for correct >= 1).
   void commit(const QuestionRecord& record);
@@ -132,15 +144,18 @@ class RecordStore {
 
   // Asks Overwrite or Save New (Save New without asking when no file is
   // open), writes the database and re-opens the written file. Returns
-  // kStoreCancelled, kStoreCannotOpen (nothing could be written; the original
-  // and the store are unchanged), kStoreCannotReopen, or the responses per
-  // record of the re-opened file, after which the store holds the saved file.
+  // kStoreCancelled, kStoreCannotOpen (nothing could be written, a record of
+  // the open file could not be read, or Save New met a read-only file; the
+  // original and the store are unchanged), kStoreCannotReopen, or the
+  // responses per record of the re-opened file, after which the store holds
+  // the saved file. The temporary file goes in the working folder for
+  // Overwrite and beside the chosen file for Save New.
   int save();
 
   // Asks for another database file and appends its records after the last
   // record, in memory. Returns -1 when cancelled or when the file cannot be
-  // opened ("Error opening file." shown), else the new totalRecords; the
-  // current index is then 1.
+  // opened or read ("Error opening file." shown; nothing changed), else the
+  // new totalRecords; the current index is then 1.
   int appendFile();
 
   // Numbers of the records (1..totalRecords) that match `criteria`,
@@ -163,12 +178,19 @@ class RecordStore {
   // Opens the file save has just written, taking the index save noted.
   int reopenWritten(const std::string& path, const QdbHeader& written,
                     std::vector<int64_t>& starts);
+  // Opens filePath again after a failed save closed it.
+  void reopenInput();
+  // Records 1..recordsFound() are in the open file (0 with no file).
+  int32_t recordsFound() const;
+  // The number of blank records, and whether save writes them.
+  int64_t blankRecords() const;
+  bool blanksKept() const;
   bool readFileRecord(int32_t n, QuestionRecord& record);
   // Writes header and records. Fills *header with what it wrote and *starts
   // with the index of the written file; *indexKnown is false when the index
   // cannot be trusted (a text holding a line end, or a line beyond the bound)
-  // and the file must be scanned.
-  void writeDatabase(std::ostream& out, QdbHeader* header, std::vector<int64_t>* starts,
+  // and the file must be scanned. False on a read error in the open file.
+  bool writeDatabase(std::ostream& out, QdbHeader* header, std::vector<int64_t>* starts,
                      bool* indexKnown);
 };
 

@@ -2,12 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
+#include <random>
+#include <set>
+#include <streambuf>
 #include <string>
 #include <vector>
 
 #include "common/test_support.h"
 #include "editor/file_dialogs.h"
+#include "editor/file_path.h"
 
 namespace qova {
 namespace {
@@ -702,6 +708,469 @@ TEST_F(SearchTest, LeavesTheStoreAsItWas) {
   store.clear();
   EXPECT_TRUE(store.search(criteria(SearchCriteria::MatchQuestion)).empty());
 }
+
+TEST_F(RecordStoreTest, ASecondCommitOfTheSameRecordIsKept) {
+  std::string file = write("db.qdb", numberedFile(3));
+  ASSERT_EQ(store.open(file), 4);
+  QuestionRecord original = store.seek(2);
+  QuestionRecord edited = original;
+  edited.question = "edited";
+  store.commit(edited);
+  store.next();
+  store.previous();
+  store.commit(original);  // typed back, then Save, cancelled
+  ui.messageAnswers = {kIdNo};
+  EXPECT_EQ(store.save(), kStoreCancelled);
+  store.commit(edited);  // typed again, then Next
+  store.next();
+  EXPECT_EQ(store.previous().question, "edited");
+  ui.messageAnswers = {kIdNo, kIdYes};
+  ASSERT_EQ(store.save(), 4);
+  EXPECT_EQ(store.seek(2).question, "edited");
+}
+
+// What the window reads back from a shown record with "4" chosen: four
+// responses, and a correct response only from 1 to 5.
+QuestionRecord asWindowShowsIt(QuestionRecord r) {
+  r.responses.resize(4);
+  if (r.correct < 1 || r.correct > 5) r.correct = 0;
+  r.erased = false;
+  return r;
+}
+
+// Random sessions of what the editor window does (typing, Next, Prev, Seek,
+// Erase, Save with Overwrite, Save New, a cancelled and a failing save),
+// against a model that holds every record's content in full. Every record
+// the store shows, and every file it saves, must be the model's.
+TEST_F(RecordStoreTest, RandomWindowSessionsMatchAModelOfTheDatabase) {
+  std::mt19937 random(20261209);
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  const std::vector<std::string> texts = {"", "x", "y", "Q1", "Q2", "A", "B"};
+  int mismatches = 0;
+  int steps = 0;
+  for (int session = 0; session < 10 && mismatches == 0; ++session) {
+    SCOPED_TRACE("session " + std::to_string(session));
+    std::string file = write("db.qdb", numberedFile(4));
+    ASSERT_EQ(store.open(file), 4);
+    std::vector<QuestionRecord> original;
+    for (int n = 1; n <= 4; ++n)
+      original.push_back(record("Q" + std::to_string(n), {"A", "B", "C", "D"}, 1 + n % 4));
+    std::vector<QuestionRecord> model = original;  // record n is model[n - 1]
+    std::set<int32_t> erased;
+    int32_t index = 1;
+    QuestionRecord window;
+    QuestionRecord lastShown;
+
+    auto contentOf = [&](int32_t n) {
+      return n <= static_cast<int32_t>(model.size()) ? model[static_cast<size_t>(n) - 1]
+                                                     : QuestionRecord();
+    };
+    auto commitWindow = [&] {
+      store.commit(window);
+      if (index > static_cast<int32_t>(model.size())) model.resize(static_cast<size_t>(index));
+      model[static_cast<size_t>(index) - 1] = window;
+    };
+    auto show = [&](const QuestionRecord& shown) {
+      bool erasedHere = erased.count(index) != 0;
+      if (!(shown == contentOf(index)) || shown.erased != erasedHere) {
+        ++mismatches;
+        ADD_FAILURE() << "step " << steps << ": record " << index << " shows '" << shown.question
+                      << "', the model holds '" << contentOf(index).question << "'";
+      }
+      window = asWindowShowsIt(shown);
+      lastShown = window;
+    };
+    auto saved = [&] {
+      std::vector<QuestionRecord> kept;
+      for (size_t n = 1; n <= model.size(); ++n) {
+        if (erased.count(static_cast<int32_t>(n)) != 0) continue;
+        QuestionRecord r = model[n - 1];
+        r.responses.resize(4);
+        kept.push_back(r);
+      }
+      model = kept;
+      original = kept;
+      erased.clear();
+      RecordStore fresh;
+      ASSERT_EQ(fresh.open(store.filePath), 4);
+      ASSERT_EQ(fresh.totalRecords, static_cast<int32_t>(model.size()));
+      for (const QuestionRecord& r : model) {
+        if (!(fresh.next() == r)) {
+          ++mismatches;
+          ADD_FAILURE() << "step " << steps << ": saved record " << fresh.currentIndex << " is '"
+                        << fresh.current.question << "', the model holds '" << r.question << "'";
+        }
+      }
+      index = 1;
+      show(store.next());
+    };
+    auto answer = [&](std::vector<int> messages, std::vector<std::string> saves) {
+      ui.messages.clear();
+      ui.messageAnswers = std::move(messages);
+      ui.saves.clear();
+      ui.saveAnswers = std::move(saves);
+    };
+
+    show(store.next());
+    for (int step = 0; step < 500 && mismatches == 0; ++step, ++steps) {
+      int32_t total = static_cast<int32_t>(model.size());
+      EXPECT_EQ(store.totalRecords, total);
+      // Typing a text back and saves that change nothing come often, so
+      // that commits without a move in between are frequent.
+      static const int kActions[] = {0, 1, 2, 3, 3, 12, 12, 4, 5, 6, 6, 7, 8, 9, 10, 10, 11};
+      switch (kActions[pick(static_cast<int>(std::size(kActions)))]) {
+        case 0:
+        case 1:
+          window.question = texts[static_cast<size_t>(pick(static_cast<int>(texts.size())))];
+          break;
+        case 2:
+          window.responses[static_cast<size_t>(pick(4))] =
+              texts[static_cast<size_t>(pick(static_cast<int>(texts.size())))];
+          window.correct = pick(5);
+          break;
+        case 3:  // the text the record has in the file typed back
+          if (index <= static_cast<int32_t>(original.size())) {
+            window = asWindowShowsIt(original[static_cast<size_t>(index) - 1]);
+          }
+          break;
+        case 12:  // the text shown when the record was reached typed back
+          window = lastShown;
+          break;
+        case 4:
+          commitWindow();
+          ++index;
+          show(store.next());
+          if (index > static_cast<int32_t>(model.size())) commitWindow();
+          break;
+        case 5:
+          if (index > 1) {
+            commitWindow();
+            --index;
+            show(store.previous());
+          }
+          break;
+        case 6: {
+          int32_t n = 1 + (pick(4) == 0 ? pick(total + 3) : pick(std::min(total, 5)));
+          commitWindow();
+          index = n;
+          show(store.seek(n));
+          if (index > static_cast<int32_t>(model.size())) commitWindow();
+          break;
+        }
+        case 7: {
+          bool flag = pick(2) == 0;
+          store.setErased(flag);
+          if (index <= total) {
+            if (flag) {
+              erased.insert(index);
+            } else {
+              erased.erase(index);
+            }
+          }
+          break;
+        }
+        case 8:  // Overwrite
+          commitWindow();
+          answer({kIdYes}, {});
+          ASSERT_EQ(store.save(), 4);
+          saved();
+          break;
+        case 9:  // Save New, to one of two names
+          commitWindow();
+          answer({kIdNo}, {path(pick(2) == 0 ? "a.qdb" : "b.qdb")});
+          ASSERT_EQ(store.save(), 4);
+          saved();
+          break;
+        case 10:  // the save dialog cancelled
+          commitWindow();
+          answer({kIdNo}, {""});
+          ASSERT_EQ(store.save(), kStoreCancelled);
+          break;
+        case 11:  // a save that cannot create its temporary file
+          commitWindow();
+          std::filesystem::create_directory(path(kSaveTempFileName));
+          answer({kIdYes}, {});
+          EXPECT_EQ(store.save(), kStoreCannotOpen);
+          std::filesystem::remove(path(kSaveTempFileName));
+          break;
+      }
+    }
+    commitWindow();
+    answer({kIdYes}, {});
+    ASSERT_EQ(store.save(), 4);
+    saved();
+  }
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_GE(steps, 5000);
+}
+
+SearchCriteria questionIs(const std::string& question) {
+  SearchCriteria c;
+  c.mask = SearchCriteria::MatchQuestion;
+  c.question = question;
+  c.responses = {"", "", "", "", ""};
+  return c;
+}
+
+// Record numbers far beyond the records that exist, typed into Seek or
+// claimed by a header, cost nothing: the blank records between are left out
+// of the saved file and of searches.
+TEST_F(RecordStoreTest, HugeRecordNumbersCostOnlyTheRecordsThatExist) {
+  const QuestionRecord emptyWindow = record("", {"", "", "", ""}, 0);
+  store.clear();
+  store.next();
+  store.commit(record("one", {"a", "b", "c", "d"}, 1));
+  store.seek(2000000000);
+  store.commit(emptyWindow);
+  EXPECT_EQ(store.totalRecords, 2000000000);
+  EXPECT_EQ(store.seek(1999999999), QuestionRecord());
+  EXPECT_EQ(store.search(questionIs("")), (std::vector<int32_t>{2000000000}));
+  std::string far = path("far.qdb");
+  ui.saveAnswers = {far};
+  ASSERT_EQ(store.save(), 4);
+  EXPECT_EQ(testing::readFileBytes(far), "3\r\n4\r\n2\r\n" +
+                                             recordLines("one", {"a", "b", "c", "d"}, 1) +
+                                             recordLines("", {"", "", "", ""}, 0));
+
+  std::string claimsBytes = "3\r\n4\r\n2000000000\r\n" + numbered(1) + numbered(2);
+  std::string claims = write("claims.qdb", claimsBytes);
+  ASSERT_EQ(store.open(claims), 4);
+  EXPECT_EQ(store.totalRecords, 2000000000);
+  EXPECT_EQ(store.seek(2).question, "Q2");
+  EXPECT_EQ(store.seek(1500000000), QuestionRecord());
+  EXPECT_EQ(store.search(questionIs("Q2")), (std::vector<int32_t>{2}));
+  EXPECT_TRUE(store.search(questionIs("")).empty());
+
+  std::string three = write("three.qdb", numberedFile(3));
+  ASSERT_EQ(store.open(three), 4);
+  ui.openAnswers = {claims};
+  EXPECT_EQ(store.appendFile(), 2000000003);
+  EXPECT_EQ(store.seek(5).question, "Q2");
+  EXPECT_EQ(testing::readFileBytes(claims), claimsBytes);
+  ui.messageAnswers = {kIdYes, kIdYes};
+  ASSERT_EQ(store.save(), 4);
+  EXPECT_EQ(testing::readFileBytes(three), "3\r\n4\r\n5\r\n" + numbered(1) + numbered(2) +
+                                               numbered(3) + numbered(1) + numbered(2));
+  ASSERT_EQ(store.open(claims), 4);
+  ASSERT_EQ(store.save(), 4);
+  EXPECT_EQ(testing::readFileBytes(claims), "3\r\n4\r\n2\r\n" + numbered(1) + numbered(2));
+  EXPECT_EQ(store.totalRecords, 2);
+}
+
+TEST_F(RecordStoreTest, BlankRecordsAreSavedUpToTheLimit) {
+  for (int64_t blanks : {kMaxBlankRecords, kMaxBlankRecords + 1}) {
+    SCOPED_TRACE(blanks);
+    store.clear();
+    store.next();
+    store.commit(record("first", {"a", "b", "c", "d"}, 1));
+    store.seek(static_cast<int32_t>(blanks + 2));
+    store.commit(record("last", {"a", "b", "c", "d"}, 2));
+    ui.saves.clear();
+    ui.saveAnswers = {path("blanks.qdb")};
+    ASSERT_EQ(store.save(), 4);
+    int32_t kept = blanks <= kMaxBlankRecords ? static_cast<int32_t>(blanks + 2) : 2;
+    EXPECT_EQ(store.totalRecords, kept);
+    EXPECT_EQ(store.seek(kept).question, "last");
+    EXPECT_EQ(store.seek(2), kept == 2 ? record("last", {"a", "b", "c", "d"}, 2)
+                                       : record("", {"", "", "", ""}, 0));
+  }
+}
+
+// The working folder cannot take the temporary file (a folder of that name,
+// or a full disk): Overwrite fails as before, Save New elsewhere works.
+TEST_F(RecordStoreTest, SaveNewElsewhereWorksWhenTheWorkingFolderCannotTakeTheTemporaryFile) {
+  TempDir elsewhere;
+  std::string original = numberedFile(2);
+  std::string file = write("db.qdb", original);
+  for (bool fullDisk : {false, true}) {
+    SCOPED_TRACE(fullDisk ? "full disk" : "blocked");
+    std::error_code ec;
+    if (fullDisk) {
+      std::filesystem::create_symlink("/dev/full", path(kSaveTempFileName), ec);
+      if (ec) continue;
+    } else {
+      std::filesystem::create_directory(path(kSaveTempFileName));
+    }
+    ASSERT_EQ(store.open(file), 4);
+    store.seek(2);
+    store.commit(record("kept", {"a", "b", "c", "d"}, 3));
+    ui.messages.clear();
+    ui.messageAnswers = {kIdYes, kIdNo};
+    ui.saves.clear();
+    ui.saveAnswers = {elsewhere.file("new.qdb")};
+    EXPECT_EQ(store.save(), kStoreCannotOpen);
+    EXPECT_EQ(testing::readFileBytes(file), original);
+    ASSERT_EQ(store.save(), 4);
+    EXPECT_EQ(testing::readFileBytes(elsewhere.file("new.qdb")),
+              "4\r\n4\r\n2\r\n" + numbered(1) + recordLines("kept", {"a", "b", "c", "d"}, 3));
+    EXPECT_FALSE(testing::fileExists(elsewhere.file(kSaveTempFileName)));
+    EXPECT_EQ(store.filePath, elsewhere.file("new.qdb"));
+    std::filesystem::remove(path(kSaveTempFileName), ec);
+  }
+}
+
+TEST_F(RecordStoreTest, SaveNewRefusesAReadOnlyFile) {
+  namespace fs = std::filesystem;
+  std::string file = write("db.qdb", numberedFile(2));
+  std::string locked = write("locked.qdb", numberedFile(1));
+  const fs::perms writable =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  fs::permissions(locked, writable, fs::perm_options::remove);
+  ASSERT_EQ(store.open(file), 4);
+  store.seek(1);
+  store.commit(record("kept", {"a", "b", "c", "d"}, 3));
+  // The same refusal when the file is written directly, under the name of
+  // the temporary file.
+  std::filesystem::create_directory(path("sub"));
+  std::string lockedTemp = write("sub/" + std::string(kSaveTempFileName), "");
+  ui.messageAnswers = {kIdNo, kIdNo};
+  ui.saveAnswers = {locked, lockedTemp};
+  EXPECT_EQ(store.save(), kStoreCannotOpen);
+  EXPECT_EQ(testing::readFileBytes(locked), numberedFile(1));
+  EXPECT_EQ(store.filePath, file);
+  EXPECT_EQ(store.seek(1).question, "kept");
+  fs::permissions(lockedTemp, writable, fs::perm_options::remove);
+  EXPECT_EQ(store.save(), kStoreCannotOpen);
+  EXPECT_EQ(testing::readFileBytes(lockedTemp), "");
+  EXPECT_FALSE(testing::fileExists(path(kSaveTempFileName)));
+}
+
+// File and folder names are handed on byte for byte: in the ANSI code page
+// of Windows (0x80 is the euro sign in 1252), as bytes elsewhere.
+TEST_F(RecordStoreTest, NamesWithBytesAbove127NameTheFileChosen) {
+  std::string folder = dir.path() + "/d\xE9j\xE0 \x80";
+  ASSERT_TRUE(std::filesystem::create_directory(ansiPath(folder)));
+  // Joined as text: the test helpers' std::filesystem joins would read the
+  // bytes as Latin-1 on Windows.
+  std::string file = folder + "/\x80uro \xE9t\xE9.qdb";
+  ASSERT_TRUE(testing::writeFileBytes(file, numberedFile(3)));
+  ASSERT_EQ(store.open(file), 4);
+  store.seek(2);
+  store.commit(record("changed", {"a", "b", "c", "d"}, 1));
+  ui.messageAnswers = {kIdYes, kIdNo, kIdNo};
+  ASSERT_EQ(store.save(), 4);
+  std::string saved = "7\r\n4\r\n3\r\n" + numbered(1) +
+                      recordLines("changed", {"a", "b", "c", "d"}, 1) + numbered(3);
+  EXPECT_EQ(testing::readFileBytes(file), saved);
+  // Save New under the open file's name, written another way, is an
+  // Overwrite; then Save New to a new name in the same folder.
+  store.seek(1);
+  store.setErased(true);
+  std::string sameName = folder + "/./\x80uro \xE9t\xE9.qdb";
+  std::string newName = folder + "/n\xE9w \x80.qdb";
+  ui.saveAnswers = {sameName, newName};
+  ASSERT_EQ(store.save(), 4);
+  saved = "7\r\n4\r\n2\r\n" + recordLines("changed", {"a", "b", "c", "d"}, 1) + numbered(3);
+  EXPECT_EQ(testing::readFileBytes(file), saved);
+  store.seek(3);
+  store.commit(record("third", {"a", "b", "c", "d"}, 2));
+  ASSERT_EQ(store.save(), 4);
+  EXPECT_EQ(store.filePath, newName);
+  EXPECT_EQ(testing::readFileBytes(file), saved);
+  EXPECT_EQ(testing::readFileBytes(newName),
+            "7\r\n4\r\n3\r\n" + recordLines("changed", {"a", "b", "c", "d"}, 1) + numbered(3) +
+                recordLines("third", {"a", "b", "c", "d"}, 2));
+  ui.openAnswers = {file};
+  EXPECT_EQ(store.appendFile(), 5);
+  EXPECT_EQ(store.seek(4).question, "changed");
+  EXPECT_FALSE(std::filesystem::exists(ansiPath(folder + "/" + kSaveTempFileName)));
+}
+
+// A stream buffer over `bytes` whose reads fail from offset `failAt` on, the
+// way a file on a network share that drops fails: underflow throws, as the
+// file buffer does on an I/O error. After `budget` failures it reports the
+// end instead, so that a reader that ignores the errors still ends.
+class FailingBuffer : public std::streambuf {
+ public:
+  FailingBuffer(std::string bytes, size_t failAt, int budget = 1000)
+      : bytes_(std::move(bytes)), failAt_(std::min(failAt, bytes_.size())), budget_(budget) {
+    setg(bytes_.data(), bytes_.data(), bytes_.data() + failAt_);
+  }
+  int failures = 0;
+
+ protected:
+  int_type underflow() override {
+    if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+    if (failAt_ < bytes_.size() && failures++ < budget_) {
+      throw std::ios_base::failure("read error");
+    }
+    return traits_type::eof();
+  }
+  pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode) override {
+    off_type base = dir == std::ios_base::beg   ? 0
+                    : dir == std::ios_base::cur ? static_cast<off_type>(gptr() - eback())
+                                                : static_cast<off_type>(bytes_.size());
+    return seekpos(pos_type(base + off), std::ios_base::in);
+  }
+  pos_type seekpos(pos_type pos, std::ios_base::openmode) override {
+    off_type at = static_cast<off_type>(pos);
+    if (at < 0 || static_cast<size_t>(at) > failAt_) return pos_type(off_type(-1));
+    setg(bytes_.data(), bytes_.data() + at, bytes_.data() + failAt_);
+    return pos;
+  }
+
+ private:
+  std::string bytes_;
+  size_t failAt_;
+  int budget_;
+};
+
+TEST_F(RecordStoreTest, AReadErrorWhileSavingKeepsTheFileAndTheEdits) {
+  std::string original = numberedFile(4);
+  std::string file = write("db.qdb", original);
+  for (int answer : {kIdYes, kIdNo}) {
+    SCOPED_TRACE(answer == kIdYes ? "Overwrite" : "Save New");
+    ASSERT_EQ(store.open(file), 4);
+    store.seek(4);
+    store.commit(record("edit", {"a", "b", "c", "d"}, 1));
+    // Record 3 cannot be read any more.
+    FailingBuffer failing(original, original.find("Q3") + 4);
+    std::istream& input = store.input;
+    std::streambuf* fileBuffer = input.rdbuf(&failing);
+    ui.messages.clear();
+    ui.messageAnswers = {answer};
+    ui.saves.clear();
+    ui.saveAnswers = {path("new.qdb")};
+    int r = store.save();
+    input.rdbuf(fileBuffer);
+    EXPECT_EQ(r, kStoreCannotOpen);
+    EXPECT_LE(failing.failures, 1);
+    EXPECT_EQ(testing::readFileBytes(file), original);
+    EXPECT_FALSE(testing::fileExists(path("new.qdb")));
+    EXPECT_FALSE(testing::fileExists(path(kSaveTempFileName)));
+    EXPECT_EQ(store.filePath, file);
+    EXPECT_EQ(store.edits.size(), 1u);
+    // Once the file reads again, the same save works.
+    EXPECT_EQ(store.seek(3).question, "Q3");
+    ui.messages.clear();
+    ui.saves.clear();
+    ASSERT_EQ(store.save(), 4);
+    std::string written = "4\r\n4\r\n4\r\n" + numbered(1) + numbered(2) + numbered(3) +
+                          recordLines("edit", {"a", "b", "c", "d"}, 1);
+    EXPECT_EQ(testing::readFileBytes(answer == kIdYes ? file : path("new.qdb")), written);
+    store.clear();
+    std::error_code ec;
+    std::filesystem::remove(path("new.qdb"), ec);
+    write("db.qdb", original);
+  }
+}
+
+#ifdef __linux__
+// Reading /proc/self/mem at offset 0, which is never mapped, fails with an
+// I/O error.
+TEST_F(RecordStoreTest, AFileThatCannotBeReadIsRefused) {
+  std::string file = write("db.qdb", numberedFile(2));
+  ASSERT_EQ(store.open(file), 4);
+  EXPECT_EQ(store.open("/proc/self/mem"), kStoreCannotOpen);
+  EXPECT_EQ(store.filePath, file);
+  EXPECT_EQ(store.seek(2).question, "Q2");
+  ui.openAnswers = {"/proc/self/mem"};
+  EXPECT_EQ(store.appendFile(), kStoreCancelled);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, "Error opening file.");
+  EXPECT_EQ(store.totalRecords, 2);
+}
+#endif
 
 }  // namespace
 }  // namespace qova

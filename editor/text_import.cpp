@@ -1,11 +1,12 @@
 #include "editor/text_import.h"
 
 #include <cstdint>
-#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "editor/file_dialogs.h"
+#include "editor/file_path.h"
 #include "editor/file_replace.h"
 #include "editor/record_store.h"
 #include "qdb/qdb_file.h"
@@ -45,14 +46,15 @@ std::string previewText(std::istream& in) {
 // Counts the groups of n + 2 lines and measures the longest line. A last
 // line without line end counts as one more record when it is not empty, so a
 // group cut off by the end of such a file is counted, and one cut off in a
-// file that ends with a line end is not. False on a line that is too long.
+// file that ends with a line end is not. False on a line that is too long or
+// a read error (the stream is then bad()).
 bool countRecords(std::istream& in, int32_t n, uint32_t* longest, int32_t* count) {
   std::string line;
   int32_t inGroup = 0;
   for (;;) {
     line.clear();
     LineRead r = readLine(in, line, kImportLineBound);
-    if (r == LineRead::kTooLong || r == LineRead::kFailed) return false;
+    if (in.bad() || r == LineRead::kTooLong || r == LineRead::kFailed) return false;
     if (isEnd(r)) break;
     if (line.size() > *longest) *longest = static_cast<uint32_t>(line.size());
     if (++inGroup == n + 2) {
@@ -71,6 +73,7 @@ bool copyLines(std::istream& in, std::ostream& out) {
   for (;;) {
     line.clear();
     LineRead r = readLine(in, line, kImportLineBound);
+    if (in.bad()) return false;
     if (r == LineRead::kEnd) return true;
     if (r != LineRead::kLine && r != LineRead::kLastLine) return false;
     out << line << "\r\n";
@@ -90,7 +93,7 @@ bool importTextFile(const Prompts& prompts, void* owner) {
   if (!prompts.openFile || !prompts.openFile(textOpenRequest(owner), &textPath)) return false;
   std::ifstream in;
   if (!textPath.empty() && textPath.size() < kMaxPathBuffer) {
-    in.open(textPath, std::ios::binary);
+    in.open(ansiPath(textPath), std::ios::binary);
   }
   if (!in.is_open()) {
     showError(prompts, owner, kImportOpenFailed);
@@ -107,22 +110,32 @@ bool importTextFile(const Prompts& prompts, void* owner) {
   uint32_t longest = 0;
   int32_t count = 0;
   if (!countRecords(in, n, &longest, &count)) {
-    showError(prompts, owner, kImportLineTooLong);
+    showError(prompts, owner, in.bad() ? kImportOpenFailed : kImportLineTooLong);
     return false;
   }
 
   std::string outPath;
   if (!prompts.saveFile || !prompts.saveFile(importSaveRequest(owner), &outPath)) return false;
-  if (outPath.empty() || outPath.size() >= kMaxPathBuffer ||
-      sameFile(textPath, kSaveTempFileName)) {
+  namespace fs = std::filesystem;
+  const fs::path target = outPath.size() < kMaxPathBuffer ? ansiPath(outPath) : fs::path();
+  // The new file is written to a temporary file beside the chosen one and put
+  // in place only when complete, so the chosen file is never left with a
+  // wrong header, the text file itself may be chosen as the output without
+  // losing it, and a full or read-only working folder does not matter. A
+  // chosen name that is the temporary file's is written directly. A file
+  // marked read-only is not replaced.
+  fs::path temp = besideOf(target, kSaveTempFileName);
+  const bool direct = target.filename() == fs::path(kSaveTempFileName);
+  if (direct) temp = target;
+  if (target.empty() || sameFile(ansiPath(textPath), temp)) {
     showError(prompts, owner, kImportCreateFailed);
     return false;
   }
-
-  // The new file is written to the temporary file and put in place only when
-  // complete, so the chosen file is never left with a wrong header, and the
-  // text file itself may be chosen as the output without losing it.
-  std::ofstream out(kSaveTempFileName, std::ios::binary | std::ios::trunc);
+  if (direct && isReadOnlyFile(target)) {
+    showError(prompts, owner, kImportCreateFailed);
+    return false;
+  }
+  std::ofstream out(temp, std::ios::binary | std::ios::trunc);
   if (!out.is_open()) {
     showError(prompts, owner, kImportCreateFailed);
     return false;
@@ -130,11 +143,15 @@ bool importTextFile(const Prompts& prompts, void* owner) {
   writeHeader(out, static_cast<int32_t>(longest), n, count);
   rewind(in);
   bool copied = copyLines(in, out);
+  bool readError = in.bad();
   out.close();
   in.close();
-  if (!copied || out.fail() || !replaceFile(kSaveTempFileName, outPath)) {
-    std::remove(kSaveTempFileName);
-    showError(prompts, owner, copied ? kImportCreateFailed : kImportLineTooLong);
+  if (!copied || out.fail() || (!direct && !replaceFile(temp, target, false))) {
+    removeQuietly(temp);
+    showError(prompts, owner,
+              readError ? kImportOpenFailed
+              : copied  ? kImportCreateFailed
+                        : kImportLineTooLong);
     return false;
   }
   return true;

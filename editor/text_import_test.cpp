@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/test_support.h"
+#include "editor/file_path.h"
 #include "editor/record_store.h"
 
 namespace qova {
@@ -205,6 +206,52 @@ TEST_F(TextImportTest, ReplacesAnExistingFileAndMayOverwriteItsOwnInput) {
   EXPECT_TRUE(importTextFile(ui.prompts(), nullptr));
   EXPECT_EQ(testing::readFileBytes(dir.file("in.txt")),
             std::string("24\r\n4\r\n2\r\n") + kExampleLines);
+}
+
+// Runs the import from `textPath` to `outPath`; returns the error shown, ""
+// for none.
+std::string importFrom(const std::string& textPath, const std::string& outPath) {
+  ScriptedPrompts ui;
+  ui.openAnswers = {textPath};
+  ui.messageAnswers = {kIdYes};
+  ui.saveAnswers = {outPath};
+  bool written = importTextFile(ui.prompts(), &ownerTag);
+  std::string error;
+  for (const MessageRequest& m : ui.messages) {
+    if (m.caption == "Error") error = m.text;
+  }
+  EXPECT_EQ(written, error.empty());
+  return error;
+}
+
+// The file is written beside the chosen name, which may hold any bytes (the
+// ANSI code page on Windows), so a working folder that cannot take the
+// temporary file does not matter; a read-only file is not replaced.
+TEST_F(TextImportTest, WritesTheChosenFileWhereverItIs) {
+  const std::string converted = std::string("24\r\n4\r\n2\r\n") + kExampleLines;
+  TempDir elsewhere;
+  std::filesystem::create_directory(dir.file(kSaveTempFileName));
+  ASSERT_TRUE(testing::writeFileBytes(elsewhere.file("in.txt"), kExampleLines));
+  EXPECT_EQ(importFrom(elsewhere.file("in.txt"), elsewhere.file("out.qdb")), "");
+  EXPECT_EQ(testing::readFileBytes(elsewhere.file("out.qdb")), converted);
+  EXPECT_FALSE(testing::fileExists(elsewhere.file(kSaveTempFileName)));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.file(kSaveTempFileName)));
+
+  std::string folder = elsewhere.path() + "/\x80 d\xE9j\xE0";
+  ASSERT_TRUE(std::filesystem::create_directory(ansiPath(folder)));
+  std::string text = folder + "/t\xE9xt \x80.txt";
+  ASSERT_TRUE(testing::writeFileBytes(text, kExampleLines));
+  EXPECT_EQ(importFrom(text, folder + "/\x80uro.qdb"), "");
+  EXPECT_EQ(testing::readFileBytes(folder + "/\x80uro.qdb"), converted);
+
+  namespace fs = std::filesystem;
+  std::string locked = elsewhere.file("locked.qdb");
+  ASSERT_TRUE(testing::writeFileBytes(locked, "keep me"));
+  fs::permissions(locked, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  EXPECT_EQ(importFrom(text, locked), kImportCreateFailed);
+  EXPECT_EQ(testing::readFileBytes(locked), "keep me");
+  EXPECT_FALSE(testing::fileExists(elsewhere.file(kSaveTempFileName)));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "editor/win/main_window.h"
 
+#include <cstdio>
 #include <functional>
+#include <string>
 
 #include "common/run_log.h"
 #include "editor/win/editor_window_fixture.h"
@@ -301,6 +303,134 @@ TEST_F(SeekTest, EscapeDoesNothingAndCancelCommitsNothing) {
   EXPECT_EQ(current(), "1");
   EXPECT_EQ(app_->store.edits[1].question, "");
   EXPECT_EQ(text(IDC_QUESTION), "typed");
+}
+
+TEST_F(SeekTest, SeekToTwoBillionAndSaveWritesOnlyTheRecordsThatExist) {
+  openDatabase("five.qdb", 4, numberedRecords(5));
+  seek({enterAndGo("2000000000")});
+  EXPECT_EQ(total(), "2000000000");
+  type(IDC_QUESTION, "far");
+  std::string path = folder_.file("far.qdb");
+  scripted_.messageAnswers.push_back(kIdNo);  // Save New
+  scripted_.saveAnswers.push_back(path);
+  click(IDC_SAVE);
+  std::vector<TestRecord> saved = numberedRecords(5);
+  saved.push_back({"far", {}, 0});
+  EXPECT_EQ(testing::readFileBytes(path), qdbBytes(4, saved));
+  EXPECT_EQ(total(), "6");
+}
+
+// Names in the ANSI code page, made from wide ones; empty when the code page
+// cannot hold the name.
+std::string ansiName(const std::wstring& wide) {
+  BOOL lossy = FALSE;
+  int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, nullptr, 0,
+                                 nullptr, &lossy);
+  if (size <= 1 || lossy) return std::string();
+  std::string name(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, &name[0], size, nullptr,
+                      &lossy);
+  name.resize(static_cast<size_t>(size) - 1);
+  return lossy ? std::string() : name;
+}
+
+std::wstring wideName(const std::string& ansi) {
+  std::wstring wide(ansi.size() + 1, L'\0');
+  int size =
+      MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+  wide.resize(size > 0 ? static_cast<size_t>(size) - 1 : 0);
+  return wide;
+}
+
+// The bytes of a file named in UTF-16, read and written without any narrow
+// name on the way.
+std::string readWide(const std::wstring& path) {
+  std::string bytes;
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  if (file == nullptr) return "<missing>";
+  char buffer[4096];
+  for (size_t got; (got = fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, got);
+  fclose(file);
+  return bytes;
+}
+
+bool writeWide(const std::wstring& path, const std::string& bytes) {
+  FILE* file = _wfopen(path.c_str(), L"wb");
+  if (file == nullptr) return false;
+  bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return fclose(file) == 0 && ok;
+}
+
+// The name as a reader of Latin-1 would take the ANSI bytes.
+std::wstring asLatin1(const std::string& ansi) {
+  std::wstring wide;
+  for (char c : ansi) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+  return wide;
+}
+
+// Open, Overwrite, Save New, Append Qdb and Convert Txt with a working
+// folder and file names holding a character beyond ASCII, as the common
+// dialogs hand them over: in the ANSI code page.
+TEST_F(EditorWindowTest, NamesInTheAnsiCodePageNameTheFilesChosen) {
+  for (const std::wstring& word : {std::wstring(L"\u20ACuro"), std::wstring(L"\u00E9t\u00E9")}) {
+    std::string ansiWord = ansiName(word);
+    if (ansiWord.empty()) continue;  // not in this code page
+    SCOPED_TRACE(ansiWord);
+    std::wstring folder = wideName(folder_.path()) + L"\\dossier " + word;
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
+    std::string ansiFolder = ansiName(folder);
+    ASSERT_FALSE(ansiFolder.empty());
+    std::wstring db = folder + L"\\" + word + L".qdb";
+    ASSERT_TRUE(writeWide(db, qdbBytes(4, numberedRecords(2))));
+
+    scripted_.messages.clear();
+    scripted_.messageAnswers.clear();
+    scripted_.opens.clear();
+    scripted_.openAnswers = {ansiName(db)};
+    click(IDC_OPEN);
+    ASSERT_EQ(text(IDC_QUESTION), "Q1");
+    ASSERT_EQ(scripted_.opens.size(), 1u);
+    char current[512] = {};
+    GetCurrentDirectoryA(sizeof current, current);
+    EXPECT_EQ(scripted_.opens[0].initialDirectory, current);
+    EXPECT_EQ(scripted_.opens[0].initialDirectory, ansiFolder);
+
+    type(IDC_QUESTION, "changed");
+    scripted_.messageAnswers = {kIdYes};  // Overwrite
+    click(IDC_SAVE);
+    std::vector<TestRecord> records = numberedRecords(2);
+    records[0].question = "changed";
+    EXPECT_EQ(readWide(db), qdbBytes(4, records));
+    // Nothing was written under the name a Latin-1 reading gives (a
+    // different name only where the code page differs from Latin-1).
+    if (asLatin1(ansiName(db)) != db) {
+      EXPECT_EQ(readWide(asLatin1(ansiName(db))), "<missing>");
+    }
+
+    std::wstring other = folder + L"\\new " + word + L".qdb";
+    scripted_.messageAnswers.push_back(kIdNo);  // Save New
+    scripted_.saveAnswers = {ansiName(other)};
+    scripted_.saves.clear();
+    click(IDC_SAVE);
+    EXPECT_EQ(readWide(other), qdbBytes(4, records));
+    EXPECT_EQ(app_->store.filePath, ansiName(other));
+
+    scripted_.openAnswers.push_back(ansiName(db));
+    click(IDC_APPEND_QDB);
+    EXPECT_EQ(total(), "4");
+
+    std::wstring textFile = folder + L"\\" + word + L".txt";
+    std::wstring converted = folder + L"\\converted " + word + L".qdb";
+    ASSERT_TRUE(writeWide(textFile, "Q\r\na\r\nb\r\nc\r\nd\r\n1\r\n"));
+    scripted_.openAnswers.push_back(ansiName(textFile));
+    scripted_.messageAnswers.push_back(kIdYes);  // four responses
+    scripted_.saveAnswers.push_back(ansiName(converted));
+    click(IDC_CONVERT_TXT);
+    EXPECT_EQ(readWide(converted), "1\r\n4\r\n1\r\nQ\r\na\r\nb\r\nc\r\nd\r\n1\r\n");
+    for (const MessageRequest& m : scripted_.messages) EXPECT_NE(m.caption, "Error") << m.text;
+    EXPECT_EQ(readWide(folder + L"\\__qdbtemp.tmp"), "<missing>");
+  }
 }
 
 TEST_F(EditorWindowTest, QuitAndTheCloseBoxEndWithExitCodeZero) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 #include "common/test_support.h"
@@ -121,6 +122,81 @@ TEST_F(EditorEndToEndTest, OpenEditAndOverwriteThenTheFileIsReadAgain) {
   ASSERT_TRUE(driver::click(driver::item(window, 1027)));
   EXPECT_EQ(driver::itemText(window, 1005), "What is the sum of 2 and 2 in decimal?");
   EXPECT_EQ(driver::itemText(window, 1032), "2");
+  quit(window);
+}
+
+// Names in the ANSI code page, made from wide ones; empty when the code page
+// cannot hold the name.
+std::string ansiName(const std::wstring& wide) {
+  BOOL lossy = FALSE;
+  int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, nullptr, 0,
+                                 nullptr, &lossy);
+  if (size <= 1 || lossy) return std::string();
+  std::string name(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, &name[0], size, nullptr,
+                      &lossy);
+  name.resize(static_cast<size_t>(size) - 1);
+  return lossy ? std::string() : name;
+}
+
+std::string readWide(const std::wstring& path) {
+  std::string bytes;
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  if (file == nullptr) return "<missing>";
+  char buffer[4096];
+  for (size_t got; (got = fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, got);
+  fclose(file);
+  return bytes;
+}
+
+// The working folder and the files hold a euro sign and an accented letter:
+// the Open dialog starts in the working folder (a bare file name is found
+// there), Overwrite replaces the file chosen, and Save New writes the name
+// typed.
+TEST_F(EditorEndToEndTest, NamesBeyondAsciiNameTheFilesChosen) {
+  std::wstring wideFolder;
+  for (char c : folder_.path()) wideFolder += static_cast<wchar_t>(static_cast<unsigned char>(c));
+  wideFolder += L"\\dossier \u20ACuro";
+  std::string folder = ansiName(wideFolder);
+  if (folder.empty()) GTEST_SKIP() << "the code page has no euro sign";
+  ASSERT_TRUE(CreateDirectoryW(wideFolder.c_str(), nullptr));
+  std::wstring db = wideFolder + L"\\\u20ACuro.qdb";
+  std::wstring saved = wideFolder + L"\\\u00E9t\u00E9.qdb";
+  FILE* file = _wfopen(db.c_str(), L"wb");
+  ASSERT_NE(file, nullptr);
+  fputs(kConverted, file);
+  fclose(file);
+
+  ASSERT_TRUE(driver::startProgram(QOVAMAKE_EXE, folder, &editor_));
+  HWND window = driver::findTopWindow("Question DB Maker", kWaitMs, editor_.id, "#32770");
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(driver::waitUntil([&] { return driver::isVisible(window); }, kWaitMs));
+  chooseWith(driver::item(window, 1014), "Open", ansiName(L"\u20ACuro.qdb"));
+  EXPECT_TRUE(driver::waitUntil([&] { return driver::itemText(window, 1032) == "2"; }, kWaitMs));
+  ASSERT_TRUE(driver::setItemText(window, 1005, "Which planet is smallest?"));
+  ASSERT_TRUE(driver::clickLater(driver::item(window, 1012)));  // Save (As)
+  HWND question = expectBox("Save", "Overwrite, or Save New?\nYes = Overwrite\nNo = Save New");
+  ASSERT_NE(question, nullptr);
+  ASSERT_TRUE(driver::answer(question, IDYES));
+  std::string expected = kConverted;
+  expected.replace(expected.find("largest"), 7, "smallest");
+  expected.replace(0, 2, "25");  // the longest line now
+  EXPECT_TRUE(driver::waitUntil([&] { return readWide(db) == expected; }, kWaitMs));
+  EXPECT_EQ(readWide(db), expected);
+
+  ASSERT_TRUE(driver::setItemText(window, 1005, "Which planet is hottest?"));
+  ASSERT_TRUE(driver::clickLater(driver::item(window, 1012)));
+  question = expectBox("Save", "Overwrite, or Save New?\nYes = Overwrite\nNo = Save New");
+  ASSERT_NE(question, nullptr);
+  ASSERT_TRUE(driver::answer(question, IDNO));
+  HWND save = driver::findMessageBox("Save As", kWaitMs, editor_.id);
+  ASSERT_NE(save, nullptr);
+  ASSERT_TRUE(driver::chooseFile(save, ansiName(saved)));
+  expected.replace(expected.find("smallest"), 8, "hottest");
+  EXPECT_TRUE(driver::waitUntil([&] { return readWide(saved) == expected; }, kWaitMs));
+  EXPECT_EQ(readWide(saved), expected);
+  EXPECT_EQ(driver::findMessageBox("Error", 500, editor_.id), nullptr);
+  EXPECT_EQ(readWide(wideFolder + L"\\__qdbtemp.tmp"), "<missing>");
   quit(window);
 }
 
