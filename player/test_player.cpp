@@ -83,32 +83,6 @@ bool parseMisbehaviour(const std::string& text, Misbehaviour* kind, int* atQuest
   return true;
 }
 
-const char* misbehaviourName(Misbehaviour kind) {
-  switch (kind) {
-    case Misbehaviour::kNone:
-      return "none";
-    case Misbehaviour::kNoName:
-      return "no-name";
-    case Misbehaviour::kDropHandshake:
-      return "drop:handshake";
-    case Misbehaviour::kDropLobby:
-      return "drop:lobby";
-    case Misbehaviour::kDropQuestion:
-      return "drop:question";
-    case Misbehaviour::kDropAnswered:
-      return "drop:answered";
-    case Misbehaviour::kPieces:
-      return "pieces";
-    case Misbehaviour::kLobbyBytes:
-      return "lobby-bytes";
-    case Misbehaviour::kFloodName:
-      return "flood:name";
-    case Misbehaviour::kFloodAnswer:
-      return "flood:answer";
-  }
-  return "";
-}
-
 PlayerGroup::PlayerGroup(GroupOptions options) : options_(std::move(options)) {
   for (const PlayerPlan& plan : options_.players) {
     players_.push_back(std::make_unique<Player>());
@@ -307,12 +281,6 @@ void PlayerGroup::handle(size_t i, ClientEvent event) {
         }
       }
       checkResults(i);
-      size_t index = static_cast<size_t>(p.questionCount - 1);
-      if (index < timings_.size()) {
-        QuestionTiming& t = timings_[index];
-        t.lastResultsReceived = std::max(t.lastResultsReceived, Clock::now());
-        ++t.results;
-      }
       bool roundEnds = c.state() == ClientState::kWaiting;
       if (plan.questionsToPlay > 0 && p.questionCount >= plan.questionsToPlay && !roundEnds) {
         leave(i, "after=" + std::to_string(p.questionCount));
@@ -375,13 +343,9 @@ void PlayerGroup::act(size_t i, Clock::time_point now) {
       p.action = Action::kPiece3;
       p.due = now + std::chrono::milliseconds(p.plan.pieceDelayMs);
       break;
-    case Action::kPiece3: {
+    case Action::kPiece3:
       p.client.sendRaw(p.client.answeredCorrect() ? "r" : "w");
-      size_t index = static_cast<size_t>(p.questionCount - 1);
-      if (index < timings_.size())
-        timings_[index].lastAnswerSent = std::max(timings_[index].lastAnswerSent, now);
       break;
-    }
   }
 }
 
@@ -417,12 +381,6 @@ void PlayerGroup::answer(size_t i) {
   p.totalCorrect += correct ? 1 : 0;
   p.roundSum += seconds;
   p.totalSum += seconds;
-  size_t index = static_cast<size_t>(p.questionCount - 1);
-  if (timings_.size() <= index) timings_.resize(index + 1);
-  ++timings_[index].answers;
-  if (plan.misbehaviour != Misbehaviour::kPieces) {
-    timings_[index].lastAnswerSent = std::max(timings_[index].lastAnswerSent, now);
-  }
   line(i, "answer time=" + timeText + " verdict=" + (correct ? "r" : "w"));
   if (plan.misbehaviour == Misbehaviour::kDropAnswered && p.questionCount == plan.atQuestion) {
     leave(i, "step=answered number=" + std::to_string(p.questionCount));

@@ -109,7 +109,7 @@ struct GameTest : ::testing::Test {
       ASSERT_EQ(lobbyPass(*app, lobby, 2000), LobbyPass::kChanged);
       ASSERT_EQ(peers.back()->readLines(3, 2000).substr(0, 4), "20\r\n");
     }
-    app->lobbyOutcome = LobbyStart;
+    app->lobbyOutcome = kLobbyStart;
     endLobby(*app, lobby);
     seedRandom(99);
     expectedDraws.seed(99);
@@ -279,7 +279,7 @@ TEST_F(GameTest, EveryoneDroppingEndsTheGame) {
   }
   ASSERT_TRUE(ended);
   EXPECT_EQ(app->errorText, "All clients have dropped.");
-  EXPECT_EQ(app->errorFlags, 0x12u);
+  EXPECT_EQ(app->errorFlags, kDroppedErrorFlags);
   EXPECT_EQ(app->exitCode, 0);
   EXPECT_TRUE(app->players.empty());
   reportError();

@@ -229,7 +229,7 @@ GameFigures runGame(int playerCount, int rounds, int perRound, Script& script) {
     // One pass accepts one player; the backlog keeps the others waiting.
     while (app->clients.size() < static_cast<size_t>(i + 1)) lobbyPass(*app, lobby, 100);
   }
-  app->lobbyOutcome = LobbyStart;
+  app->lobbyOutcome = kLobbyStart;
   endLobby(*app, lobby);
 
   std::atomic<bool> done{false};
