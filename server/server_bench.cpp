@@ -32,6 +32,8 @@
 #include "server/game_engine.h"
 #include "server/lobby.h"
 #include "server/loopback_peer.h"
+#include "wire/player_side.h"
+#include "wire/server_side.h"
 
 namespace qova {
 namespace {
@@ -71,12 +73,11 @@ std::string questionFile(int32_t count, int32_t responses) {
   return out;
 }
 
-// One player program of the benchmark: counts lines to follow the
-// conversation and answers each question as soon as it is complete.
+// One player program of the benchmark: reads the conversation as a player
+// program does and answers each question as soon as it is complete.
 struct BenchPlayer {
   testing::LoopbackPeer peer;
-  enum Phase { kSettings, kQuestion, kResults, kSummary } phase = kSettings;
-  int linesLeft = 3;
+  ServerStream stream;
   int question = 0;  // questions answered
   int64_t received = 0;
 };
@@ -103,7 +104,7 @@ struct GameFigures {
 
 // The players' side, on its own thread: every socket in one poll.
 // With `capture`, the first player's messages are recorded into it.
-void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound, int responses,
+void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound,
                  std::vector<double>& latencyMs, std::atomic<bool>& done, bool& completed,
                  Script* capture) {
   const int total = rounds * perRound;
@@ -132,58 +133,58 @@ void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound, in
       const char* at = buffer.data();
       const char* end = at + got;
       const bool capturing = capture != nullptr && i == 0;
-      const char* messageStart = at;
-      while (
-          (at = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at))))) {
-        ++at;
-        if (--p.linesLeft > 0) continue;
-        if (capturing) {
-          message.append(messageStart, at);
-          messageStart = at;
-          // S3 and the S4 that follows it go out together, as one message.
-          bool roundEnds = p.phase == BenchPlayer::kResults && (p.question + 1) % perRound == 0;
-          if (p.phase == BenchPlayer::kSettings) capture->settings = message;
-          if (p.phase == BenchPlayer::kQuestion) capture->questions.push_back(message);
-          if ((p.phase == BenchPlayer::kResults && !roundEnds) || p.phase == BenchPlayer::kSummary)
-            capture->results.push_back(message);
-          if (!roundEnds) message.clear();
-        }
-        switch (p.phase) {
-          case BenchPlayer::kSettings:
-          case BenchPlayer::kSummary:
-            p.phase = BenchPlayer::kQuestion;
-            p.linesLeft = 2 + responses;
-            if (p.question == total) {
-              // The last summary: what follows (the next question) is not counted.
-              p.received -= end - at;
-              fds[i].events = 0;
-              ++finished;
+      // Fed a line at a time, so that each message's bytes are known (for
+      // the capture) and the bytes after the last summary are not counted.
+      while (at < end) {
+        const char* lineEnd =
+            static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at)));
+        const char* next = lineEnd != nullptr ? lineEnd + 1 : end;
+        p.stream.feed(at, static_cast<size_t>(next - at));
+        if (capturing) message.append(at, next);
+        at = next;
+        for (ServerMessage m; (m = p.stream.next()) != ServerMessage::kNone;) {
+          switch (m) {
+            case ServerMessage::kSettings:
+              if (capturing) capture->settings = message;
+              break;
+            case ServerMessage::kQuestion:
+              if (p.question < total) {
+                p.peer.send(answerMessage(i % 3 == 0 ? "1.25" : "0.5", i % 3 != 0));
+                lastAnswer[p.question] = Clock::now();
+              }
+              if (capturing) capture->questions.push_back(message);
+              break;
+            case ServerMessage::kResults:
+              lastResults[p.question] = Clock::now();
+              ++resultsDone[p.question];
+              ++p.question;
+              // S3 and the S4 that follows it go out together, as one message.
+              if (capturing && !p.stream.summaryExpected()) capture->results.push_back(message);
+              break;
+            case ServerMessage::kSummary:
+              if (capturing) capture->results.push_back(message);
+              if (p.question == total) {
+                // The last summary: what follows (the next question) is not counted.
+                p.received -= end - at;
+                fds[i].events = 0;
+                ++finished;
+                at = end;
+              }
+              break;
+            case ServerMessage::kViolation:
+            case ServerMessage::kNone:
+              std::printf("player %zu: %s\n", i + 1, p.stream.violation().c_str());
+              fds[i].fd = -1;  // the run will show it incomplete
+              ++closed;
               at = end;
-            }
-            break;
-          case BenchPlayer::kQuestion:
-            if (p.question < total) {
-              p.peer.send(i % 3 == 0 ? "1.25\r\nw" : "0.5\r\nr");
-              lastAnswer[p.question] = Clock::now();
-            }
-            p.phase = BenchPlayer::kResults;
-            p.linesLeft = 3 * n + 1;
-            break;
-          case BenchPlayer::kResults:
-            lastResults[p.question] = Clock::now();
-            ++resultsDone[p.question];
-            ++p.question;
-            if (p.question % perRound == 0) {
-              p.phase = BenchPlayer::kSummary;
-              p.linesLeft = 7 * n + 1;
-            } else {
-              p.phase = BenchPlayer::kQuestion;
-              p.linesLeft = 2 + responses;
-            }
-            break;
+              break;
+          }
+          if (capturing && !(m == ServerMessage::kResults && p.stream.summaryExpected())) {
+            message.clear();
+          }
+          if (at == end && fds[i].events == 0) break;
         }
       }
-      if (capturing && messageStart < end) message.append(messageStart, end);
     }
   }
   completed = finished == n;
@@ -234,8 +235,8 @@ GameFigures runGame(int playerCount, int rounds, int perRound, Script& script) {
 
   std::atomic<bool> done{false};
   bool completed = false;
-  std::thread playing(playPlayers, std::ref(players), rounds, perRound, responses,
-                      std::ref(f.latencyMs), std::ref(done), std::ref(completed), &script);
+  std::thread playing(playPlayers, std::ref(players), rounds, perRound, std::ref(f.latencyMs),
+                      std::ref(done), std::ref(completed), &script);
   GameState game;
   seedRandom(1);
   const Clock::time_point start = Clock::now();
@@ -325,27 +326,26 @@ GameFigures runRawBroadcast(const Script& script, int playerCount, int rounds, i
     fds.push_back(fd);
     int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    std::string name;
+    NameReader name;
     char c;
-    while (name.size() < 2 || name.compare(name.size() - 2, 2, "\r\n") != 0) {
-      if (::recv(fd, &c, 1, 0) != 1) {
+    for (NameReader::Status s = NameReader::Status::kPending; s != NameReader::Status::kNamed;) {
+      if (::recv(fd, &c, 1, 0) != 1 || (s = name.feed(&c, 1)) == NameReader::Status::kTooLong) {
         std::printf("raw broadcaster: no name from player %d\n", i);
         closeAll();
         return f;
       }
-      name += c;
     }
     sendAll(fd, script.settings);
   }
 
   std::atomic<bool> done{false};
   bool completed = false;
-  std::thread playing(playPlayers, std::ref(players), rounds, perRound, 4, std::ref(f.latencyMs),
+  std::thread playing(playPlayers, std::ref(players), rounds, perRound, std::ref(f.latencyMs),
                       std::ref(done), std::ref(completed), nullptr);
   const Clock::time_point start = Clock::now();
   const double cpu0 = threadCpuSeconds();
   std::vector<pollfd> waiting(fds.size());
-  std::vector<std::string> answers(fds.size());
+  std::vector<AnswerReader> answers(fds.size());
   std::vector<char> buffer(4096);
   bool broken = false;
   auto sendToAll = [&](const std::string& bytes) {
@@ -371,9 +371,8 @@ GameFigures runRawBroadcast(const Script& script, int playerCount, int rounds, i
           broken = true;
           break;
         }
-        answers[i].append(buffer.data(), static_cast<size_t>(got));
-        size_t lineEnd = answers[i].find("\r\n");
-        if (lineEnd != std::string::npos && answers[i].size() > lineEnd + 2) {
+        if (answers[i].feed(buffer.data(), static_cast<size_t>(got)) ==
+            AnswerReader::Status::kComplete) {
           waiting[i].fd = -1;  // complete: nothing more is read until the next question
           --pending;
         }
