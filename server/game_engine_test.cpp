@@ -10,7 +10,7 @@
 
 #include "qdb/read_error_test_support.h"
 #include "server/lobby.h"
-#include "server/loopback_peer.h"
+#include "net/loopback_peer.h"
 #include "server/server_test_support.h"
 
 namespace qova {
@@ -313,7 +313,7 @@ TEST_F(GameTest, SlowReaderGetsEveryByteLaterWhileTheGameGoesOn) {
   for (int q = 0; q < 41; ++q) draws.push_back(nextRound()[0]);
   int small = 4096;
   peer(1).setReceiveBuffer(small);
-  testing::setSendBuffer(static_cast<intptr_t>(app->clients[1]->socket().handle()), small);
+  setSendBuffer(app->clients[1]->socket().handle(), small);
   ASSERT_TRUE(gameTick(*app, game));
   bool queued = false;
   for (int q = 0; q < 40; ++q) {

@@ -12,7 +12,7 @@
 
 #include "common/tick.h"
 #include "server/game_engine.h"
-#include "server/loopback_peer.h"
+#include "net/loopback_peer.h"
 #include "server/server_test_support.h"
 
 namespace qova {

@@ -31,7 +31,7 @@
 #include "qdb/qdb_file.h"
 #include "server/game_engine.h"
 #include "server/lobby.h"
-#include "server/loopback_peer.h"
+#include "net/loopback_peer.h"
 #include "wire/player_side.h"
 #include "wire/server_side.h"
 
@@ -48,14 +48,6 @@ double threadCpuSeconds() {
   timespec t;
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-void raiseOpenFileLimit(rlim_t wanted) {
-  rlimit limit;
-  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
-  if (limit.rlim_cur >= wanted) return;
-  limit.rlim_cur = std::min(wanted, limit.rlim_max);
-  setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 rlim_t openFileLimit() {
