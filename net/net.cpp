@@ -386,7 +386,15 @@ int pollSockets(PollEntry* entries, size_t count, int timeoutMs) {
   if (ready == 0 && count > FD_SETSIZE && timeoutMs != 0) Sleep(1);
   return ready;
 #else
-  std::vector<pollfd> fds(count);
+  // The server polls its clients one at a time without pause: no
+  // allocation for small sets.
+  pollfd small[16];
+  std::vector<pollfd> large;
+  pollfd* fds = small;
+  if (count > 16) {
+    large.resize(count);
+    fds = large.data();
+  }
   for (size_t i = 0; i < count; ++i) {
     fds[i].fd = entries[i].handle == kNoSocket ? -1 : raw(entries[i].handle);
     fds[i].events = static_cast<short>((entries[i].wantRead ? POLLIN : 0) |
@@ -396,7 +404,7 @@ int pollSockets(PollEntry* entries, size_t count, int timeoutMs) {
   }
   int n;
   do {
-    n = poll(fds.data(), static_cast<nfds_t>(count), timeoutMs);
+    n = poll(fds, static_cast<nfds_t>(count), timeoutMs);
   } while (n < 0 && errno == EINTR);
   if (n < 0) return -1;
   int ready = 0;

@@ -6,13 +6,7 @@
 // forward read.
 //
 //   server_bench [--quick]      --quick: fewer players and rounds, for a smoke run
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -28,10 +22,10 @@
 
 #include "common/random.h"
 #include "common/test_support.h"
+#include "net/loopback_peer.h"
 #include "qdb/qdb_file.h"
 #include "server/game_engine.h"
 #include "server/lobby.h"
-#include "net/loopback_peer.h"
 #include "wire/player_side.h"
 #include "wire/server_side.h"
 
@@ -103,21 +97,23 @@ void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound,
   const int n = static_cast<int>(players.size());
   std::vector<Clock::time_point> lastAnswer(total), lastResults(total);
   std::vector<int> resultsDone(total, 0);
-  std::vector<pollfd> fds(players.size());
-  for (size_t i = 0; i < players.size(); ++i)
-    fds[i] = pollfd{static_cast<int>(players[i].peer.fd()), POLLIN, 0};
+  std::vector<PollEntry> fds(players.size());
+  for (size_t i = 0; i < players.size(); ++i) {
+    fds[i].handle = players[i].peer.fd();
+    fds[i].wantRead = true;
+  }
   std::vector<char> buffer(1 << 16);
   std::string message;  // the captured player's message so far
   int finished = 0, closed = 0;
   const Clock::time_point deadline = Clock::now() + std::chrono::minutes(10);
   while (finished + closed < n && Clock::now() < deadline) {
-    if (poll(fds.data(), fds.size(), 200) <= 0) continue;
+    if (pollSockets(fds.data(), fds.size(), 200) <= 0) continue;
     for (size_t i = 0; i < players.size(); ++i) {
-      if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      if (!fds[i].readable) continue;
       BenchPlayer& p = players[i];
-      ssize_t got = recv(fds[i].fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+      int got = receiveSome(fds[i].handle, buffer.data(), buffer.size());
       if (got <= 0) {
-        fds[i].fd = -1;  // the server closed it: the run will show it incomplete
+        fds[i].wantRead = false;  // the server closed it: the run will show it incomplete
         ++closed;
         continue;
       }
@@ -158,7 +154,7 @@ void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound,
               if (p.question == total) {
                 // The last summary: what follows (the next question) is not counted.
                 p.received -= end - at;
-                fds[i].events = 0;
+                fds[i].wantRead = false;
                 ++finished;
                 at = end;
               }
@@ -166,7 +162,7 @@ void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound,
             case ServerMessage::kViolation:
             case ServerMessage::kNone:
               std::printf("player %zu: %s\n", i + 1, p.stream.violation().c_str());
-              fds[i].fd = -1;  // the run will show it incomplete
+              fds[i].wantRead = false;  // the run will show it incomplete
               ++closed;
               at = end;
               break;
@@ -174,7 +170,7 @@ void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound,
           if (capturing && !(m == ServerMessage::kResults && p.stream.summaryExpected())) {
             message.clear();
           }
-          if (at == end && fds[i].events == 0) break;
+          if (at == end && !fds[i].wantRead) break;
         }
       }
     }
@@ -253,25 +249,14 @@ GameFigures runGame(int playerCount, int rounds, int perRound, Script& script) {
   return f;
 }
 
-bool sendAll(int fd, const std::string& bytes) {
-  size_t sent = 0;
-  while (sent < bytes.size()) {
-    ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    sent += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // The baseline: the players of runGame, as many and playing the same way,
 // served by a loop with no game logic. It sends S1 to each player on connect
 // and reads the name; then, for each question, S2 to every player, waits
 // until every answer is complete (a time line, CR LF and the verdict), and
 // sends the question's S3 (with S4) to every player; all bytes come from
-// `script`. Sockets are plain blocking POSIX sockets with TCP_NODELAY, as
-// the server's accepted ones are, and the answers are awaited in one poll
-// over all players.
+// `script`. Sockets are plain blocking sockets with TCP_NODELAY, as the
+// server's accepted ones are, and the answers are awaited in one poll over
+// all players.
 GameFigures runRawBroadcast(const Script& script, int playerCount, int rounds, int perRound) {
   GameFigures f;
   f.players = playerCount;
@@ -283,51 +268,33 @@ GameFigures runRawBroadcast(const Script& script, int playerCount, int rounds, i
     std::printf("the engine game left no complete script to replay\n");
     return f;
   }
-  int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (listener < 0 ||
-      ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listener, SOMAXCONN) != 0 ||
-      ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+  testing::LoopbackListener listener;
+  if (!listener.isListening()) {
     std::printf("raw broadcaster: cannot listen on loopback\n");
-    if (listener >= 0) ::close(listener);
     return f;
   }
   std::vector<BenchPlayer> players(static_cast<size_t>(playerCount));
-  std::vector<int> fds;
-  auto closeAll = [&] {
-    for (int fd : fds) ::close(fd);
-    ::close(listener);
-  };
-  for (int i = 0; i < playerCount; ++i) {
-    if (!players[i].peer.connect(ntohs(address.sin_port))) {
-      std::printf("raw broadcaster: connect %d failed\n", i);
-      closeAll();
+  std::vector<testing::LoopbackPeer> servers(static_cast<size_t>(playerCount));
+  for (size_t i = 0; i < servers.size(); ++i) {
+    if (!players[i].peer.connect(listener.port())) {
+      std::printf("raw broadcaster: connect %zu failed\n", i);
       return f;
     }
-    players[i].peer.send("Player " + std::to_string(i + 1) + "\r\n");
-    int fd = ::accept(listener, nullptr, nullptr);
-    if (fd < 0) {
-      std::printf("raw broadcaster: accept %d failed\n", i);
-      closeAll();
+    players[i].peer.send(nameMessage("Player " + std::to_string(i + 1)));
+    if (!listener.accept(&servers[i], 5000)) {
+      std::printf("raw broadcaster: accept %zu failed\n", i);
       return f;
     }
-    fds.push_back(fd);
-    int on = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     NameReader name;
     char c;
     for (NameReader::Status s = NameReader::Status::kPending; s != NameReader::Status::kNamed;) {
-      if (::recv(fd, &c, 1, 0) != 1 || (s = name.feed(&c, 1)) == NameReader::Status::kTooLong) {
-        std::printf("raw broadcaster: no name from player %d\n", i);
-        closeAll();
+      if (receiveSome(servers[i].fd(), &c, 1) != 1 ||
+          (s = name.feed(&c, 1)) == NameReader::Status::kTooLong) {
+        std::printf("raw broadcaster: no name from player %zu\n", i);
         return f;
       }
     }
-    sendAll(fd, script.settings);
+    servers[i].send(script.settings);
   }
 
   std::atomic<bool> done{false};
@@ -336,18 +303,19 @@ GameFigures runRawBroadcast(const Script& script, int playerCount, int rounds, i
                       std::ref(done), std::ref(completed), nullptr);
   const Clock::time_point start = Clock::now();
   const double cpu0 = threadCpuSeconds();
-  std::vector<pollfd> waiting(fds.size());
-  std::vector<AnswerReader> answers(fds.size());
+  std::vector<PollEntry> waiting(servers.size());
+  std::vector<AnswerReader> answers(servers.size());
   std::vector<char> buffer(4096);
   bool broken = false;
   auto sendToAll = [&](const std::string& bytes) {
-    for (int fd : fds) broken = !sendAll(fd, bytes) || broken;
+    for (testing::LoopbackPeer& server : servers) broken = !server.send(bytes) || broken;
   };
   sendToAll(script.questions[0]);
   for (int q = 0; q < total && !broken; ++q) {
-    size_t pending = fds.size();
-    for (size_t i = 0; i < fds.size(); ++i) {
-      waiting[i] = pollfd{fds[i], POLLIN, 0};
+    size_t pending = servers.size();
+    for (size_t i = 0; i < servers.size(); ++i) {
+      waiting[i].handle = servers[i].fd();
+      waiting[i].wantRead = true;
       answers[i].clear();
     }
     const Clock::time_point deadline = Clock::now() + std::chrono::minutes(1);
@@ -355,17 +323,17 @@ GameFigures runRawBroadcast(const Script& script, int playerCount, int rounds, i
       if (Clock::now() > deadline) broken = true;
       // Polled without pause, as the engine's loop does, so that neither
       // side pays for waking up.
-      if (::poll(waiting.data(), waiting.size(), 0) <= 0) continue;
+      if (pollSockets(waiting.data(), waiting.size(), 0) <= 0) continue;
       for (size_t i = 0; i < waiting.size(); ++i) {
-        if (waiting[i].fd < 0 || !(waiting[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-        ssize_t got = ::recv(waiting[i].fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        if (!waiting[i].readable) continue;
+        int got = receiveSome(waiting[i].handle, buffer.data(), buffer.size());
         if (got <= 0) {
           broken = true;
           break;
         }
         if (answers[i].feed(buffer.data(), static_cast<size_t>(got)) ==
             AnswerReader::Status::kComplete) {
-          waiting[i].fd = -1;  // complete: nothing more is read until the next question
+          waiting[i].wantRead = false;  // complete: nothing more is read until the next question
           --pending;
         }
       }
@@ -376,14 +344,14 @@ GameFigures runRawBroadcast(const Script& script, int playerCount, int rounds, i
   f.serverCpuSeconds = threadCpuSeconds() - cpu0;
   f.wallSeconds = msBetween(start, Clock::now()) / 1000.0;
   if (broken) {
-    for (int fd : fds) ::shutdown(fd, SHUT_RDWR);  // the players see the end at once
+    for (testing::LoopbackPeer& server : servers)
+      server.close();  // the players see the end at once
   }
   playing.join();
   f.completed = completed && !broken;
   for (const BenchPlayer& p : players) f.bytesSent += p.received;
   f.answersExpected = int64_t{playerCount} * total;
   f.answersStored = f.completed ? f.answersExpected : 0;  // nothing is stored; all were read
-  closeAll();
   return f;
 }
 
