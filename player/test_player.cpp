@@ -34,6 +34,7 @@ struct PlayerGroup::Player {
   int roundAnswers = 0, roundCorrect = 0, totalAnswers = 0, totalCorrect = 0;
   float roundSum = 0, totalSum = 0;
   std::vector<std::string> lastResultNames;
+  std::string unsentPieces;  // kPieces: the rest of the answer message
 };
 
 bool parseMisbehaviour(const std::string& text, Misbehaviour* kind, int* atQuestion,
@@ -339,12 +340,14 @@ void PlayerGroup::act(size_t i, Clock::time_point now) {
       answer(i);
       break;
     case Action::kPiece2:
-      p.client.sendRaw("\n");
+      p.client.sendRaw(p.unsentPieces.substr(0, 1));  // LF
+      p.unsentPieces.erase(0, 1);
       p.action = Action::kPiece3;
       p.due = now + std::chrono::milliseconds(p.plan.pieceDelayMs);
       break;
     case Action::kPiece3:
-      p.client.sendRaw(p.client.answeredCorrect() ? "r" : "w");
+      p.client.sendRaw(p.unsentPieces);  // the verdict
+      p.unsentPieces.clear();
       break;
   }
 }
@@ -365,7 +368,10 @@ void PlayerGroup::answer(size_t i) {
   Clock::time_point now = Clock::now();
   if (plan.misbehaviour == Misbehaviour::kPieces) {
     p.client.markAnswered(timeText, correct);
-    p.client.sendRaw(timeText + "\r");
+    // The time line up to its CR, then the LF, then the verdict.
+    std::string bytes = answerMessage(timeText, correct);
+    p.client.sendRaw(bytes.substr(0, timeText.size() + 1));
+    p.unsentPieces = bytes.substr(timeText.size() + 1);
     p.action = Action::kPiece2;
     p.due = now + std::chrono::milliseconds(plan.pieceDelayMs);
   } else {
