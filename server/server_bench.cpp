@@ -214,7 +214,7 @@ GameFigures runGame(int playerCount, int rounds, int perRound, Script& script) {
                   static_cast<unsigned long long>(openFileLimit()));
       return f;
     }
-    players[i].peer.send("Player " + std::to_string(i + 1) + "\r\n");
+    players[i].peer.send(nameMessage("Player " + std::to_string(i + 1)));
     // One pass accepts one player; the backlog keeps the others waiting.
     while (app->clients.size() < static_cast<size_t>(i + 1)) lobbyPass(*app, lobby, 100);
   }
