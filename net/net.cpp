@@ -5,9 +5,10 @@
 // select is used there because it reports a failed connect reliably
 // (exceptfds), which WSAPoll did not on every Windows version.
 #define FD_SETSIZE 4096
-#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// After the sockets header, which must come first.
+#include <windows.h>
 #else
 #include <arpa/inet.h>
 #include <fcntl.h>
