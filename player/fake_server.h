@@ -4,47 +4,28 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <optional>
 #include <string>
 
-#include "server/socket.h"
+#include "net/loopback_peer.h"
 
 namespace qova::testing {
 
 struct FakeServer {
-  int started = socketStartup();  // before the socket: WinSock must be up first
-  Socket listener;
-  std::optional<Socket> peer;
+  bool started = startSockets();  // before the socket: WinSock must be up first
+  LoopbackListener listener;
+  LoopbackPeer peer;
   FakeServer() {
-    EXPECT_EQ(started, 0);
-    EXPECT_TRUE(listener.listen(0, 16));
+    EXPECT_TRUE(started);
+    EXPECT_TRUE(listener.isListening());
   }
-  uint16_t port() const { return listener.localPort(); }
-  bool accept(int ms = 2000) {
-    if (!listener.pollReadable(ms)) return false;
-    peer.emplace(listener.accept());
-    return peer->isValid();
-  }
-  void send(const std::string& bytes) {
-    ASSERT_EQ(peer->send(bytes.data(), static_cast<int>(bytes.size())),
-              static_cast<int>(bytes.size()));
-  }
-  // What arrives within `ms`, one receive call.
-  std::string readSome(int ms = 2000) {
-    char buffer[65536];
-    if (!peer->pollReadable(ms)) return "";
-    int n = peer->recv(buffer, sizeof buffer);
-    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
-  }
+  uint16_t port() const { return listener.port(); }
+  bool accept(int ms = 2000) { return listener.accept(&peer, ms); }
+  void send(const std::string& bytes) { ASSERT_TRUE(peer.send(bytes)); }
+  // What arrives within `ms`.
+  std::string readSome(int ms = 2000) { return peer.readAvailable(ms); }
   // At least `count` bytes, or what came within `ms`.
-  std::string read(size_t count, int ms = 2000) {
-    std::string got;
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (got.size() < count && std::chrono::steady_clock::now() < end) got += readSome(50);
-    return got;
-  }
-  void close() { peer.reset(); }
+  std::string read(size_t count, int ms = 2000) { return peer.read(count, ms); }
+  void close() { peer.close(); }
 };
 
 }  // namespace qova::testing

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "player/client_socket.h"
+#include "net/net.h"
 #include "player/protocol.h"
 
 namespace qova {

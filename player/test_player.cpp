@@ -34,6 +34,7 @@ struct PlayerGroup::Player {
   int roundAnswers = 0, roundCorrect = 0, totalAnswers = 0, totalCorrect = 0;
   float roundSum = 0, totalSum = 0;
   std::vector<std::string> lastResultNames;
+  std::string unsentPieces;  // kPieces: the rest of the answer message
 };
 
 bool parseMisbehaviour(const std::string& text, Misbehaviour* kind, int* atQuestion,
@@ -81,32 +82,6 @@ bool parseMisbehaviour(const std::string& text, Misbehaviour* kind, int* atQuest
   *atQuestion = static_cast<int>(question);
   *floodBytes = static_cast<size_t>(bytes);
   return true;
-}
-
-const char* misbehaviourName(Misbehaviour kind) {
-  switch (kind) {
-    case Misbehaviour::kNone:
-      return "none";
-    case Misbehaviour::kNoName:
-      return "no-name";
-    case Misbehaviour::kDropHandshake:
-      return "drop:handshake";
-    case Misbehaviour::kDropLobby:
-      return "drop:lobby";
-    case Misbehaviour::kDropQuestion:
-      return "drop:question";
-    case Misbehaviour::kDropAnswered:
-      return "drop:answered";
-    case Misbehaviour::kPieces:
-      return "pieces";
-    case Misbehaviour::kLobbyBytes:
-      return "lobby-bytes";
-    case Misbehaviour::kFloodName:
-      return "flood:name";
-    case Misbehaviour::kFloodAnswer:
-      return "flood:answer";
-  }
-  return "";
 }
 
 PlayerGroup::PlayerGroup(GroupOptions options) : options_(std::move(options)) {
@@ -307,12 +282,6 @@ void PlayerGroup::handle(size_t i, ClientEvent event) {
         }
       }
       checkResults(i);
-      size_t index = static_cast<size_t>(p.questionCount - 1);
-      if (index < timings_.size()) {
-        QuestionTiming& t = timings_[index];
-        t.lastResultsReceived = std::max(t.lastResultsReceived, Clock::now());
-        ++t.results;
-      }
       bool roundEnds = c.state() == ClientState::kWaiting;
       if (plan.questionsToPlay > 0 && p.questionCount >= plan.questionsToPlay && !roundEnds) {
         leave(i, "after=" + std::to_string(p.questionCount));
@@ -371,17 +340,15 @@ void PlayerGroup::act(size_t i, Clock::time_point now) {
       answer(i);
       break;
     case Action::kPiece2:
-      p.client.sendRaw("\n");
+      p.client.sendRaw(p.unsentPieces.substr(0, 1));  // LF
+      p.unsentPieces.erase(0, 1);
       p.action = Action::kPiece3;
       p.due = now + std::chrono::milliseconds(p.plan.pieceDelayMs);
       break;
-    case Action::kPiece3: {
-      p.client.sendRaw(p.client.answeredCorrect() ? "r" : "w");
-      size_t index = static_cast<size_t>(p.questionCount - 1);
-      if (index < timings_.size())
-        timings_[index].lastAnswerSent = std::max(timings_[index].lastAnswerSent, now);
+    case Action::kPiece3:
+      p.client.sendRaw(p.unsentPieces);  // the verdict
+      p.unsentPieces.clear();
       break;
-    }
   }
 }
 
@@ -401,7 +368,10 @@ void PlayerGroup::answer(size_t i) {
   Clock::time_point now = Clock::now();
   if (plan.misbehaviour == Misbehaviour::kPieces) {
     p.client.markAnswered(timeText, correct);
-    p.client.sendRaw(timeText + "\r");
+    // The time line up to its CR, then the LF, then the verdict.
+    std::string bytes = answerMessage(timeText, correct);
+    p.client.sendRaw(bytes.substr(0, timeText.size() + 1));
+    p.unsentPieces = bytes.substr(timeText.size() + 1);
     p.action = Action::kPiece2;
     p.due = now + std::chrono::milliseconds(plan.pieceDelayMs);
   } else {
@@ -417,12 +387,6 @@ void PlayerGroup::answer(size_t i) {
   p.totalCorrect += correct ? 1 : 0;
   p.roundSum += seconds;
   p.totalSum += seconds;
-  size_t index = static_cast<size_t>(p.questionCount - 1);
-  if (timings_.size() <= index) timings_.resize(index + 1);
-  ++timings_[index].answers;
-  if (plan.misbehaviour != Misbehaviour::kPieces) {
-    timings_[index].lastAnswerSent = std::max(timings_[index].lastAnswerSent, now);
-  }
   line(i, "answer time=" + timeText + " verdict=" + (correct ? "r" : "w"));
   if (plan.misbehaviour == Misbehaviour::kDropAnswered && p.questionCount == plan.atQuestion) {
     leave(i, "step=answered number=" + std::to_string(p.questionCount));

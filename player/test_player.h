@@ -40,7 +40,6 @@ enum class Misbehaviour {
 // "flood:answer[:BYTES[:N]]". False when the text names none of them.
 bool parseMisbehaviour(const std::string& text, Misbehaviour* kind, int* atQuestion,
                        size_t* floodBytes);
-const char* misbehaviourName(Misbehaviour kind);
 
 struct PlayerPlan {
   std::string name;
@@ -83,15 +82,6 @@ struct PlayerReport {
   std::string verdictsSent;              // 'r' or 'w' per answer, in order
 };
 
-// When answers went out and results came back, per question of the game
-// (index 0 is the first question), over every player that answered it.
-struct QuestionTiming {
-  std::chrono::steady_clock::time_point lastAnswerSent;
-  std::chrono::steady_clock::time_point lastResultsReceived;
-  int answers = 0;
-  int results = 0;
-};
-
 class PlayerGroup {
  public:
   explicit PlayerGroup(GroupOptions options);
@@ -112,7 +102,6 @@ class PlayerGroup {
   bool finished() const;
   int violations() const;
   const std::vector<PlayerReport>& reports() const { return reports_; }
-  const std::vector<QuestionTiming>& timings() const { return timings_; }
   // The client of player i, for tests that look further.
   const PlayerClient& client(size_t i) const;
 
@@ -132,7 +121,6 @@ class PlayerGroup {
   GroupOptions options_;
   std::vector<std::unique_ptr<Player>> players_;
   std::vector<PlayerReport> reports_;
-  std::vector<QuestionTiming> timings_;
   std::chrono::steady_clock::time_point lastEvent_;
   std::chrono::steady_clock::time_point startedAt_;
   int extraViolations_ = 0;

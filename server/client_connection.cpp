@@ -2,93 +2,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
-#include <limits>
-
-#include "common/number_format.h"
 
 namespace qova {
-
-namespace {
-
-void appendLine(std::string& out, const std::string& text) {
-  out += text;
-  out += "\r\n";
-}
-
-// An average as the wire carries it, 4 significant digits. A sum that left
-// the single-precision range gives an infinity, which player programs cannot
-// read as a number: it goes out as the largest finite single-precision value
-// with the infinity's sign. NaN goes out as 0 (formatGcvt's rule).
-std::string averageText(float average) {
-  if (std::isinf(average)) average = std::copysign(std::numeric_limits<float>::max(), average);
-  return formatGcvt(average, 4);
-}
-
-}  // namespace
-
-RoundTotals roundTotals(const PlayerRecord& player) {
-  RoundTotals t;
-  float roundSum = 0, totalSum = 0;
-  for (size_t r = 0; r < player.rounds.size(); ++r) {
-    bool last = r + 1 == player.rounds.size();
-    for (const Response& response : player.rounds[r]) {
-      float seconds = static_cast<float>(parseDecimal(response.timeText));
-      totalSum += seconds;
-      ++t.totalAnswers;
-      if (response.correct) ++t.totalCorrect;
-      if (last) {
-        roundSum += seconds;
-        ++t.roundAnswers;
-        if (response.correct) ++t.roundCorrect;
-      }
-    }
-  }
-  t.roundAverage = roundSum / static_cast<float>(t.roundAnswers);
-  t.totalAverage = totalSum / static_cast<float>(t.totalAnswers);
-  return t;
-}
-
-std::string settingsMessage(const std::string& timeLimitText, int32_t questionsPerRound,
-                            int32_t responseCount) {
-  std::string out;
-  appendLine(out, timeLimitText);
-  appendLine(out, std::to_string(questionsPerRound));
-  appendLine(out, std::to_string(responseCount));
-  return out;
-}
-
-std::string questionMessage(const ServerQuestionRecord& question) {
-  std::string out;
-  appendLine(out, question.question);
-  for (const std::string& response : question.responses) appendLine(out, response);
-  // An empty correct line in the file is passed on as an empty line rather
-  // than as a NUL byte.
-  if (question.correct != '\0') out += question.correct;
-  out += "\r\n";
-  return out;
-}
-
-std::string resultLineBlock(const PlayerRecord& player) {
-  const Response& last = player.rounds.back().back();
-  std::string out;
-  appendLine(out, player.name);
-  appendLine(out, last.timeText);
-  appendLine(out, last.correct ? "r" : "w");
-  return out;
-}
-
-std::string roundSummaryBlock(const PlayerRecord& player, const RoundTotals& t) {
-  std::string out;
-  appendLine(out, player.name);
-  appendLine(out, std::to_string(t.roundCorrect));
-  appendLine(out, averageText(t.roundAverage));
-  appendLine(out, std::to_string(t.roundAnswers));
-  appendLine(out, std::to_string(t.totalCorrect));
-  appendLine(out, averageText(t.totalAverage));
-  appendLine(out, std::to_string(t.totalAnswers));
-  return out;
-}
 
 PendingHandshake::PendingHandshake(const Socket& socket, const std::string& settings,
                                    uint32_t timeoutMs, TickSource ticks)
@@ -112,16 +27,14 @@ HandshakeResult PendingHandshake::poll(int waitMs) {
     char buffer[256];
     int got = socket_.recv(buffer, sizeof buffer);
     if (got <= 0) return result_ = HandshakeResult::kClosed;
-    size_t from = text_.empty() ? 0 : text_.size() - 1;
-    text_.append(buffer, static_cast<size_t>(got));
-    size_t end = text_.find("\r\n", from);
-    if (end != std::string::npos) {
-      if (end > kMaxNameBytes) return result_ = HandshakeResult::kTooLong;
-      name_ = text_.substr(0, end);
-      text_.clear();
-      return result_ = HandshakeResult::kNamed;
+    switch (reader_.feed(buffer, static_cast<size_t>(got))) {
+      case NameReader::Status::kPending:
+        break;
+      case NameReader::Status::kNamed:
+        return result_ = HandshakeResult::kNamed;
+      case NameReader::Status::kTooLong:
+        return result_ = HandshakeResult::kTooLong;
     }
-    if (text_.size() > kMaxNameBytes + 1) return result_ = HandshakeResult::kTooLong;
   }
   if (remainingMs() == 0) return result_ = HandshakeResult::kTimedOut;
   return HandshakeResult::kPending;
@@ -142,7 +55,7 @@ ClientConnection::ClientConnection(const Socket& socket) : socket_(socket) {}
 
 void ClientConnection::sendQuestion(const ServerQuestionRecord& question) {
   send(questionMessage(question));
-  received_.clear();
+  answer_.clear();
   answered_ = false;
 }
 
@@ -199,23 +112,18 @@ bool ClientConnection::pollAnswer() {
   if (!socket_.pollReadable()) return true;
   int got = socket_.recv(receiveBuffer_, sizeof receiveBuffer_);
   if (got <= 0) return false;
-  received_.append(receiveBuffer_, static_cast<size_t>(got));
-  size_t end = received_.find("\r\n");
-  if (end != std::string::npos && received_.size() >= end + 3) {
-    answered_ = true;
-    return true;
+  switch (answer_.feed(receiveBuffer_, static_cast<size_t>(got))) {
+    case AnswerReader::Status::kPending:
+      return true;
+    case AnswerReader::Status::kComplete:
+      answered_ = true;
+      return true;
+    case AnswerReader::Status::kTooLong:
+      break;
   }
-  // The time line, CR LF and verdict of a real answer are a few bytes; a
-  // stream that runs past the bound is not a player program.
-  return received_.size() <= kMaxAnswerBytes;
+  return false;
 }
 
-Response ClientConnection::takeAnswer() const {
-  Response response;
-  size_t end = received_.find("\r\n");
-  response.timeText = received_.substr(0, end);
-  response.correct = end + 2 < received_.size() && received_[end + 2] == 'r';
-  return response;
-}
+Response ClientConnection::takeAnswer() const { return answer_.answer(); }
 
 }  // namespace qova

@@ -1,8 +1,9 @@
-// The server's side of one player program's connection, and the messages of
-// the line protocol: S1 settings, P1 name, S2 question, P2 answer, S3 results,
-// S4 round summary. Every line ends with CR LF; each block is built whole in
-// memory. Sends never block: what the socket does not take at once waits in
-// the connection's outbox and goes out, in order, on later flushes.
+// The server's end of one player program's connection: the handshake (S1
+// out, P1 in) and the connection that sends the game's messages and reads
+// the answers. The messages themselves are built and read by
+// wire/server_side.h. Sends never block: what the socket does not take at
+// once waits in the connection's outbox and goes out, in order, on later
+// flushes.
 #pragma once
 
 #include <cstdint>
@@ -12,51 +13,14 @@
 #include "common/tick.h"
 #include "qdb/question_record.h"
 #include "server/socket.h"
+#include "wire/server_side.h"
 
 namespace qova {
 
-// Bounds on what a player program may make the server hold (docs/decisions.md).
-constexpr size_t kMaxNameBytes = 1024;        // the name line, CR LF not counted
-constexpr size_t kMaxAnswerBytes = 4096;      // a pending answer
+// Bounds on what a player program may make the server hold, besides the
+// messages' own (wire/wire.h; docs/decisions.md).
 constexpr size_t kMaxOutboxBytes = 16 << 20;  // unsent bytes to one client
 constexpr uint32_t kHandshakeTimeoutMs = 5000;
-
-// One answer: the time text exactly as sent, and the verdict.
-struct Response {
-  std::string timeText;
-  bool correct = false;
-};
-
-// One player's name and rounds of answers, in question order.
-struct PlayerRecord {
-  std::string name;
-  std::vector<std::vector<Response>> rounds;
-};
-
-// The six figures of one player's S4 block.
-struct RoundTotals {
-  int32_t roundCorrect = 0;
-  float roundAverage = 0;
-  int32_t roundAnswers = 0;
-  int32_t totalCorrect = 0;
-  float totalAverage = 0;
-  int32_t totalAnswers = 0;
-};
-
-// S4 figures of a player from its rounds: the last round and all rounds,
-// times read like atof and summed in single precision, averages
-// sum / count in single precision (0 / 0 gives NaN, as the division does; a
-// sum beyond the range gives an infinity). roundSummaryBlock writes NaN as 0
-// and an infinity as the largest finite value with its sign.
-RoundTotals roundTotals(const PlayerRecord& player);
-
-// Message texts, byte for byte.
-std::string settingsMessage(const std::string& timeLimitText, int32_t questionsPerRound,
-                            int32_t responseCount);                 // S1
-std::string questionMessage(const ServerQuestionRecord& question);  // S2
-std::string resultLineBlock(const PlayerRecord& player);            // one player of S3
-std::string roundSummaryBlock(const PlayerRecord& player, const RoundTotals& totals);  // of S4
-inline const char* blankLine() { return "\r\n"; }  // ends S3 and S4
 
 enum class HandshakeResult {
   kPending,   // no name line yet and time is left (PendingHandshake::poll only)
@@ -86,7 +50,7 @@ class PendingHandshake {
   // Milliseconds left until the deadline.
   uint32_t remainingMs() const;
 
-  const std::string& name() const { return name_; }
+  const std::string& name() const { return reader_.name(); }
   const Socket& socket() const { return socket_; }
 
  private:
@@ -94,8 +58,7 @@ class PendingHandshake {
   uint32_t timeoutMs_;
   TickSource ticks_;
   uint32_t start_;
-  std::string text_;  // bytes received so far, the name line not yet complete
-  std::string name_;
+  NameReader reader_;
   HandshakeResult result_ = HandshakeResult::kPending;
 };
 
@@ -134,11 +97,11 @@ class ClientConnection {
   Response takeAnswer() const;
 
   bool answered() const { return answered_; }
-  const std::string& received() const { return received_; }
+  std::string received() const { return answer_.received(); }
   Socket& socket() { return socket_; }
 
  private:
-  std::string received_;
+  AnswerReader answer_;
   char receiveBuffer_[256];
   bool answered_ = true;
   Socket socket_;

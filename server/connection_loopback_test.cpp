@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "server/client_connection.h"
-#include "server/loopback_peer.h"
+#include "net/loopback_peer.h"
 
 namespace qova {
 namespace {

@@ -34,9 +34,9 @@ bool startRound(ServerApp& app, GameState& game);
 void broadcastQuestion(ServerApp& app, GameState& game);
 
 // One turn. False when no client is left: errorText "All clients have
-// dropped.", errorFlags 0x12, exitCode 0, for reportError. False too when a
+// dropped.", errorFlags kDroppedErrorFlags, exitCode 0, for reportError. False too when a
 // round's questions cannot be read from the database: "Error loading
-// questions.", reported as a start-up failure is (0x1B, exit code 1).
+// questions.", reported as a start-up failure is (kStartupErrorFlags, exit code 1).
 bool gameTick(ServerApp& app, GameState& game);
 // The turn of the process's game, on the process's ServerApp.
 bool gameTick();

@@ -10,7 +10,7 @@
 
 #include "qdb/read_error_test_support.h"
 #include "server/lobby.h"
-#include "server/loopback_peer.h"
+#include "net/loopback_peer.h"
 #include "server/server_test_support.h"
 
 namespace qova {
@@ -109,7 +109,7 @@ struct GameTest : ::testing::Test {
       ASSERT_EQ(lobbyPass(*app, lobby, 2000), LobbyPass::kChanged);
       ASSERT_EQ(peers.back()->readLines(3, 2000).substr(0, 4), "20\r\n");
     }
-    app->lobbyOutcome = LobbyStart;
+    app->lobbyOutcome = kLobbyStart;
     endLobby(*app, lobby);
     seedRandom(99);
     expectedDraws.seed(99);
@@ -279,7 +279,7 @@ TEST_F(GameTest, EveryoneDroppingEndsTheGame) {
   }
   ASSERT_TRUE(ended);
   EXPECT_EQ(app->errorText, "All clients have dropped.");
-  EXPECT_EQ(app->errorFlags, 0x12u);
+  EXPECT_EQ(app->errorFlags, kDroppedErrorFlags);
   EXPECT_EQ(app->exitCode, 0);
   EXPECT_TRUE(app->players.empty());
   reportError();
@@ -313,7 +313,7 @@ TEST_F(GameTest, SlowReaderGetsEveryByteLaterWhileTheGameGoesOn) {
   for (int q = 0; q < 41; ++q) draws.push_back(nextRound()[0]);
   int small = 4096;
   peer(1).setReceiveBuffer(small);
-  testing::setSendBuffer(static_cast<intptr_t>(app->clients[1]->socket().handle()), small);
+  setSendBuffer(app->clients[1]->socket().handle(), small);
   ASSERT_TRUE(gameTick(*app, game));
   bool queued = false;
   for (int q = 0; q < 40; ++q) {

@@ -148,7 +148,7 @@ LobbyPass lobbyPass(ServerApp& app, LobbyState& lobby, int waitMs) {
 void endLobby(ServerApp& app, LobbyState& lobby) {
   lobby.listener.reset();
   lobby.handshakes.clear();
-  if (app.lobbyOutcome == LobbyQuit) shutdownServer(0);
+  if (app.lobbyOutcome == kLobbyQuit) shutdownServer(0);
 }
 
 }  // namespace qova

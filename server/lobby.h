@@ -29,7 +29,7 @@ struct LobbyState {
   uint32_t pausedAt = 0;      // tick of the failure
 };
 
-// Sets flags 0x1B and exit code 1 and opens the listening socket. False with
+// Sets flags kStartupErrorFlags and exit code 1 and opens the listening socket. False with
 // "Error setting up listening socket." (the shell then destroys its window).
 bool beginLobby(ServerApp& app, LobbyState& lobby);
 
@@ -53,7 +53,7 @@ enum class LobbyPass {
 LobbyPass lobbyPass(ServerApp& app, LobbyState& lobby, int waitMs = 0);
 
 // Leaving the lobby: closes the listening socket and the handshakes still
-// under way and, when lobbyOutcome is LobbyQuit, runs shutdownServer(0). The
+// under way and, when lobbyOutcome is kLobbyQuit, runs shutdownServer(0). The
 // shell destroys its window first.
 void endLobby(ServerApp& app, LobbyState& lobby);
 

@@ -12,7 +12,7 @@
 
 #include "common/tick.h"
 #include "server/game_engine.h"
-#include "server/loopback_peer.h"
+#include "net/loopback_peer.h"
 #include "server/server_test_support.h"
 
 namespace qova {
@@ -211,7 +211,7 @@ TEST_F(LobbyTest, HandshakesUnderWayAreClosedWhenTheLobbyEnds) {
   join(ann, "Ann");
   ASSERT_TRUE(silent.connect(port()));
   while (lobby.handshakes.empty()) lobbyPass(*app, lobby, 50);
-  app->lobbyOutcome = LobbyStart;
+  app->lobbyOutcome = kLobbyStart;
   endLobby(*app, lobby);
   EXPECT_TRUE(lobby.handshakes.empty());
   EXPECT_TRUE(silent.waitClosed(2000));
@@ -305,7 +305,7 @@ TEST_F(LobbyTest, StartClosesTheListenerAndRefusesNewcomers) {
   LoopbackPeer a;
   join(a, "Ann");
   uint16_t p = port();
-  app->lobbyOutcome = LobbyStart;
+  app->lobbyOutcome = kLobbyStart;
   endLobby(*app, lobby);
   EXPECT_FALSE(lobby.listener.has_value());
   EXPECT_FALSE(app->quitPosted);
@@ -318,7 +318,7 @@ TEST_F(LobbyTest, QuitShutsDownWithCodeZeroListingThePlayers) {
   LoopbackPeer a;
   join(a, "Ann");
   testing::writeFileBytes(app->markerPath, "127.0.0.1");
-  app->lobbyOutcome = LobbyQuit;
+  app->lobbyOutcome = kLobbyQuit;
   endLobby(*app, lobby);
   EXPECT_EQ(scripted.posted, std::vector<int32_t>{0});
   EXPECT_TRUE(app->clients.empty());
@@ -329,12 +329,12 @@ TEST_F(LobbyTest, QuitShutsDownWithCodeZeroListingThePlayers) {
 }
 
 TEST_F(LobbyTest, StartWithNobodyEndsWithAllClientsDropped) {
-  app->lobbyOutcome = LobbyStart;
+  app->lobbyOutcome = kLobbyStart;
   endLobby(*app, lobby);
   GameState game;
   EXPECT_FALSE(gameTick(*app, game));
   EXPECT_EQ(app->errorText, "All clients have dropped.");
-  EXPECT_EQ(app->errorFlags, 0x12u);
+  EXPECT_EQ(app->errorFlags, kDroppedErrorFlags);
   EXPECT_EQ(app->exitCode, 0);
   reportError();
   ASSERT_EQ(scripted.prompts.messages.size(), 1u);

@@ -3,7 +3,6 @@
 #include <fstream>
 
 #include "common/number_format.h"
-#include "server/server_app.h"
 
 namespace qova {
 
@@ -60,20 +59,15 @@ void writeEndScores(const std::vector<PlayerRecord>& players, const std::string&
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
-void writeEndScores(const std::string& fileName) {
-  ServerAppRef app;
-  writeEndScores(app->players, fileName);
-}
-
 ViewLabels viewLabels(int32_t viewMode) {
-  if (viewMode == ViewByPlayer) return {"Question", "Player", "Round"};
+  if (viewMode == kViewByPlayer) return {"Question", "Player", "Round"};
   return {"Player", "Round", "Question"};
 }
 
 std::vector<std::string> firstComboEntries(const std::vector<PlayerRecord>& players,
                                            int32_t viewMode) {
   std::vector<std::string> entries;
-  if (viewMode == ViewByPlayer) {
+  if (viewMode == kViewByPlayer) {
     for (const PlayerRecord& player : players) entries.push_back(player.name);
     return entries;
   }
@@ -83,7 +77,7 @@ std::vector<std::string> firstComboEntries(const std::vector<PlayerRecord>& play
 
 std::vector<std::string> secondComboEntries(const std::vector<PlayerRecord>& players,
                                             int32_t viewMode, int first) {
-  if (viewMode == ViewByPlayer) {
+  if (viewMode == kViewByPlayer) {
     if (!designates(first, players.size())) return {};
     return countingTo(players[first].rounds.size());
   }
@@ -94,7 +88,7 @@ std::vector<std::string> secondComboEntries(const std::vector<PlayerRecord>& pla
 std::vector<std::string> listLines(const std::vector<PlayerRecord>& players, int32_t viewMode,
                                    int first, int second) {
   std::vector<std::string> lines;
-  if (viewMode == ViewByPlayer) {
+  if (viewMode == kViewByPlayer) {
     if (!designates(first, players.size())) return lines;
     const PlayerRecord& player = players[first];
     if (!designates(second, player.rounds.size())) return lines;

@@ -16,11 +16,9 @@ namespace qova {
 std::string endScoresText(const std::vector<PlayerRecord>& players);
 // Creates or replaces `fileName` with that text; nothing when it cannot.
 void writeEndScores(const std::vector<PlayerRecord>& players, const std::string& fileName);
-// The process's players into `fileName`.
-void writeEndScores(const std::string& fileName);
 
 // Statistics window view modes, stored in its user-data word.
-enum : int32_t { ViewInitial = 0, ViewByPlayer = 112, ViewByQuestion = 114 };
+enum : int32_t { kViewInitial = 0, kViewByPlayer = 112, kViewByQuestion = 114 };
 
 // Texts of the list heading 1011 and the combo labels 1012 and 1013.
 struct ViewLabels {

@@ -94,11 +94,11 @@ std::vector<PlayerRecord> game() {
 }
 
 TEST(Statistics, LabelsPerView) {
-  ViewLabels player = viewLabels(ViewByPlayer);
+  ViewLabels player = viewLabels(kViewByPlayer);
   EXPECT_STREQ(player.listHeading, "Question");
   EXPECT_STREQ(player.firstLabel, "Player");
   EXPECT_STREQ(player.secondLabel, "Round");
-  ViewLabels question = viewLabels(ViewByQuestion);
+  ViewLabels question = viewLabels(kViewByQuestion);
   EXPECT_STREQ(question.listHeading, "Player");
   EXPECT_STREQ(question.firstLabel, "Round");
   EXPECT_STREQ(question.secondLabel, "Question");
@@ -106,10 +106,10 @@ TEST(Statistics, LabelsPerView) {
 
 TEST(Statistics, ComboEntries) {
   using Entries = std::vector<std::string>;
-  EXPECT_EQ(firstComboEntries(game(), ViewByPlayer), (Entries{"Ann", "Bob"}));
-  EXPECT_EQ(firstComboEntries(game(), ViewByQuestion), (Entries{"1", "2"}));
-  EXPECT_EQ(firstComboEntries({}, ViewByQuestion), Entries{});
-  EXPECT_EQ(firstComboEntries({}, ViewByPlayer), Entries{});
+  EXPECT_EQ(firstComboEntries(game(), kViewByPlayer), (Entries{"Ann", "Bob"}));
+  EXPECT_EQ(firstComboEntries(game(), kViewByQuestion), (Entries{"1", "2"}));
+  EXPECT_EQ(firstComboEntries({}, kViewByQuestion), Entries{});
+  EXPECT_EQ(firstComboEntries({}, kViewByPlayer), Entries{});
 
   struct Case {
     int32_t view;
@@ -117,13 +117,13 @@ TEST(Statistics, ComboEntries) {
     Entries expected;
   };
   const Case cases[] = {
-      {ViewByPlayer, 0, {"1", "2"}},    // Ann's rounds
-      {ViewByPlayer, 1, {"1", "2"}},    // Bob's rounds
-      {ViewByPlayer, 2, {}},            // no such player any more
-      {ViewByPlayer, -1, {}},           // nothing selected
-      {ViewByQuestion, 0, {"1", "2"}},  // answers of the first player in round 1
-      {ViewByQuestion, 1, {"1"}},       // ... in round 2, in progress
-      {ViewByQuestion, 2, {}},         {ViewByQuestion, -1, {}},
+      {kViewByPlayer, 0, {"1", "2"}},    // Ann's rounds
+      {kViewByPlayer, 1, {"1", "2"}},    // Bob's rounds
+      {kViewByPlayer, 2, {}},            // no such player any more
+      {kViewByPlayer, -1, {}},           // nothing selected
+      {kViewByQuestion, 0, {"1", "2"}},  // answers of the first player in round 1
+      {kViewByQuestion, 1, {"1"}},       // ... in round 2, in progress
+      {kViewByQuestion, 2, {}},         {kViewByQuestion, -1, {}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(secondComboEntries(game(), c.view, c.first), c.expected) << c.view << " " << c.first;
@@ -138,17 +138,17 @@ TEST(Statistics, ListLines) {
     Lines expected;
   };
   const Case cases[] = {
-      {ViewByPlayer, 0, 0, {"1\t1.5\tYes", "2\t2\tNo"}},
-      {ViewByPlayer, 1, 0, {"1\t4\tNo", "2\t5\tYes"}},
-      {ViewByPlayer, 1, 1, {}},
-      {ViewByPlayer, 0, 2, {}},
-      {ViewByPlayer, 5, 0, {}},
-      {ViewByQuestion, 0, 1, {"Ann\t2\tNo", "Bob\t5\tYes"}},
+      {kViewByPlayer, 0, 0, {"1\t1.5\tYes", "2\t2\tNo"}},
+      {kViewByPlayer, 1, 0, {"1\t4\tNo", "2\t5\tYes"}},
+      {kViewByPlayer, 1, 1, {}},
+      {kViewByPlayer, 0, 2, {}},
+      {kViewByPlayer, 5, 0, {}},
+      {kViewByQuestion, 0, 1, {"Ann\t2\tNo", "Bob\t5\tYes"}},
       // The question in progress lists only those who have answered it.
-      {ViewByQuestion, 1, 0, {"Ann\t3\tYes"}},
-      {ViewByQuestion, 1, 1, {}},
-      {ViewByQuestion, 3, 0, {}},
-      {ViewByQuestion, -1, 0, {}},
+      {kViewByQuestion, 1, 0, {"Ann\t3\tYes"}},
+      {kViewByQuestion, 1, 1, {}},
+      {kViewByQuestion, 3, 0, {}},
+      {kViewByQuestion, -1, 0, {}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(listLines(game(), c.view, c.first, c.second), c.expected)

@@ -43,18 +43,18 @@ void deleteMarker(ServerApp& app) {
 
 void reportError() {
   ServerAppRef app;
-  if (app->errorFlags & ReportLog) {
+  if (app->errorFlags & kReportLog) {
     RunLog::process().write(app->errorText.c_str(), app->logFileName.c_str());
   }
-  if (app->errorFlags & ReportMessageBox) {
-    unsigned icon = (app->errorFlags & ReportIconError)     ? kMbIconHand
-                    : (app->errorFlags & ReportIconWarning) ? kMbIconExclamation
+  if (app->errorFlags & kReportMessageBox) {
+    unsigned icon = (app->errorFlags & kReportIconError)     ? kMbIconHand
+                    : (app->errorFlags & kReportIconWarning) ? kMbIconExclamation
                                                             : 0u;
     if (app->shell.prompts.messageBox) {
       app->shell.prompts.messageBox(MessageRequest{nullptr, app->errorText, "Error", kMbOk | icon});
     }
   }
-  if (app->errorFlags & ReportShutdown) shutdownServer(app->exitCode);
+  if (app->errorFlags & kReportShutdown) shutdownServer(app->exitCode);
 }
 
 void shutdownServer(int32_t exitCode) {

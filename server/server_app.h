@@ -18,21 +18,21 @@
 namespace qova {
 
 // How the lobby ended.
-enum : uint32_t { LobbyWaiting = 0, LobbyQuit = 1, LobbyStart = 2 };
+enum : uint32_t { kLobbyWaiting = 0, kLobbyQuit = 1, kLobbyStart = 2 };
 
 // Bits of ServerApp::errorFlags, read by reportError.
 enum : uint32_t {
-  ReportLog = 0x01,          // append errorText to the run log
-  ReportMessageBox = 0x02,   // show errorText in an "Error" box
-  ReportIconError = 0x04,    // ... with the stop icon
-  ReportIconWarning = 0x08,  // ... with the exclamation icon (when 0x04 is clear)
-  ReportShutdown = 0x10,     // then shutdownServer(exitCode)
+  kReportLog = 0x01,          // append errorText to the run log
+  kReportMessageBox = 0x02,   // show errorText in an "Error" box
+  kReportIconError = 0x04,    // ... with the stop icon
+  kReportIconWarning = 0x08,  // ... with the exclamation icon (when 0x04 is clear)
+  kReportShutdown = 0x10,     // then shutdownServer(exitCode)
 };
 
 // The flag sets the server uses.
-constexpr uint32_t kStartupErrorFlags = 0x1B;  // log, box, exclamation, shutdown
-constexpr uint32_t kAbortErrorFlags = 0x1A;    // as above, not logged
-constexpr uint32_t kDroppedErrorFlags = 0x12;  // plain box, shutdown
+constexpr uint32_t kStartupErrorFlags =
+    kReportLog | kReportMessageBox | kReportIconWarning | kReportShutdown;
+constexpr uint32_t kDroppedErrorFlags = kReportMessageBox | kReportShutdown;  // plain box
 
 // The texts the server reports.
 extern const char kMsgStartupAborted[];        // "Startup aborted."
@@ -70,7 +70,7 @@ struct ServerShell {
 struct ServerApp {
   void* mainWindow = nullptr;  // the Statistics window (HWND), owned by the shell
   void* instance = nullptr;    // HINSTANCE, set by the entry point
-  uint32_t lobbyOutcome = LobbyWaiting;
+  uint32_t lobbyOutcome = kLobbyWaiting;
   // Connected players in connection order; clients[i] and players[i] are
   // always the same player and are added and removed together.
   std::vector<std::unique_ptr<ClientConnection>> clients;

@@ -6,13 +6,7 @@
 // forward read.
 //
 //   server_bench [--quick]      --quick: fewer players and rounds, for a smoke run
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -28,10 +22,12 @@
 
 #include "common/random.h"
 #include "common/test_support.h"
+#include "net/loopback_peer.h"
 #include "qdb/qdb_file.h"
 #include "server/game_engine.h"
 #include "server/lobby.h"
-#include "server/loopback_peer.h"
+#include "wire/player_side.h"
+#include "wire/server_side.h"
 
 namespace qova {
 namespace {
@@ -46,14 +42,6 @@ double threadCpuSeconds() {
   timespec t;
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-void raiseOpenFileLimit(rlim_t wanted) {
-  rlimit limit;
-  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
-  if (limit.rlim_cur >= wanted) return;
-  limit.rlim_cur = std::min(wanted, limit.rlim_max);
-  setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 rlim_t openFileLimit() {
@@ -71,12 +59,11 @@ std::string questionFile(int32_t count, int32_t responses) {
   return out;
 }
 
-// One player program of the benchmark: counts lines to follow the
-// conversation and answers each question as soon as it is complete.
+// One player program of the benchmark: reads the conversation as a player
+// program does and answers each question as soon as it is complete.
 struct BenchPlayer {
   testing::LoopbackPeer peer;
-  enum Phase { kSettings, kQuestion, kResults, kSummary } phase = kSettings;
-  int linesLeft = 3;
+  ServerStream stream;
   int question = 0;  // questions answered
   int64_t received = 0;
 };
@@ -103,28 +90,30 @@ struct GameFigures {
 
 // The players' side, on its own thread: every socket in one poll.
 // With `capture`, the first player's messages are recorded into it.
-void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound, int responses,
+void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound,
                  std::vector<double>& latencyMs, std::atomic<bool>& done, bool& completed,
                  Script* capture) {
   const int total = rounds * perRound;
   const int n = static_cast<int>(players.size());
   std::vector<Clock::time_point> lastAnswer(total), lastResults(total);
   std::vector<int> resultsDone(total, 0);
-  std::vector<pollfd> fds(players.size());
-  for (size_t i = 0; i < players.size(); ++i)
-    fds[i] = pollfd{static_cast<int>(players[i].peer.fd()), POLLIN, 0};
+  std::vector<PollEntry> fds(players.size());
+  for (size_t i = 0; i < players.size(); ++i) {
+    fds[i].handle = players[i].peer.fd();
+    fds[i].wantRead = true;
+  }
   std::vector<char> buffer(1 << 16);
   std::string message;  // the captured player's message so far
   int finished = 0, closed = 0;
   const Clock::time_point deadline = Clock::now() + std::chrono::minutes(10);
   while (finished + closed < n && Clock::now() < deadline) {
-    if (poll(fds.data(), fds.size(), 200) <= 0) continue;
+    if (pollSockets(fds.data(), fds.size(), 200) <= 0) continue;
     for (size_t i = 0; i < players.size(); ++i) {
-      if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      if (!fds[i].readable) continue;
       BenchPlayer& p = players[i];
-      ssize_t got = recv(fds[i].fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+      int got = receiveSome(fds[i].handle, buffer.data(), buffer.size());
       if (got <= 0) {
-        fds[i].fd = -1;  // the server closed it: the run will show it incomplete
+        fds[i].wantRead = false;  // the server closed it: the run will show it incomplete
         ++closed;
         continue;
       }
@@ -132,58 +121,58 @@ void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound, in
       const char* at = buffer.data();
       const char* end = at + got;
       const bool capturing = capture != nullptr && i == 0;
-      const char* messageStart = at;
-      while (
-          (at = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at))))) {
-        ++at;
-        if (--p.linesLeft > 0) continue;
-        if (capturing) {
-          message.append(messageStart, at);
-          messageStart = at;
-          // S3 and the S4 that follows it go out together, as one message.
-          bool roundEnds = p.phase == BenchPlayer::kResults && (p.question + 1) % perRound == 0;
-          if (p.phase == BenchPlayer::kSettings) capture->settings = message;
-          if (p.phase == BenchPlayer::kQuestion) capture->questions.push_back(message);
-          if ((p.phase == BenchPlayer::kResults && !roundEnds) || p.phase == BenchPlayer::kSummary)
-            capture->results.push_back(message);
-          if (!roundEnds) message.clear();
-        }
-        switch (p.phase) {
-          case BenchPlayer::kSettings:
-          case BenchPlayer::kSummary:
-            p.phase = BenchPlayer::kQuestion;
-            p.linesLeft = 2 + responses;
-            if (p.question == total) {
-              // The last summary: what follows (the next question) is not counted.
-              p.received -= end - at;
-              fds[i].events = 0;
-              ++finished;
+      // Fed a line at a time, so that each message's bytes are known (for
+      // the capture) and the bytes after the last summary are not counted.
+      while (at < end) {
+        const char* lineEnd =
+            static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at)));
+        const char* next = lineEnd != nullptr ? lineEnd + 1 : end;
+        p.stream.feed(at, static_cast<size_t>(next - at));
+        if (capturing) message.append(at, next);
+        at = next;
+        for (ServerMessage m; (m = p.stream.next()) != ServerMessage::kNone;) {
+          switch (m) {
+            case ServerMessage::kSettings:
+              if (capturing) capture->settings = message;
+              break;
+            case ServerMessage::kQuestion:
+              if (p.question < total) {
+                p.peer.send(answerMessage(i % 3 == 0 ? "1.25" : "0.5", i % 3 != 0));
+                lastAnswer[p.question] = Clock::now();
+              }
+              if (capturing) capture->questions.push_back(message);
+              break;
+            case ServerMessage::kResults:
+              lastResults[p.question] = Clock::now();
+              ++resultsDone[p.question];
+              ++p.question;
+              // S3 and the S4 that follows it go out together, as one message.
+              if (capturing && !p.stream.summaryExpected()) capture->results.push_back(message);
+              break;
+            case ServerMessage::kSummary:
+              if (capturing) capture->results.push_back(message);
+              if (p.question == total) {
+                // The last summary: what follows (the next question) is not counted.
+                p.received -= end - at;
+                fds[i].wantRead = false;
+                ++finished;
+                at = end;
+              }
+              break;
+            case ServerMessage::kViolation:
+            case ServerMessage::kNone:
+              std::printf("player %zu: %s\n", i + 1, p.stream.violation().c_str());
+              fds[i].wantRead = false;  // the run will show it incomplete
+              ++closed;
               at = end;
-            }
-            break;
-          case BenchPlayer::kQuestion:
-            if (p.question < total) {
-              p.peer.send(i % 3 == 0 ? "1.25\r\nw" : "0.5\r\nr");
-              lastAnswer[p.question] = Clock::now();
-            }
-            p.phase = BenchPlayer::kResults;
-            p.linesLeft = 3 * n + 1;
-            break;
-          case BenchPlayer::kResults:
-            lastResults[p.question] = Clock::now();
-            ++resultsDone[p.question];
-            ++p.question;
-            if (p.question % perRound == 0) {
-              p.phase = BenchPlayer::kSummary;
-              p.linesLeft = 7 * n + 1;
-            } else {
-              p.phase = BenchPlayer::kQuestion;
-              p.linesLeft = 2 + responses;
-            }
-            break;
+              break;
+          }
+          if (capturing && !(m == ServerMessage::kResults && p.stream.summaryExpected())) {
+            message.clear();
+          }
+          if (at == end && !fds[i].wantRead) break;
         }
       }
-      if (capturing && messageStart < end) message.append(messageStart, end);
     }
   }
   completed = finished == n;
@@ -225,17 +214,17 @@ GameFigures runGame(int playerCount, int rounds, int perRound, Script& script) {
                   static_cast<unsigned long long>(openFileLimit()));
       return f;
     }
-    players[i].peer.send("Player " + std::to_string(i + 1) + "\r\n");
+    players[i].peer.send(nameMessage("Player " + std::to_string(i + 1)));
     // One pass accepts one player; the backlog keeps the others waiting.
     while (app->clients.size() < static_cast<size_t>(i + 1)) lobbyPass(*app, lobby, 100);
   }
-  app->lobbyOutcome = LobbyStart;
+  app->lobbyOutcome = kLobbyStart;
   endLobby(*app, lobby);
 
   std::atomic<bool> done{false};
   bool completed = false;
-  std::thread playing(playPlayers, std::ref(players), rounds, perRound, responses,
-                      std::ref(f.latencyMs), std::ref(done), std::ref(completed), &script);
+  std::thread playing(playPlayers, std::ref(players), rounds, perRound, std::ref(f.latencyMs),
+                      std::ref(done), std::ref(completed), &script);
   GameState game;
   seedRandom(1);
   const Clock::time_point start = Clock::now();
@@ -260,25 +249,14 @@ GameFigures runGame(int playerCount, int rounds, int perRound, Script& script) {
   return f;
 }
 
-bool sendAll(int fd, const std::string& bytes) {
-  size_t sent = 0;
-  while (sent < bytes.size()) {
-    ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    sent += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // The baseline: the players of runGame, as many and playing the same way,
 // served by a loop with no game logic. It sends S1 to each player on connect
 // and reads the name; then, for each question, S2 to every player, waits
 // until every answer is complete (a time line, CR LF and the verdict), and
 // sends the question's S3 (with S4) to every player; all bytes come from
-// `script`. Sockets are plain blocking POSIX sockets with TCP_NODELAY, as
-// the server's accepted ones are, and the answers are awaited in one poll
-// over all players.
+// `script`. Sockets are plain blocking sockets with TCP_NODELAY, as the
+// server's accepted ones are, and the answers are awaited in one poll over
+// all players.
 GameFigures runRawBroadcast(const Script& script, int playerCount, int rounds, int perRound) {
   GameFigures f;
   f.players = playerCount;
@@ -290,72 +268,54 @@ GameFigures runRawBroadcast(const Script& script, int playerCount, int rounds, i
     std::printf("the engine game left no complete script to replay\n");
     return f;
   }
-  int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (listener < 0 ||
-      ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listener, SOMAXCONN) != 0 ||
-      ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+  testing::LoopbackListener listener;
+  if (!listener.isListening()) {
     std::printf("raw broadcaster: cannot listen on loopback\n");
-    if (listener >= 0) ::close(listener);
     return f;
   }
   std::vector<BenchPlayer> players(static_cast<size_t>(playerCount));
-  std::vector<int> fds;
-  auto closeAll = [&] {
-    for (int fd : fds) ::close(fd);
-    ::close(listener);
-  };
-  for (int i = 0; i < playerCount; ++i) {
-    if (!players[i].peer.connect(ntohs(address.sin_port))) {
-      std::printf("raw broadcaster: connect %d failed\n", i);
-      closeAll();
+  std::vector<testing::LoopbackPeer> servers(static_cast<size_t>(playerCount));
+  for (size_t i = 0; i < servers.size(); ++i) {
+    if (!players[i].peer.connect(listener.port())) {
+      std::printf("raw broadcaster: connect %zu failed\n", i);
       return f;
     }
-    players[i].peer.send("Player " + std::to_string(i + 1) + "\r\n");
-    int fd = ::accept(listener, nullptr, nullptr);
-    if (fd < 0) {
-      std::printf("raw broadcaster: accept %d failed\n", i);
-      closeAll();
+    players[i].peer.send(nameMessage("Player " + std::to_string(i + 1)));
+    if (!listener.accept(&servers[i], 5000)) {
+      std::printf("raw broadcaster: accept %zu failed\n", i);
       return f;
     }
-    fds.push_back(fd);
-    int on = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    std::string name;
+    NameReader name;
     char c;
-    while (name.size() < 2 || name.compare(name.size() - 2, 2, "\r\n") != 0) {
-      if (::recv(fd, &c, 1, 0) != 1) {
-        std::printf("raw broadcaster: no name from player %d\n", i);
-        closeAll();
+    for (NameReader::Status s = NameReader::Status::kPending; s != NameReader::Status::kNamed;) {
+      if (receiveSome(servers[i].fd(), &c, 1) != 1 ||
+          (s = name.feed(&c, 1)) == NameReader::Status::kTooLong) {
+        std::printf("raw broadcaster: no name from player %zu\n", i);
         return f;
       }
-      name += c;
     }
-    sendAll(fd, script.settings);
+    servers[i].send(script.settings);
   }
 
   std::atomic<bool> done{false};
   bool completed = false;
-  std::thread playing(playPlayers, std::ref(players), rounds, perRound, 4, std::ref(f.latencyMs),
+  std::thread playing(playPlayers, std::ref(players), rounds, perRound, std::ref(f.latencyMs),
                       std::ref(done), std::ref(completed), nullptr);
   const Clock::time_point start = Clock::now();
   const double cpu0 = threadCpuSeconds();
-  std::vector<pollfd> waiting(fds.size());
-  std::vector<std::string> answers(fds.size());
+  std::vector<PollEntry> waiting(servers.size());
+  std::vector<AnswerReader> answers(servers.size());
   std::vector<char> buffer(4096);
   bool broken = false;
   auto sendToAll = [&](const std::string& bytes) {
-    for (int fd : fds) broken = !sendAll(fd, bytes) || broken;
+    for (testing::LoopbackPeer& server : servers) broken = !server.send(bytes) || broken;
   };
   sendToAll(script.questions[0]);
   for (int q = 0; q < total && !broken; ++q) {
-    size_t pending = fds.size();
-    for (size_t i = 0; i < fds.size(); ++i) {
-      waiting[i] = pollfd{fds[i], POLLIN, 0};
+    size_t pending = servers.size();
+    for (size_t i = 0; i < servers.size(); ++i) {
+      waiting[i].handle = servers[i].fd();
+      waiting[i].wantRead = true;
       answers[i].clear();
     }
     const Clock::time_point deadline = Clock::now() + std::chrono::minutes(1);
@@ -363,18 +323,17 @@ GameFigures runRawBroadcast(const Script& script, int playerCount, int rounds, i
       if (Clock::now() > deadline) broken = true;
       // Polled without pause, as the engine's loop does, so that neither
       // side pays for waking up.
-      if (::poll(waiting.data(), waiting.size(), 0) <= 0) continue;
+      if (pollSockets(waiting.data(), waiting.size(), 0) <= 0) continue;
       for (size_t i = 0; i < waiting.size(); ++i) {
-        if (waiting[i].fd < 0 || !(waiting[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-        ssize_t got = ::recv(waiting[i].fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        if (!waiting[i].readable) continue;
+        int got = receiveSome(waiting[i].handle, buffer.data(), buffer.size());
         if (got <= 0) {
           broken = true;
           break;
         }
-        answers[i].append(buffer.data(), static_cast<size_t>(got));
-        size_t lineEnd = answers[i].find("\r\n");
-        if (lineEnd != std::string::npos && answers[i].size() > lineEnd + 2) {
-          waiting[i].fd = -1;  // complete: nothing more is read until the next question
+        if (answers[i].feed(buffer.data(), static_cast<size_t>(got)) ==
+            AnswerReader::Status::kComplete) {
+          waiting[i].wantRead = false;  // complete: nothing more is read until the next question
           --pending;
         }
       }
@@ -385,14 +344,14 @@ GameFigures runRawBroadcast(const Script& script, int playerCount, int rounds, i
   f.serverCpuSeconds = threadCpuSeconds() - cpu0;
   f.wallSeconds = msBetween(start, Clock::now()) / 1000.0;
   if (broken) {
-    for (int fd : fds) ::shutdown(fd, SHUT_RDWR);  // the players see the end at once
+    for (testing::LoopbackPeer& server : servers)
+      server.close();  // the players see the end at once
   }
   playing.join();
   f.completed = completed && !broken;
   for (const BenchPlayer& p : players) f.bytesSent += p.received;
   f.answersExpected = int64_t{playerCount} * total;
   f.answersStored = f.completed ? f.answersExpected : 0;  // nothing is stored; all were read
-  closeAll();
   return f;
 }
 

@@ -1,49 +1,23 @@
-// A shared, reference-counted handle to one IPv4 TCP socket: WinSock on
-// Windows, POSIX sockets elsewhere. Copies share the handle and one count;
+// A shared, reference-counted handle to one IPv4 TCP socket, on the platform
+// layer of net/net.h (which also starts and cleans up the socket library
+// and classifies accept failures). Copies share the handle and one count;
 // the last holder to let go closes it. Readiness is asked with a zero-timeout
 // poll, so callers receive or accept only when that would not block.
 #pragma once
 
 #include <cstdint>
-#include <string>
+
+#include "net/net.h"
 
 namespace qova {
 
 constexpr uint16_t kListenPort = 5632;
 constexpr int kListenBacklog = 0x7FFFFFFF;  // SOMAXCONN of WinSock 2
 
-// WSAStartup(2.2) on Windows; elsewhere makes sure a peer that goes away can
-// never kill the process with SIGPIPE. Returns 0 on success.
-int socketStartup();
-// WSACleanup on Windows; nothing elsewhere.
-void socketCleanup();
-
-// This machine's IPv4 address in dotted form, as gethostbyname reports it
-// for the host's own name; "127.0.0.1" when the name does not resolve.
-std::string localHostAddress();
-
-// What a failed accept means for the listening socket.
-enum class AcceptError {
-  kNone,
-  kTransient,      // that one connection failed (reset or aborted before it
-                   // was taken, an interrupted call): try again on the next pass
-  kNoDescriptors,  // the process or system is out of descriptors or buffers:
-                   // stop accepting for a moment, then try again
-  kListenerGone,   // the listening socket itself is unusable
-};
-
-// The kind of an accept failure from the system's error code (errno, or
-// WSAGetLastError on Windows).
-AcceptError acceptErrorKind(int systemError);
-
 class Socket {
  public:
-#ifdef _WIN32
-  using Handle = uintptr_t;  // SOCKET
-#else
-  using Handle = int;
-#endif
-  static const Handle kInvalid;
+  using Handle = SocketHandle;
+  static constexpr Handle kInvalid = kNoSocket;
 
   // Creates a new IPv4 stream socket. When that fails the object is open but
   // not valid, and listen() fails.

@@ -8,7 +8,7 @@
 #include <cerrno>
 #endif
 
-#include "server/loopback_peer.h"
+#include "net/loopback_peer.h"
 
 namespace qova {
 namespace {

@@ -77,7 +77,7 @@ bool checkMarker(ServerApp& app) {
   }
   if (answer != kIdNo) return true;
   app.errorText = kMsgStartupAborted;
-  app.errorFlags &= ~ReportLog;
+  app.errorFlags &= ~kReportLog;
   app.exitCode = -1;
   return false;
 }

@@ -29,7 +29,7 @@ Settings parseSettings(std::istream& in);
 Settings readSettings(ServerApp& app, const std::string& path);
 
 // The marker question: when the marker file opens, asks "Notice" with Yes
-// and No. No: errorText "Startup aborted.", flags 0x1A, exitCode -1, false.
+// and No. No: errorText "Startup aborted.", flags kStartupErrorFlags without kReportLog, exitCode -1, false.
 bool checkMarker(ServerApp& app);
 
 // Loads the database and checks questionsPerRound against it: -1 from the
@@ -38,7 +38,7 @@ bool checkMarker(ServerApp& app);
 // questions in database.", and a count below 1 a message of its own.
 bool loadQuestions(ServerApp& app, const Settings& settings);
 
-// Steps before any window: seed with the tick count, flags 0x1B and exit
+// Steps before any window: seed with the tick count, flags kStartupErrorFlags and exit
 // code 1, the marker question, socketStartup, config.ini from the working
 // folder, the database. False with errorText set; the caller reports it.
 bool startServerCore();

@@ -89,7 +89,7 @@ TEST_F(Marker, QuestionAskedOnlyWhenTheFileExists) {
   EXPECT_EQ(app->errorFlags, kStartupErrorFlags);
   EXPECT_FALSE(checkMarker(*app));
   EXPECT_EQ(app->errorText, "Startup aborted.");
-  EXPECT_EQ(app->errorFlags, 0x1Au);
+  EXPECT_EQ(app->errorFlags, kStartupErrorFlags & ~kReportLog);
   EXPECT_EQ(app->exitCode, -1);
   ASSERT_EQ(scripted.prompts.messages.size(), 2u);
   for (const MessageRequest& m : scripted.prompts.messages) {
@@ -286,7 +286,7 @@ TEST_F(Shutdown, AllDroppedReportIsAPlainBoxNotLogged) {
 
 TEST_F(Shutdown, StopIconWinsOverExclamation) {
   app->errorText = "x";
-  app->errorFlags = ReportMessageBox | ReportIconError | ReportIconWarning;
+  app->errorFlags = kReportMessageBox | kReportIconError | kReportIconWarning;
   reportError();
   ASSERT_EQ(scripted.prompts.messages.size(), 1u);
   EXPECT_EQ(scripted.prompts.messages[0].type, kMbIconHand);

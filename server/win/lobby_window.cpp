@@ -36,7 +36,7 @@ bool runLobby() {
     return false;
   }
   // Never waits: a message for the lobby, or else one pass over the sockets.
-  while (app->lobbyOutcome == LobbyWaiting) {
+  while (app->lobbyOutcome == kLobbyWaiting) {
     MSG msg;
     if (PeekMessageA(&msg, lobby, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
@@ -70,14 +70,14 @@ INT_PTR CALLBACK lobbyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     }
     case WM_CLOSE: {
       ServerAppRef app;
-      app->lobbyOutcome = LobbyQuit;
+      app->lobbyOutcome = kLobbyQuit;
       return TRUE;
     }
     case WM_COMMAND: {
       WORD id = LOWORD(wParam);
       if (id == IDC_LOBBY_START || id == IDC_LOBBY_QUIT) {
         ServerAppRef app;
-        app->lobbyOutcome = id == IDC_LOBBY_START ? LobbyStart : LobbyQuit;
+        app->lobbyOutcome = id == IDC_LOBBY_START ? kLobbyStart : kLobbyQuit;
         DestroyWindow(dialog);
       }
       return TRUE;

@@ -89,10 +89,10 @@ INT_PTR CALLBACK statisticsDialogProc(HWND dialog, UINT message, WPARAM wParam, 
           shutdownServer(0);
           break;
         case IDC_STATS_BY_PLAYER:
-          setView(dialog, ViewByPlayer);
+          setView(dialog, kViewByPlayer);
           break;
         case IDC_STATS_BY_QUESTION:
-          setView(dialog, ViewByQuestion);
+          setView(dialog, kViewByQuestion);
           break;
         case IDC_STATS_FIRST:
           if (HIWORD(wParam) == CBN_SELCHANGE) fillSecondCombo(dialog);

@@ -57,7 +57,7 @@ struct EngineTest : ::testing::Test {
         lobbyPass(*app, lobby, 2);
         connected = static_cast<int>(app->clients.size());
       }
-      app->lobbyOutcome = LobbyStart;
+      app->lobbyOutcome = kLobbyStart;
       endLobby(*app, lobby);
       while (!stop) {
         if (!gameTick(*app, game)) {

@@ -1,6 +1,6 @@
-// The protocol's message bytes and S4 figures; the conversation over real
-// sockets is in connection_loopback_test.cpp.
-#include "server/client_connection.h"
+// The server's message bytes and S4 figures; the conversation over real
+// sockets is in server/connection_loopback_test.cpp.
+#include "wire/server_side.h"
 
 #include <gtest/gtest.h>
 
