@@ -161,7 +161,7 @@ struct WebGatewayTest : ::testing::Test {
         lobbyPass(*app, lobby, 2);
         connected = static_cast<int>(app->clients.size());
       }
-      app->lobbyOutcome = LobbyStart;
+      app->lobbyOutcome = kLobbyStart;
       endLobby(*app, lobby);
       while (!stop && gameTick(*app, game)) {
         std::this_thread::sleep_for(std::chrono::microseconds(200));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "player/protocol.h"  // the time limit as QOVAPLAY reads it
 #include "web/text_codec.h"
 
 namespace qova::web {

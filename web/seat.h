@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "player/protocol.h"
+#include "wire/player_side.h"
 #include "web/page_message.h"
 #include "web/shared_rows.h"
 

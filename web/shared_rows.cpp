@@ -1,5 +1,6 @@
 #include "web/shared_rows.h"
 
+#include "player/protocol.h"  // leaderboard order, shared with QOVAPLAY
 #include "web/page_message.h"
 #include "web/text_codec.h"
 

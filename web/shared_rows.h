@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "player/protocol.h"
+#include "wire/player_side.h"
 
 namespace qova::web {
 

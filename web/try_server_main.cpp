@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
     }
   }
-  app->lobbyOutcome = qova::LobbyStart;
+  app->lobbyOutcome = qova::kLobbyStart;
   qova::endLobby(*app, lobby);
   std::printf("Game started with %zu players; Ctrl+C ends it.\n", app->players.size());
   std::fflush(stdout);

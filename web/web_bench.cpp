@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
       qova::lobbyPass(*app, lobby, 1);
       connected = static_cast<int>(app->clients.size());
     }
-    app->lobbyOutcome = qova::LobbyStart;
+    app->lobbyOutcome = qova::kLobbyStart;
     qova::endLobby(*app, lobby);
     qova::GameState game;
     while (!stop && qova::gameTick(*app, game))
