@@ -80,8 +80,11 @@ void ClientConnection::send(const std::string& bytes) {
     outbox_ += bytes;
     flush();
   }
-  if (outbox_.size() - outboxSent_ > kMaxOutboxBytes) {
+  const size_t pending = outbox_.size() - outboxSent_;
+  if (pending > kMaxOutboxBytes && pending > bytes.size()) {
     // A player program that has stopped reading: dropped at its next poll.
+    // One message alone never counts: a question may be longer than the
+    // bound (up to 65 lines of a question file's longest line).
     overflowed_ = true;
     outbox_.clear();
     outboxSent_ = 0;

@@ -170,6 +170,24 @@ TEST(Outbox, AReaderThatNeverReadsIsDroppedAtItsNextPoll) {
   EXPECT_FALSE(client.pollAnswer());
 }
 
+// A question file's lines may be 1 MiB each, so one question can be longer
+// than the outbox's bound; a player that reads must still get it whole.
+TEST(Outbox, AQuestionLongerThanTheBoundReachesAReader) {
+  Pair p;
+  ClientConnection client(p.server);
+  const std::string line(1 << 20, 'r');
+  ServerQuestionRecord big{line, std::vector<std::string>(20, line), '1'};
+  client.sendQuestion(big);
+  const size_t expected = 21 * (line.size() + 2) + 3;
+  size_t got = 0;
+  for (int i = 0; i < 20000 && got < expected; ++i) {
+    got += p.peer.readAvailable(5).size();
+    client.flush();
+  }
+  EXPECT_EQ(got, expected);
+  EXPECT_TRUE(client.pollAnswer());  // still connected
+}
+
 TEST(Handshake, NameLine) {
   struct Case {
     std::vector<std::string> pieces;
