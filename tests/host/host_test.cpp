@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/test_qdb_file.h"
 #include "common/test_support.h"
 #include "player/client_socket.h"
 #include "player/player_client.h"
@@ -33,13 +34,13 @@ const char kLobbyCaption[] = "Waiting for Clients...";
 
 // Records "Question n" with four responses "n.a".."n.d".
 std::string questionFile(int count) {
-  std::string out = "256\r\n4\r\n" + std::to_string(count) + "\r\n";
+  std::vector<testing::TestRecord> records;
   for (int n = 1; n <= count; ++n) {
-    out += "Question " + std::to_string(n) + "\r\n";
-    for (char r = 'a'; r <= 'd'; ++r) out += std::to_string(n) + "." + r + "\r\n";
-    out += std::to_string(1 + n % 4) + "\r\n";
+    testing::TestRecord r{"Question " + std::to_string(n), {}, 1 + n % 4};
+    for (char c = 'a'; c <= 'd'; ++c) r.responses.push_back(std::to_string(n) + "." + c);
+    records.push_back(r);
   }
-  return out;
+  return testing::qdbBytes(256, 4, records);
 }
 
 // Entries of a combo box or lines of a list box of another process. Asked
