@@ -37,4 +37,17 @@ int longestLine(int responseCount, const std::vector<TestRecord>& records) {
   return static_cast<int>(longest);
 }
 
+TestRecord numberedRecord(int n, int responseCount) {
+  TestRecord record{"Question " + std::to_string(n), {}, 1 + n % responseCount};
+  for (int r = 0; r < responseCount; ++r)
+    record.responses.push_back(std::to_string(n) + "." + static_cast<char>('a' + r));
+  return record;
+}
+
+std::string numberedQuestionFile(int count, int responseCount) {
+  std::vector<TestRecord> records;
+  for (int n = 1; n <= count; ++n) records.push_back(numberedRecord(n, responseCount));
+  return qdbBytes(256, responseCount, records);
+}
+
 }  // namespace qova::testing

@@ -28,4 +28,12 @@ std::string qdbBytes(int lineBound, int responseCount, const std::vector<TestRec
 // `records` with `responseCount` responses, and at least 1.
 int longestLine(int responseCount, const std::vector<TestRecord>& records);
 
+// Record n of numberedQuestionFile: question "Question n", responses "n.a",
+// "n.b", ... (responseCount of them, at most 26) and correct 1 + n % responseCount.
+TestRecord numberedRecord(int n, int responseCount);
+
+// Records 1..count of numberedRecord under the line bound 256: the question
+// file of the server's and the programs' tests.
+std::string numberedQuestionFile(int count, int responseCount = 4);
+
 }  // namespace qova::testing

@@ -32,17 +32,6 @@ const char kMarkerFolder[] = "S:\\Zelk9\\HostIP";
 const char kMarker[] = "S:\\Zelk9\\HostIP\\hostIP.dat";
 const char kLobbyCaption[] = "Waiting for Clients...";
 
-// Records "Question n" with four responses "n.a".."n.d".
-std::string questionFile(int count) {
-  std::vector<testing::TestRecord> records;
-  for (int n = 1; n <= count; ++n) {
-    testing::TestRecord r{"Question " + std::to_string(n), {}, 1 + n % 4};
-    for (char c = 'a'; c <= 'd'; ++c) r.responses.push_back(std::to_string(n) + "." + c);
-    records.push_back(r);
-  }
-  return testing::qdbBytes(256, 4, records);
-}
-
 // Entries of a combo box or lines of a list box of another process. Asked
 // for in UTF-16: Wine hands the A forms of these two messages across
 // processes in UTF-16 without converting them back.
@@ -166,7 +155,8 @@ class HostTest : public ::testing::Test {
     if (config != nullptr) {
       ASSERT_TRUE(testing::writeFileBytes(folder.file("config.ini"), config));
     }
-    ASSERT_TRUE(testing::writeFileBytes(folder.file("questions.qdb"), questionFile(records)));
+    ASSERT_TRUE(
+        testing::writeFileBytes(folder.file("questions.qdb"), testing::numberedQuestionFile(records)));
   }
 
   driver::Child& startHost(const testing::TempDir& folder) {
