@@ -17,7 +17,7 @@ enum : unsigned {
   kMbIconExclamation = 0x30,  // also MB_ICONWARNING
   kMbIconInformation = 0x40,
 };
-enum : int { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
+enum : int { kIdOk = 1, kIdYes = 6, kIdNo = 7 };
 
 // Open/save dialog flags, Win32 values.
 enum : unsigned {

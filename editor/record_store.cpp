@@ -44,7 +44,6 @@ void RecordStore::clear() {
   currentIndex = 0;
   totalRecords = 0;
   fileRecordCount = -1;
-  lineBuffer = std::string();
   streamRecord_ = 0;
   inputLost_ = false;
 }
@@ -89,7 +88,6 @@ int RecordStore::adopt(std::ifstream& in, const std::string& path, const QdbHead
   totalRecords = fileRecordCount;
   lineBound = fileLineBound;
   responsesPerRecord = fileResponseCount;
-  lineBuffer.reserve(static_cast<size_t>(fileLineBound) + 1);
   recordStart = std::move(starts);
   currentIndex = 0;
   input.clear();

@@ -94,9 +94,8 @@ class RecordStore {
 
   // Path of the open file, or of the file last saved; kept by clear.
   std::string filePath;
-  std::ifstream input;     // the open file (binary); open from open until the next open/clear/save
-  std::ofstream output;    // used only while save runs
-  std::string lineBuffer;  // readLine buffer, fileLineBound characters at most
+  std::ifstream input;   // the open file (binary); open from open until the next open/clear/save
+  std::ofstream output;  // used only while save runs
   std::vector<int64_t> recordStart;  // entry n-1: start of record n; last: end of data
   int32_t fileLineBound = 0;
   int32_t fileResponseCount = 4;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/test_qdb_file.h"
 #include "common/test_support.h"
 #include "editor/file_dialogs.h"
 #include "editor/file_path.h"
@@ -18,27 +19,24 @@
 namespace qova {
 namespace {
 
+using testing::qdbRecordLines;
 using testing::ScriptedPrompts;
 using testing::TempDir;
+using testing::TestRecord;
 using testing::WorkingDir;
 
-// Record lines as the editor writes them.
-std::string recordLines(const std::string& question, const std::vector<std::string>& responses,
-                        int correct) {
-  std::string s = question + "\r\n";
-  for (const std::string& r : responses) s += r + "\r\n";
-  return s + std::to_string(correct) + "\r\n";
+TestRecord numberedRecord(int n) {
+  return {"Q" + std::to_string(n), {"A", "B", "C", "D"}, 1 + n % 4};
 }
 
-std::string numbered(int n) {
-  return recordLines("Q" + std::to_string(n), {"A", "B", "C", "D"}, 1 + n % 4);
-}
+// Record lines as the editor writes them.
+std::string numbered(int n) { return qdbRecordLines(numberedRecord(n)); }
 
 // A file of `count` records Q1..Qcount with four responses each.
 std::string numberedFile(int count) {
-  std::string s = "3\r\n4\r\n" + std::to_string(count) + "\r\n";
-  for (int n = 1; n <= count; ++n) s += numbered(n);
-  return s;
+  std::vector<TestRecord> records;
+  for (int n = 1; n <= count; ++n) records.push_back(numberedRecord(n));
+  return testing::qdbBytes(3, 4, records);
 }
 
 QuestionRecord record(const std::string& question, std::vector<std::string> responses,
@@ -178,7 +176,7 @@ TEST_F(RecordStoreTest, RecordsBeyondTheFileAreEmptyRecords) {
   EXPECT_EQ(store.seek(1).question, "Q1");
   ui.messageAnswers = {kIdYes};
   ASSERT_EQ(store.save(), 4);
-  std::string empty = recordLines("", {"", "", "", ""}, 0);
+  std::string empty = qdbRecordLines({"", {"", "", "", ""}, 0});
   EXPECT_EQ(testing::readFileBytes(file),
             "3\r\n4\r\n5\r\n" + numbered(1) + numbered(2) + empty + empty + empty);
   expectSameAsFreshOpen(store);
@@ -244,9 +242,9 @@ TEST_F(RecordStoreTest, SaveWithNoFileGoesStraightToTheSaveDialog) {
   EXPECT_EQ(r.defaultExtension, "qdb");
   EXPECT_EQ(r.bufferSize, 512u);
   EXPECT_EQ(std::filesystem::path(r.initialDirectory), std::filesystem::current_path());
-  EXPECT_EQ(testing::readFileBytes(file), "5\r\n4\r\n2\r\n" +
-                                              recordLines("2+2?", {"3", "4", "5", "22"}, 2) +
-                                              recordLines("Sky?", {"blue", "green", "", ""}, 1));
+  EXPECT_EQ(testing::readFileBytes(file),
+            "5\r\n4\r\n2\r\n" + qdbRecordLines({"2+2?", {"3", "4", "5", "22"}, 2}) +
+                qdbRecordLines({"Sky?", {"blue", "green", "", ""}, 1}));
   expectSameAsFreshOpen(store);
   EXPECT_EQ(store.filePath, file);
   EXPECT_EQ(store.seek(2).responses, (std::vector<std::string>{"blue", "green", "", ""}));
@@ -264,7 +262,7 @@ TEST_F(RecordStoreTest, SaveNewLeavesTheOldFileAndContinuesOnTheNewOne) {
   ASSERT_EQ(store.save(), 4);
   EXPECT_EQ(testing::readFileBytes(oldFile), original);
   std::string saved = "7\r\n4\r\n3\r\n" + numbered(1) +
-                      recordLines("changed", {"a", "b", "c", "d"}, 4) + numbered(3);
+                      qdbRecordLines({"changed", {"a", "b", "c", "d"}, 4}) + numbered(3);
   EXPECT_EQ(testing::readFileBytes(newFile), saved);
   EXPECT_EQ(store.filePath, newFile);
 
@@ -274,8 +272,8 @@ TEST_F(RecordStoreTest, SaveNewLeavesTheOldFileAndContinuesOnTheNewOne) {
   ASSERT_EQ(store.save(), 4);
   EXPECT_EQ(testing::readFileBytes(oldFile), original);
   EXPECT_EQ(testing::readFileBytes(newFile),
-            "7\r\n4\r\n3\r\n" + recordLines("first", {"a", "b", "c", "d"}, 1) +
-                recordLines("changed", {"a", "b", "c", "d"}, 4) + numbered(3));
+            "7\r\n4\r\n3\r\n" + qdbRecordLines({"first", {"a", "b", "c", "d"}, 1}) +
+                qdbRecordLines({"changed", {"a", "b", "c", "d"}, 4}) + numbered(3));
 }
 
 TEST_F(RecordStoreTest, SaveNewUnderTheOpenFileNameKeepsItsRecords) {
@@ -314,7 +312,7 @@ class FailedOverwriteTest : public RecordStoreTest {
     EXPECT_EQ(store.seek(2).question, "edit");
     EXPECT_EQ(store.save(), 4);
     EXPECT_EQ(testing::readFileBytes(file), "4\r\n4\r\n4\r\n" + numbered(1) +
-                                                recordLines("edit", {"a", "", "", ""}, 1) +
+                                                qdbRecordLines({"edit", {"a", "", "", ""}, 1}) +
                                                 numbered(3) + numbered(5));
   }
 
@@ -368,22 +366,22 @@ TEST_F(RecordStoreTest, OverwriteAcrossVolumes) {
   std::string bytes = testing::readFileBytes(target);
   std::filesystem::remove(target, ec);
   EXPECT_EQ(bytes, "5\r\n4\r\n3\r\n" + numbered(1) + numbered(2) +
-                       recordLines("three", {"a", "b", "c", "d"}, 3));
+                       qdbRecordLines({"three", {"a", "b", "c", "d"}, 3}));
   EXPECT_FALSE(testing::fileExists(path(kSaveTempFileName)));
   EXPECT_FALSE(testing::fileExists((shm / kSaveTempFileName).string()));
 }
 
 TEST_F(RecordStoreTest, ResponsesAreFittedToTheCountWritten) {
-  std::string five = "3\r\n5\r\n1\r\n" + recordLines("Q", {"a", "b", "c", "d", "e"}, 5);
-  std::string four = "3\r\n4\r\n1\r\n" + recordLines("Q", {"a", "b", "c", "d"}, 2);
+  std::string five = "3\r\n5\r\n1\r\n" + qdbRecordLines({"Q", {"a", "b", "c", "d", "e"}, 5});
+  std::string four = "3\r\n4\r\n1\r\n" + qdbRecordLines({"Q", {"a", "b", "c", "d"}, 2});
   const struct {
     std::string bytes;
     int opened;
     int saveWith;
     std::string expected;
   } cases[] = {
-      {five, 5, 4, "3\r\n4\r\n1\r\n" + recordLines("Q", {"a", "b", "c", "d"}, 5)},
-      {four, 4, 5, "3\r\n5\r\n1\r\n" + recordLines("Q", {"a", "b", "c", "d", ""}, 2)},
+      {five, 5, 4, "3\r\n4\r\n1\r\n" + qdbRecordLines({"Q", {"a", "b", "c", "d"}, 5})},
+      {four, 4, 5, "3\r\n5\r\n1\r\n" + qdbRecordLines({"Q", {"a", "b", "c", "d", ""}, 2})},
   };
   for (const auto& c : cases) {
     std::string file = write("fit.qdb", c.bytes);
@@ -437,10 +435,10 @@ TEST_F(RecordStoreTest, CommittingPastTheEndRaisesTheTotal) {
   EXPECT_EQ(store.seek(5), QuestionRecord());
   ui.messageAnswers = {kIdYes};
   ASSERT_EQ(store.save(), 4);
-  std::string empty = recordLines("", {"", "", "", ""}, 0);
+  std::string empty = qdbRecordLines({"", {"", "", "", ""}, 0});
   EXPECT_EQ(testing::readFileBytes(file), "3\r\n4\r\n6\r\n" + numbered(1) + numbered(2) + empty +
                                               empty + empty +
-                                              recordLines("six", {"a", "b", "c", "d"}, 4));
+                                              qdbRecordLines({"six", {"a", "b", "c", "d"}, 4}));
   expectSameAsFreshOpen(store);
 }
 
@@ -499,9 +497,9 @@ TEST_F(RecordStoreTest, ADatabaseOfEmptyRecordsSavesReadably) {
 TEST_F(RecordStoreTest, AppendingThreeRecordsToTen) {
   std::string file = write("ten.qdb", numberedFile(10));
   std::string extraBytes = "9\r\n5\r\n3\r\n" +
-                           recordLines("Appended1", {"a", "b", "c", "d", "e"}, 5) +
-                           recordLines("Appended2", {"a", "b", "c", "d", "e"}, 1) +
-                           recordLines("Appended3", {"a", "b", "c", "d", "e"}, 2);
+                           qdbRecordLines({"Appended1", {"a", "b", "c", "d", "e"}, 5}) +
+                           qdbRecordLines({"Appended2", {"a", "b", "c", "d", "e"}, 1}) +
+                           qdbRecordLines({"Appended3", {"a", "b", "c", "d", "e"}, 2});
   std::string extra = write("extra.qdb", extraBytes);
   ASSERT_EQ(store.open(file), 4);
   ui.openAnswers = {"", path("missing.qdb"), extra};
@@ -528,9 +526,9 @@ TEST_F(RecordStoreTest, AppendingThreeRecordsToTen) {
   ASSERT_EQ(store.save(), 4);
   std::string expected = "9\r\n4\r\n13\r\n";
   for (int n = 1; n <= 10; ++n) expected += numbered(n);
-  expected += recordLines("Appended1", {"a", "b", "c", "d"}, 5) +
-              recordLines("Appended2", {"a", "b", "c", "d"}, 1) +
-              recordLines("Appended3", {"a", "b", "c", "d"}, 2);
+  expected += qdbRecordLines({"Appended1", {"a", "b", "c", "d"}, 5}) +
+              qdbRecordLines({"Appended2", {"a", "b", "c", "d"}, 1}) +
+              qdbRecordLines({"Appended3", {"a", "b", "c", "d"}, 2});
   EXPECT_EQ(testing::readFileBytes(file), expected);
   expectSameAsFreshOpen(store);
 }
@@ -630,10 +628,10 @@ class SearchTest : public RecordStoreTest {
  protected:
   void SetUp() override {
     std::string bytes = "9\r\n5\r\n4\r\n" +
-                        recordLines("Capital?", {"Rome", "Paris", "Oslo", "Bern", ""}, 2) +
-                        recordLines("capital?", {"Rome", "Paris", "Oslo", "Bern", "Kyiv"}, 3) +
-                        recordLines("Capital? ", {"Rome", "", "", "", ""}, 3) +
-                        recordLines("", {"", "", "", "", ""}, 0);
+                        qdbRecordLines({"Capital?", {"Rome", "Paris", "Oslo", "Bern", ""}, 2}) +
+                        qdbRecordLines({"capital?", {"Rome", "Paris", "Oslo", "Bern", "Kyiv"}, 3}) +
+                        qdbRecordLines({"Capital? ", {"Rome", "", "", "", ""}, 3}) +
+                        qdbRecordLines({"", {"", "", "", "", ""}, 0});
     ASSERT_EQ(store.open(write("search.qdb", bytes)), 5);
     store.seek(2);
     store.setErased(true);
@@ -929,8 +927,8 @@ TEST_F(RecordStoreTest, HugeRecordNumbersCostOnlyTheRecordsThatExist) {
   ui.saveAnswers = {far};
   ASSERT_EQ(store.save(), 4);
   EXPECT_EQ(testing::readFileBytes(far), "3\r\n4\r\n2\r\n" +
-                                             recordLines("one", {"a", "b", "c", "d"}, 1) +
-                                             recordLines("", {"", "", "", ""}, 0));
+                                             qdbRecordLines({"one", {"a", "b", "c", "d"}, 1}) +
+                                             qdbRecordLines({"", {"", "", "", ""}, 0}));
 
   std::string claimsBytes = "3\r\n4\r\n2000000000\r\n" + numbered(1) + numbered(2);
   std::string claims = write("claims.qdb", claimsBytes);
@@ -1002,7 +1000,7 @@ TEST_F(RecordStoreTest, SaveNewElsewhereWorksWhenTheWorkingFolderCannotTakeTheTe
     EXPECT_EQ(testing::readFileBytes(file), original);
     ASSERT_EQ(store.save(), 4);
     EXPECT_EQ(testing::readFileBytes(elsewhere.file("new.qdb")),
-              "4\r\n4\r\n2\r\n" + numbered(1) + recordLines("kept", {"a", "b", "c", "d"}, 3));
+              "4\r\n4\r\n2\r\n" + numbered(1) + qdbRecordLines({"kept", {"a", "b", "c", "d"}, 3}));
     EXPECT_FALSE(testing::fileExists(elsewhere.file(kSaveTempFileName)));
     EXPECT_EQ(store.filePath, elsewhere.file("new.qdb"));
     std::filesystem::remove(path(kSaveTempFileName), ec);
@@ -1050,7 +1048,7 @@ TEST_F(RecordStoreTest, NamesWithBytesAbove127NameTheFileChosen) {
   ui.messageAnswers = {kIdYes, kIdNo, kIdNo};
   ASSERT_EQ(store.save(), 4);
   std::string saved = "7\r\n4\r\n3\r\n" + numbered(1) +
-                      recordLines("changed", {"a", "b", "c", "d"}, 1) + numbered(3);
+                      qdbRecordLines({"changed", {"a", "b", "c", "d"}, 1}) + numbered(3);
   EXPECT_EQ(testing::readFileBytes(file), saved);
   // Save New under the open file's name, written another way, is an
   // Overwrite; then Save New to a new name in the same folder.
@@ -1060,7 +1058,7 @@ TEST_F(RecordStoreTest, NamesWithBytesAbove127NameTheFileChosen) {
   std::string newName = folder + "/n\xE9w \x80.qdb";
   ui.saveAnswers = {sameName, newName};
   ASSERT_EQ(store.save(), 4);
-  saved = "7\r\n4\r\n2\r\n" + recordLines("changed", {"a", "b", "c", "d"}, 1) + numbered(3);
+  saved = "7\r\n4\r\n2\r\n" + qdbRecordLines({"changed", {"a", "b", "c", "d"}, 1}) + numbered(3);
   EXPECT_EQ(testing::readFileBytes(file), saved);
   store.seek(3);
   store.commit(record("third", {"a", "b", "c", "d"}, 2));
@@ -1068,8 +1066,8 @@ TEST_F(RecordStoreTest, NamesWithBytesAbove127NameTheFileChosen) {
   EXPECT_EQ(store.filePath, newName);
   EXPECT_EQ(testing::readFileBytes(file), saved);
   EXPECT_EQ(testing::readFileBytes(newName),
-            "7\r\n4\r\n3\r\n" + recordLines("changed", {"a", "b", "c", "d"}, 1) + numbered(3) +
-                recordLines("third", {"a", "b", "c", "d"}, 2));
+            "7\r\n4\r\n3\r\n" + qdbRecordLines({"changed", {"a", "b", "c", "d"}, 1}) + numbered(3) +
+                qdbRecordLines({"third", {"a", "b", "c", "d"}, 2}));
   ui.openAnswers = {file};
   EXPECT_EQ(store.appendFile(), 5);
   EXPECT_EQ(store.seek(4).question, "changed");
@@ -1146,7 +1144,7 @@ TEST_F(RecordStoreTest, AReadErrorWhileSavingKeepsTheFileAndTheEdits) {
     ui.saves.clear();
     ASSERT_EQ(store.save(), 4);
     std::string written = "4\r\n4\r\n4\r\n" + numbered(1) + numbered(2) + numbered(3) +
-                          recordLines("edit", {"a", "b", "c", "d"}, 1);
+                          qdbRecordLines({"edit", {"a", "b", "c", "d"}, 1});
     EXPECT_EQ(testing::readFileBytes(answer == kIdYes ? file : path("new.qdb")), written);
     store.clear();
     std::error_code ec;

@@ -6,6 +6,7 @@
 // waits until the child ends.
 #include <windows.h>
 
+#include "common/win/dialogs.h"
 #include "launcher/launcher_config.h"
 #include "launcher/resource.h"
 
@@ -22,9 +23,7 @@ const char kDatabaseFilter[] =
     "All Files (*.*)\0*.*\0";
 
 std::string fieldText(HWND dialog, int id) {
-  char buffer[qova::kLauncherFieldSize] = {};
-  GetDlgItemTextA(dialog, id, buffer, sizeof buffer);
-  return buffer;
+  return qova::dialogItemText(dialog, id, qova::kLauncherFieldSize);
 }
 
 void prefill(HWND dialog) {

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/test_qdb_file.h"
 #include "common/test_support.h"
 #include "qdb/read_error_test_support.h"
 
@@ -23,17 +23,16 @@ std::string damaged(const std::string& name) {
 // A file of `count` records whose texts name their record number; the correct
 // line cycles through "1".."4".
 std::string numberedFile(int count) {
-  std::ostringstream out;
-  writeHeader(out, 16, 4, count);
+  std::vector<testing::TestRecord> records;
   for (int n = 1; n <= count; ++n) {
-    QuestionRecord r;
+    testing::TestRecord r;
     r.question = "Question " + std::to_string(n);
     for (int i = 1; i <= 4; ++i)
       r.responses.push_back("R" + std::to_string(n) + "." + std::to_string(i));
     r.correct = (n - 1) % 4 + 1;
-    writeRecord(out, r, 4);
+    records.push_back(r);
   }
-  return out.str();
+  return testing::qdbBytes(16, 4, records);
 }
 
 // The records of a file read forward, one after the other, from record 1.

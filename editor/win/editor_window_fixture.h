@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "common/test_qdb_file.h"
 #include "common/test_support.h"
 #include "editor/win/editor_app.h"
 #include "editor/win/main_window.h"
@@ -16,29 +16,11 @@
 
 namespace qova {
 
-// The bytes of a .qdb file: header lines, then each record's question,
-// responses and correct line, every line ended by CR LF.
-struct TestRecord {
-  std::string question;
-  std::vector<std::string> responses;
-  int correct = 0;
-};
+using testing::TestRecord;
 
-inline std::string qdbBytes(int responseCount, const std::vector<TestRecord>& records) {
-  size_t bound = 1;
-  std::string body;
-  for (const TestRecord& r : records) {
-    body += r.question + "\r\n";
-    bound = std::max(bound, r.question.size());
-    for (int i = 0; i < responseCount; ++i) {
-      std::string response = i < static_cast<int>(r.responses.size()) ? r.responses[i] : "";
-      bound = std::max(bound, response.size());
-      body += response + "\r\n";
-    }
-    body += std::to_string(r.correct) + "\r\n";
-  }
-  return std::to_string(bound) + "\r\n" + std::to_string(responseCount) + "\r\n" +
-         std::to_string(records.size()) + "\r\n" + body;
+// The bytes of a .qdb file whose bound is its longest line.
+inline std::string editorFileBytes(int responseCount, const std::vector<TestRecord>& records) {
+  return testing::qdbBytes(testing::longestLine(responseCount, records), responseCount, records);
 }
 
 // Records "Q1" .. "Qn", four responses "Qi-a" .. "Qi-d", correct i % 5.
@@ -117,7 +99,7 @@ class EditorWindowTest : public ::testing::Test {
   std::string openDatabase(const std::string& name, int responseCount,
                            const std::vector<TestRecord>& records) {
     std::string path = folder_.file(name);
-    EXPECT_TRUE(testing::writeFileBytes(path, qdbBytes(responseCount, records)));
+    EXPECT_TRUE(testing::writeFileBytes(path, editorFileBytes(responseCount, records)));
     scripted_.openAnswers.push_back(path);
     click(IDC_OPEN);
     return path;

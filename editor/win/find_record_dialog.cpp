@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/win/dialogs.h"
 #include "editor/win/editor_app.h"
 #include "editor/win/resource.h"
 #include "editor/win/search_results_dialog.h"
@@ -27,16 +28,6 @@ const IncludeBox kIncludeBoxes[] = {
 const int kResponseIds[] = {IDC_RESPONSE1, IDC_RESPONSE2, IDC_RESPONSE3, IDC_RESPONSE4,
                             IDC_RESPONSE5};
 const int kCorrectIds[] = {IDC_CORRECT1, IDC_CORRECT2, IDC_CORRECT3, IDC_CORRECT4, IDC_CORRECT5};
-
-std::string itemText(HWND dialog, int id) {
-  HWND item = GetDlgItem(dialog, id);
-  int length = GetWindowTextLengthA(item);
-  if (length <= 0) return std::string();
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  int copied = GetWindowTextA(item, &text[0], length + 1);
-  text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-  return text;
-}
 
 void find(HWND dialog) {
   EditorRef app;
@@ -66,8 +57,8 @@ SearchCriteria readCriteria(HWND dialog) {
   for (const IncludeBox& box : kIncludeBoxes) {
     if (IsDlgButtonChecked(dialog, box.id) == BST_CHECKED) criteria.mask |= box.bit;
   }
-  criteria.question = itemText(dialog, IDC_QUESTION);
-  for (int id : kResponseIds) criteria.responses.push_back(itemText(dialog, id));
+  criteria.question = windowText(GetDlgItem(dialog, IDC_QUESTION));
+  for (int id : kResponseIds) criteria.responses.push_back(windowText(GetDlgItem(dialog, id)));
   if (criteria.mask & SearchCriteria::MatchCorrect) {
     for (int i = 0; i < 5; ++i) {
       if (IsDlgButtonChecked(dialog, kCorrectIds[i]) == BST_CHECKED) {

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/win/dialogs.h"
 #include "editor/text_import.h"
 #include "editor/win/editor_app.h"
 #include "editor/win/find_record_dialog.h"
@@ -19,15 +20,6 @@ int32_t displayedRecord = 1;
 const int kCorrectIds[] = {IDC_CORRECT1, IDC_CORRECT2, IDC_CORRECT3, IDC_CORRECT4, IDC_CORRECT5};
 const int kResponseIds[] = {IDC_RESPONSE1, IDC_RESPONSE2, IDC_RESPONSE3, IDC_RESPONSE4,
                             IDC_RESPONSE5};
-
-std::string windowText(HWND window) {
-  int length = GetWindowTextLengthA(window);
-  if (length <= 0) return std::string();
-  std::string text(static_cast<size_t>(length) + 2, '\0');
-  int copied = GetWindowTextA(window, &text[0], length + 2);
-  text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-  return text;
-}
 
 void showNumber(HWND window, int id, int32_t number) {
   SetDlgItemInt(window, id, static_cast<UINT>(number), TRUE);

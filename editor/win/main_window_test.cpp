@@ -149,7 +149,7 @@ TEST_F(EditorWindowTest, EraseThenSaveLeavesTheRecordOut) {
   std::vector<TestRecord> kept = numberedRecords(3);
   kept.erase(kept.begin() + 1);
   std::string bytes = testing::readFileBytes(path);
-  EXPECT_EQ(bytes, qdbBytes(4, kept));
+  EXPECT_EQ(bytes, editorFileBytes(4, kept));
   EXPECT_EQ(current(), "1");
   EXPECT_EQ(total(), "2");
   EXPECT_EQ(text(IDC_QUESTION), "Q1");
@@ -165,7 +165,7 @@ TEST_F(EditorWindowTest, SaveNewWritesTheTypingOfTheShownRecord) {
   scripted_.saveAnswers.push_back(path);
   click(IDC_SAVE);
   EXPECT_EQ(scripted_.messages.size(), 0u);  // no file open: nothing asked
-  EXPECT_EQ(testing::readFileBytes(path), qdbBytes(4, {{"new question", {}, 3}}));
+  EXPECT_EQ(testing::readFileBytes(path), editorFileBytes(4, {{"new question", {}, 3}}));
   EXPECT_EQ(text(IDC_QUESTION), "new question");
   EXPECT_EQ(current(), "1");
 }
@@ -182,7 +182,7 @@ TEST_F(EditorWindowTest, AppendQdbAddsTheRecordsAfterTheLastAndShowsRecordOne) {
   openDatabase("two.qdb", 4, numberedRecords(2));
   std::string other = folder_.file("other.qdb");
   std::vector<TestRecord> extra = {{"X1", {"a"}, 1}, {"X2", {"b"}, 2}, {"X3", {"c"}, 3}};
-  ASSERT_TRUE(testing::writeFileBytes(other, qdbBytes(4, extra)));
+  ASSERT_TRUE(testing::writeFileBytes(other, editorFileBytes(4, extra)));
   click(IDC_NEXT);
   type(IDC_QUESTION, "edited");
   scripted_.openAnswers.push_back(other);
@@ -316,7 +316,7 @@ TEST_F(SeekTest, SeekToTwoBillionAndSaveWritesOnlyTheRecordsThatExist) {
   click(IDC_SAVE);
   std::vector<TestRecord> saved = numberedRecords(5);
   saved.push_back({"far", {}, 0});
-  EXPECT_EQ(testing::readFileBytes(path), qdbBytes(4, saved));
+  EXPECT_EQ(testing::readFileBytes(path), editorFileBytes(4, saved));
   EXPECT_EQ(total(), "6");
 }
 
@@ -382,7 +382,7 @@ TEST_F(EditorWindowTest, NamesInTheAnsiCodePageNameTheFilesChosen) {
     std::string ansiFolder = ansiName(folder);
     ASSERT_FALSE(ansiFolder.empty());
     std::wstring db = folder + L"\\" + word + L".qdb";
-    ASSERT_TRUE(writeWide(db, qdbBytes(4, numberedRecords(2))));
+    ASSERT_TRUE(writeWide(db, editorFileBytes(4, numberedRecords(2))));
 
     scripted_.messages.clear();
     scripted_.messageAnswers.clear();
@@ -401,7 +401,7 @@ TEST_F(EditorWindowTest, NamesInTheAnsiCodePageNameTheFilesChosen) {
     click(IDC_SAVE);
     std::vector<TestRecord> records = numberedRecords(2);
     records[0].question = "changed";
-    EXPECT_EQ(readWide(db), qdbBytes(4, records));
+    EXPECT_EQ(readWide(db), editorFileBytes(4, records));
     // Nothing was written under the name a Latin-1 reading gives (a
     // different name only where the code page differs from Latin-1).
     if (asLatin1(ansiName(db)) != db) {
@@ -413,7 +413,7 @@ TEST_F(EditorWindowTest, NamesInTheAnsiCodePageNameTheFilesChosen) {
     scripted_.saveAnswers = {ansiName(other)};
     scripted_.saves.clear();
     click(IDC_SAVE);
-    EXPECT_EQ(readWide(other), qdbBytes(4, records));
+    EXPECT_EQ(readWide(other), editorFileBytes(4, records));
     EXPECT_EQ(app_->store.filePath, ansiName(other));
 
     scripted_.openAnswers.push_back(ansiName(db));

@@ -5,13 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "common/win/dialogs.h"
+
 namespace qova {
 namespace {
-
-int showMessage(const MessageRequest& request) {
-  return MessageBoxA(static_cast<HWND>(request.owner), request.text.c_str(),
-                     request.caption.c_str(), request.type);
-}
 
 // Runs one common file dialog. The request's flags carry OFN_NOCHANGEDIR, so
 // the working folder (where the temporary file of a save and the run log go)
@@ -40,7 +37,7 @@ bool runFileDialog(const FileDialogRequest& request, std::string* path, bool sav
 
 Prompts windowsPrompts() {
   Prompts prompts;
-  prompts.messageBox = showMessage;
+  prompts.messageBox = showMessageBox;
   prompts.openFile = [](const FileDialogRequest& request, std::string* path) {
     return runFileDialog(request, path, false);
   };

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <string>
 
+#include "common/win/dialogs.h"
 #include "player/play_session.h"
 #include "player/win/resource.h"
 
@@ -19,16 +20,12 @@ const char kMarkerPath[] = "S:\\Zelk9\\HostIP\\hostIP.dat";
 const char kRememberedFile[] = "qovaplay_last.txt";
 const UINT_PTR kTimerId = 1;
 const UINT kTimerMs = 50;
+// Characters read from each join field, NUL included.
+const size_t kJoinFieldSize = 512;
 
 double monotonicSeconds() {
   using namespace std::chrono;
   return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-std::string dialogText(HWND dialog, int id) {
-  char buffer[512] = {};
-  GetDlgItemTextA(dialog, id, buffer, sizeof buffer);
-  return buffer;
 }
 
 std::string plural(int n, const char* one, const char* many) {
@@ -154,8 +151,8 @@ void PlayerWindow::create(HINSTANCE instance) {
 
 void PlayerWindow::joinPressed() {
   if (session.view() != PlayView::kJoin) return;
-  session.join(dialogText(join.window, IDC_JOIN_ADDRESS), dialogText(join.window, IDC_JOIN_NAME),
-               monotonicSeconds());
+  session.join(dialogItemText(join.window, IDC_JOIN_ADDRESS, kJoinFieldSize),
+               dialogItemText(join.window, IDC_JOIN_NAME, kJoinFieldSize), monotonicSeconds());
   render();
 }
 

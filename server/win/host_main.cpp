@@ -3,6 +3,7 @@
 // shutdownServer hands over through the Statistics window.
 #include <windows.h>
 
+#include "common/win/dialogs.h"
 #include "server/game_engine.h"
 #include "server/server_app.h"
 #include "server/socket.h"
@@ -16,10 +17,7 @@ namespace {
 
 ServerShell windowsShell() {
   ServerShell shell;
-  shell.prompts.messageBox = [](const MessageRequest& request) {
-    return MessageBoxA(static_cast<HWND>(request.owner), request.text.c_str(),
-                       request.caption.c_str(), request.type);
-  };
+  shell.prompts.messageBox = showMessageBox;
   shell.destroyMainWindow = [](void* window, int32_t exitCode) {
     HWND main = static_cast<HWND>(window);
     SetWindowLongPtrA(main, GWLP_USERDATA, static_cast<LONG_PTR>(exitCode));

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/test_qdb_file.h"
 #include "common/test_support.h"
 #include "tests/driver/driver.h"
 
@@ -19,10 +20,10 @@ constexpr DWORD kWaitMs = 15000;
 const char kTwelveLines[] =
     "Which planet is largest?\r\nMars\r\nJupiter\r\nVenus\r\nEarth\r\n2\r\n"
     "2 + 2 = ?\r\n3\r\n4\r\n5\r\n22\r\n2\r\n";
-const char kConverted[] =
-    "24\r\n4\r\n2\r\n"
-    "Which planet is largest?\r\nMars\r\nJupiter\r\nVenus\r\nEarth\r\n2\r\n"
-    "2 + 2 = ?\r\n3\r\n4\r\n5\r\n22\r\n2\r\n";
+const testing::TestRecord kPlanet{
+    "Which planet is largest?", {"Mars", "Jupiter", "Venus", "Earth"}, 2};
+const testing::TestRecord kSum{"2 + 2 = ?", {"3", "4", "5", "22"}, 2};
+const std::string kConverted = testing::qdbBytes(24, 4, {kPlanet, kSum});
 
 class EditorEndToEndTest : public ::testing::Test {
  protected:
@@ -108,10 +109,9 @@ TEST_F(EditorEndToEndTest, OpenEditAndOverwriteThenTheFileIsReadAgain) {
   ASSERT_NE(question, nullptr);
   ASSERT_TRUE(driver::answer(question, IDYES));
 
-  const std::string expected =
-      "38\r\n4\r\n2\r\n"
-      "Which planet is largest?\r\nMars\r\nJupiter\r\nVenus\r\nEarth\r\n2\r\n"
-      "What is the sum of 2 and 2 in decimal?\r\n3\r\n4\r\n5\r\n22\r\n2\r\n";
+  testing::TestRecord edited = kSum;
+  edited.question = "What is the sum of 2 and 2 in decimal?";
+  const std::string expected = testing::qdbBytes(38, 4, {kPlanet, edited});
   EXPECT_TRUE(driver::waitUntil([&] { return testing::readFileBytes(file("db.qdb")) == expected; },
                                 kWaitMs));
   EXPECT_EQ(testing::readFileBytes(file("db.qdb")), expected);
@@ -164,7 +164,7 @@ TEST_F(EditorEndToEndTest, NamesBeyondAsciiNameTheFilesChosen) {
   std::wstring saved = wideFolder + L"\\\u00E9t\u00E9.qdb";
   FILE* file = _wfopen(db.c_str(), L"wb");
   ASSERT_NE(file, nullptr);
-  fputs(kConverted, file);
+  fputs(kConverted.c_str(), file);
   fclose(file);
 
   ASSERT_TRUE(driver::startProgram(QOVAMAKE_EXE, folder, &editor_));

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/test_qdb_file.h"
 #include "common/test_support.h"
 #include "net/net.h"
 #include "player/player_client.h"
@@ -30,17 +31,6 @@ constexpr int kPlayerWaitMs = 15000;
 const char kMarkerFolder[] = "S:\\Zelk9\\HostIP";
 const char kMarker[] = "S:\\Zelk9\\HostIP\\hostIP.dat";
 const char kLobbyCaption[] = "Waiting for Clients...";
-
-// Records "Question n" with four responses "n.a".."n.d".
-std::string questionFile(int count) {
-  std::string out = "256\r\n4\r\n" + std::to_string(count) + "\r\n";
-  for (int n = 1; n <= count; ++n) {
-    out += "Question " + std::to_string(n) + "\r\n";
-    for (char r = 'a'; r <= 'd'; ++r) out += std::to_string(n) + "." + r + "\r\n";
-    out += std::to_string(1 + n % 4) + "\r\n";
-  }
-  return out;
-}
 
 // Entries of a combo box or lines of a list box of another process. Asked
 // for in UTF-16: Wine hands the A forms of these two messages across
@@ -165,7 +155,8 @@ class HostTest : public ::testing::Test {
     if (config != nullptr) {
       ASSERT_TRUE(testing::writeFileBytes(folder.file("config.ini"), config));
     }
-    ASSERT_TRUE(testing::writeFileBytes(folder.file("questions.qdb"), questionFile(records)));
+    ASSERT_TRUE(
+        testing::writeFileBytes(folder.file("questions.qdb"), testing::numberedQuestionFile(records)));
   }
 
   driver::Child& startHost(const testing::TempDir& folder) {

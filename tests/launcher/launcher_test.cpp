@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/test_qdb_file.h"
 #include "tests/launcher/launcher_fixture.h"
 
 namespace qova {
@@ -145,7 +146,7 @@ TEST_F(LauncherTest, HidesWhileTheChildRunsAndShowsAgainWhenItEnds) {
 
 TEST_F(LauncherTest, BrowsePutsTheChosenPathAndKeepsTheWorkingFolder) {
   testing::TempDir elsewhere;
-  ASSERT_TRUE(testing::writeFileBytes(elsewhere.file("quiz.qdb"), "0\r\n4\r\n0\r\n"));
+  ASSERT_TRUE(testing::writeFileBytes(elsewhere.file("quiz.qdb"), testing::qdbBytes(0, 4, {})));
   ASSERT_TRUE(testing::writeFileBytes(file("config.ini"), "30\r\n10\r\nfirst.qdb"));
   HWND dialog = startLauncher();
   ASSERT_NE(dialog, nullptr);

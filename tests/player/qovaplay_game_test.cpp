@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/number_format.h"
+#include "common/test_qdb_file.h"
 #include "common/test_support.h"
 #include "player/test_player.h"
 #include "player/win/resource.h"
@@ -25,14 +26,14 @@ const char kMarker[] = "S:\\Zelk9\\HostIP\\hostIP.dat";
 // Six questions of four responses; question n's right response is
 // 1 + n mod 4, and its text names n.
 std::string questionFile() {
-  std::string out = "64\r\n4\r\n6\r\n";
+  std::vector<testing::TestRecord> records;
   for (int n = 1; n <= 6; ++n) {
-    out += "Question " + std::to_string(n) + ": which one?\r\n";
+    testing::TestRecord q{"Question " + std::to_string(n) + ": which one?", {}, 1 + n % 4};
     for (int r = 1; r <= 4; ++r)
-      out += "Answer " + std::to_string(n) + "." + std::to_string(r) + "\r\n";
-    out += std::to_string(1 + n % 4) + "\r\n";
+      q.responses.push_back("Answer " + std::to_string(n) + "." + std::to_string(r));
+    records.push_back(q);
   }
-  return out;
+  return testing::qdbBytes(64, 4, records);
 }
 
 int rightResponseOf(const std::string& questionText) {
