@@ -63,13 +63,10 @@ TEST(DrawRecordNumbers, DistinctWithinARoundInDrawOrder) {
   }
 }
 
-// What the test question file holds as record n (see questionFileBytes).
+// The question message of record n of the test question file.
 std::string questionText(int32_t n) {
-  ServerQuestionRecord q;
-  q.question = "Question " + std::to_string(n);
-  for (int r = 0; r < 4; ++r) q.responses.push_back(std::to_string(n) + "." + char('a' + r));
-  q.correct = static_cast<char>('0' + 1 + n % 4);
-  return questionMessage(q);
+  const testing::TestRecord r = testing::numberedRecord(n, 4);
+  return questionMessage({r.question, r.responses, static_cast<char>('0' + r.correct)});
 }
 
 // The next message of the length of `expected`, counted in lines.
@@ -98,7 +95,7 @@ struct GameTest : ::testing::Test {
     app->resultsFileName = dir.file("endscores.txt");
     app->timeLimitText = "20";
     app->questionsPerRound = perRound;
-    testing::writeFileBytes(dir.file("q.qdb"), testing::questionFileBytes(records));
+    testing::writeFileBytes(dir.file("q.qdb"), testing::numberedQuestionFile(records));
     ASSERT_EQ(app->questions.load(dir.file("q.qdb")), records);
     lobby.port = 0;
     ASSERT_TRUE(beginLobby(*app, lobby));

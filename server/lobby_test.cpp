@@ -86,7 +86,7 @@ TEST_F(LobbyTest, AcceptsGreetsAndKeepsClientsAndPlayersPaired) {
 }
 
 TEST_F(LobbyTest, SettingsForTheDefaultsAreTheElevenBytes) {
-  testing::writeFileBytes(dir.file("q.qdb"), testing::questionFileBytes(10, 5));
+  testing::writeFileBytes(dir.file("q.qdb"), testing::numberedQuestionFile(10, 5));
   ASSERT_EQ(app->questions.load(dir.file("q.qdb")), 10);
   LoopbackPeer a;
   join(a, "Ann");
@@ -133,7 +133,7 @@ TEST_F(LobbyTest, EmptyNameIsClosedLikeAnOverlongOne) {
 // passes the window answers Start and Quit).
 TEST_F(LobbyTest, SilentConnectionsHoldUpNobody) {
   lobby.handshakeTimeoutMs = 1500;
-  testing::writeFileBytes(dir.file("q.qdb"), testing::questionFileBytes(10, 5));
+  testing::writeFileBytes(dir.file("q.qdb"), testing::numberedQuestionFile(10, 5));
   ASSERT_EQ(app->questions.load(dir.file("q.qdb")), 10);
   const std::string settings("30\r\n10\r\n5\r\n");
   using Clock = std::chrono::steady_clock;

@@ -4,22 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "common/test_qdb_file.h"
 #include "common/test_support.h"
 #include "server/server_app.h"
 
 namespace qova::testing {
-
-// A question file of `count` records "Question n" with `responses`
-// responses "n.a", "n.b", ... and the correct line "1".."responses" cycling.
-inline std::string questionFileBytes(int count, int responses = 4) {
-  std::string out = "256\r\n" + std::to_string(responses) + "\r\n" + std::to_string(count) + "\r\n";
-  for (int n = 1; n <= count; ++n) {
-    out += "Question " + std::to_string(n) + "\r\n";
-    for (int r = 0; r < responses; ++r) out += std::to_string(n) + "." + char('a' + r) + "\r\n";
-    out += std::to_string(1 + n % responses) + "\r\n";
-  }
-  return out;
-}
 
 // The shell's actions, recorded.
 struct ScriptedShell {

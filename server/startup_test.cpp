@@ -142,8 +142,8 @@ TEST(StartupRun, FailuresReportTheirMessageAndExitCode) {
     app->markerPath = run.file("hostIP.dat");
     if (c.config) writeFileBytes(run.file("config.ini"), c.config);
     if (c.records >= 0) {
-      writeFileBytes(run.file("q.qdb"), testing::questionFileBytes(c.records));
-      writeFileBytes(run.file("questions.qdb"), testing::questionFileBytes(c.records));
+      writeFileBytes(run.file("q.qdb"), testing::numberedQuestionFile(c.records));
+      writeFileBytes(run.file("questions.qdb"), testing::numberedQuestionFile(c.records));
     }
     if (c.marker) writeFileBytes(app->markerPath, "10.1.1.1");
     writeFileBytes(run.file("endscores.txt"), "old");
@@ -177,7 +177,7 @@ TEST(StartupRun, FailuresReportTheirMessageAndExitCode) {
 
 TEST_F(Startup, SettingsReachTheApp) {
   writeFileBytes(dir.file("config.ini"), "abc\r\n3\r\nq.qdb");
-  writeFileBytes(dir.file("q.qdb"), testing::questionFileBytes(3, 5));
+  writeFileBytes(dir.file("q.qdb"), testing::numberedQuestionFile(3, 5));
   ASSERT_TRUE(startServerCore());
   EXPECT_EQ(app->timeLimitText, "abc");
   EXPECT_EQ(app->questionsPerRound, 3);
@@ -205,8 +205,8 @@ TEST_F(Startup, QuestionsPerRoundIsBoundByTheRecordsTheFileHolds) {
       {lying, 1, nullptr},
       {shortOfItsClaim, 3, kMsgNotEnoughQuestions},
       {shortOfItsClaim, 2, nullptr},
-      {testing::questionFileBytes(4), 4, nullptr},
-      {testing::questionFileBytes(4), 5, kMsgNotEnoughQuestions},
+      {testing::numberedQuestionFile(4), 4, nullptr},
+      {testing::numberedQuestionFile(4), 5, kMsgNotEnoughQuestions},
       {"", 1, kMsgLoadingQuestions},
   };
   for (const Case& c : cases) {

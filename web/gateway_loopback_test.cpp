@@ -135,7 +135,7 @@ struct WebGatewayTest : ::testing::Test {
     app->resultsFileName = dir.file("endscores.txt");
     app->timeLimitText = "2";
     app->questionsPerRound = 2;
-    testing::writeFileBytes(dir.file("q.qdb"), testing::questionFileBytes(12, 4));
+    testing::writeFileBytes(dir.file("q.qdb"), testing::numberedQuestionFile(12, 4));
     ASSERT_EQ(app->questions.load(dir.file("q.qdb")), 12);
     lobby.port = 0;
     lobby.handshakeTimeoutMs = 2000;

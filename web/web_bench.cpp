@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
   app->resultsFileName = dir.file("endscores.txt");
   app->timeLimitText = "30";
   app->questionsPerRound = 2;
-  qova::testing::writeFileBytes(dir.file("q.qdb"), qova::testing::questionFileBytes(40, 4));
+  qova::testing::writeFileBytes(dir.file("q.qdb"), qova::testing::numberedQuestionFile(40, 4));
   app->questions.load(dir.file("q.qdb"));
   qova::LobbyState lobby;
   lobby.port = 0;

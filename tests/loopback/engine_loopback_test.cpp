@@ -36,7 +36,7 @@ struct EngineTest : ::testing::Test {
     app->markerPath = dir.file("hostIP.dat");
     app->resultsFileName = dir.file("endscores.txt");
     app->timeLimitText = "20";
-    testing::writeFileBytes(dir.file("q.qdb"), testing::questionFileBytes(12, 5));
+    testing::writeFileBytes(dir.file("q.qdb"), testing::numberedQuestionFile(12, 5));
     ASSERT_EQ(app->questions.load(dir.file("q.qdb")), 12);
     lobby.port = 0;
     lobby.handshakeTimeoutMs = 300;
@@ -192,10 +192,10 @@ TEST_F(EngineTest, MisbehavingPlayersAreDroppedAndTheOthersPlayOn) {
 // whole: the server's and the players' line bounds agree.
 TEST_F(EngineTest, LongestLinesAQuestionFileAllowsArePlayed) {
   const std::string longest(static_cast<size_t>(kMaxLineBound), 'q');
-  std::string file = std::to_string(kMaxLineBound) + "\r\n4\r\n2\r\n";
-  file += longest + "\r\na\r\nb\r\nc\r\n" + longest + "\r\n1\r\n";
-  file += "Short\r\na\r\nb\r\nc\r\nd\r\n2\r\n";
-  testing::writeFileBytes(dir.file("long.qdb"), file);
+  testing::writeFileBytes(
+      dir.file("long.qdb"),
+      testing::qdbBytes(kMaxLineBound, 4,
+                        {{longest, {"a", "b", "c", longest}, 1}, {"Short", {"a", "b", "c", "d"}, 2}}));
   ASSERT_EQ(app->questions.load(dir.file("long.qdb")), 2);
 
   std::ostringstream transcript;
