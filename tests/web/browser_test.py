@@ -239,7 +239,7 @@ class PageTest(unittest.TestCase):
         trs = d.find_elements(By.CSS_SELECTOR, "#b-rows tr")
         self.assertEqual([t.find_element(By.TAG_NAME, "td").text for t in trs], ["1.", "2.", "2.", "4."])
         self.assertEqual(trs[1].get_attribute("class"), "me")
-        self.assertEqual(trs[1].text, "2. Ann (you) 1 of 4 5.1")
+        self.assertEqual(trs[1].text, "2. Ann (you) 1 of 4 5.10")
         self.assertFalse(self.by_id("b-again").is_displayed())
         self.assert_fits()
         self.shot("leaderboard")
