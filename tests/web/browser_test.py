@@ -32,7 +32,7 @@ LONG_QUESTION = ("Which of these rivers flows through the most countries on its 
 RESPONSES = ["Danube", "Nile", "Amazon", "A rather long answer that has to wrap onto a second line on a phone"]
 
 
-def make_driver(width, height):
+def make_driver(width, height, extra_args=()):
     """A headless chromium whose page area is exactly width x height.
 
     The window size alone does not give that: headless windows are at least
@@ -40,7 +40,7 @@ def make_driver(width, height):
     """
     opts = webdriver.ChromeOptions()
     for a in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage",
-              "--window-size=%d,%d" % (max(width, 500), height + 150)):
+              "--window-size=%d,%d" % (max(width, 500), height + 150)) + tuple(extra_args):
         opts.add_argument(a)
     driver = webdriver.Chrome(service=Service(executable_path="/usr/bin/chromedriver"), options=opts)
     driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",

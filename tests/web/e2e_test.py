@@ -14,7 +14,7 @@ clicks. Each page picks the right or the wrong response on purpose (the
 generated questions say which is right), so the gateway's verdicts can be
 checked. After the second round's leaderboard the server is stopped as an
 operator would stop it; the results file it writes (endscores.txt) must hold
-exactly the answers given: every player, in the order they joined, with the
+exactly the answers of the two rounds: every player, in the order they joined, with the
 verdicts chosen and the times the pages were shown by the gateway, which must
 lie between what the test measured around each answer. Every page must then
 show the end with the final standings.
@@ -85,25 +85,41 @@ def free_port():
         return s.getsockname()[1]
 
 
-def descendants(pid):
-    """Process ids below pid (from /proc), children first."""
-    parents = {}
+def browser_pids(chromedriver_pid, profile):
+    """The chromedriver's processes and every chromium that uses profile (from /proc).
+
+    Chromium's helpers are not all children of its driver (some are
+    reparented), but every one of them is started with the profile folder.
+    """
+    parents, found = {}, set()
     for entry in os.listdir("/proc"):
         if not entry.isdigit():
             continue
         try:
             with open("/proc/%s/stat" % entry) as f:
                 stat = f.read()
+            with open("/proc/%s/cmdline" % entry, "rb") as f:
+                cmdline = f.read()
         except OSError:
             continue
         # The command name may hold spaces; the parent follows the last ')'.
         parents.setdefault(int(stat.rsplit(")", 1)[1].split()[1]), []).append(int(entry))
-    out, todo = [], [pid]
+        if ("--user-data-dir=" + profile).encode() in cmdline:
+            found.add(int(entry))
+    todo = [chromedriver_pid]
     while todo:
-        for child in parents.get(todo.pop(), []):
-            out.append(child)
-            todo.append(child)
-    return out
+        pid = todo.pop()
+        found.add(pid)
+        todo.extend(parents.get(pid, []))
+    return found
+
+
+def alive(pid):
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
 
 
 class Program:
@@ -168,19 +184,24 @@ class Program:
                 f.close()
 
 
-def quit_driver(driver):
-    """Closes the browser; whatever of it is left afterwards is killed by pid."""
+def quit_driver(driver, profile):
+    """Closes the browser, then kills by pid whatever of it is left after 15 s."""
     service = driver.service.process
-    left = descendants(service.pid) if service else []
+    pids = browser_pids(service.pid, profile) if service else set()
     try:
         driver.quit()
     except Exception:  # noqa: BLE001 - a hung or crashed driver: the kill below ends it
         pass
-    for pid in ([service.pid] if service else []) + left:
-        try:
-            os.kill(pid, signal.SIGKILL)
-        except (ProcessLookupError, PermissionError):
-            pass
+    deadline = time.monotonic() + 15
+    while time.monotonic() < deadline and any(alive(p) for p in pids):
+        time.sleep(0.2)
+    # Looked up again, so that a pid reused meanwhile is not taken for ours.
+    for pid in browser_pids(service.pid, profile) if service else ():
+        if alive(pid):
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except (ProcessLookupError, PermissionError):
+                pass
     if service:
         try:
             service.wait(10)
@@ -215,7 +236,8 @@ class BrowserPlayer:
     def __init__(self, test, name, size, how, verdicts, think, shots):
         self.test, self.name, self.size, self.how = test, name, size, how
         self.verdicts, self.think, self.shots = verdicts, think, shots
-        self.driver = make_driver(*size)
+        self.profile = os.path.join(RUN_DIR, "profile-" + name)
+        self.driver = make_driver(*size, extra_args=["--user-data-dir=" + self.profile])
         self.token = None
         self.answers = []   # per question: dict(choice, right, time, low, high)
         self.results = []   # per question: the results rows the page showed
@@ -229,8 +251,11 @@ class BrowserPlayer:
         return self.driver.execute_script(script, *args)
 
     def wait(self, cond, what, timeout=WAIT_S):
+        def ready(_):
+            self.test.check_programs()
+            return cond()
         try:
-            return WebDriverWait(self.driver, timeout, poll_frequency=0.05).until(lambda d: cond())
+            return WebDriverWait(self.driver, timeout, poll_frequency=0.05).until(ready)
         except TimeoutException:
             raise AssertionError("%s: timed out waiting for %s" % (self.name, what)) from None
 
@@ -358,7 +383,14 @@ class BrowserPlayer:
 
 
 class EndToEndTest(unittest.TestCase):
+    def check_programs(self):
+        """Fails at once when a program that should be running has ended."""
+        for prog in list(self.must_run):
+            if prog.proc.poll() is not None:
+                raise AssertionError("%s ended (exit code %s):\n%s" % (prog.name, prog.proc.returncode, prog.output()))
+
     def setUp(self):
+        self.must_run = []
         for exe in ("web/qovaweb", "web/qova_try_server", "player/test_player"):
             if not os.access(os.path.join(BIN_DIR, exe), os.X_OK):
                 self.fail("%s is not built in %s" % (exe, BIN_DIR))
@@ -389,12 +421,13 @@ class EndToEndTest(unittest.TestCase):
         else:
             self.fail("the gateway did not start:\n" + gateway.output())
         self.gateway = gateway
+        self.must_run = [self.server, self.gateway]
         self.base = "http://127.0.0.1:%d" % port
 
         self.players = []
         for spec in BROWSERS:
             p = BrowserPlayer(self, *spec)
-            self.addCleanup(quit_driver, p.driver)
+            self.addCleanup(quit_driver, p.driver, p.profile)
             self.players.append(p)
 
     def test_two_rounds_through_the_gateway(self):
@@ -407,6 +440,7 @@ class EndToEndTest(unittest.TestCase):
                           "--times", ":".join(TESTER_TIMES), "--verdicts", TESTER_VERDICTS,
                           "--delay", "300", "--timeout", "300000", "--connect-retry", "10000"])
         self.addCleanup(tester.stop)
+        self.must_run.append(tester)
         everyone = len(self.players) + 1
         self.assertTrue(self.server.wait_line(r"^Players connected: %d$" % everyone, 60),
                         "not everyone reached the lobby:\n" + self.server.output())
@@ -421,10 +455,13 @@ class EndToEndTest(unittest.TestCase):
             t.join(ROUNDS * PER_ROUND * (WAIT_S + 30))
         errors = [p.error for p in self.players if p.error]
         errors += ["%s: still playing" % p.name for p, t in zip(self.players, threads) if t.is_alive()]
-        self.assertFalse(errors, "\n".join(errors) + "\nengine:\n" + self.server.output()
-                         + "\ngateway:\n" + self.gateway.output())
+        if errors:
+            self.fail("\n".join(errors) + "\nengine:\n" + self.server.output()
+                      + "\ngateway:\n" + self.gateway.output())
 
         # The operator stops the server after the second round's leaderboard.
+        self.must_run.remove(self.server)
+        self.must_run.remove(tester)
         self.server.proc.send_signal(signal.SIGINT)
         self.assertEqual(self.server.finish(60), 0, self.server.output())
         self.assertIn("Results written to endscores.txt", self.server.output())
@@ -436,11 +473,19 @@ class EndToEndTest(unittest.TestCase):
         expected = {p.name: [(a["time"], a["right"]) for a in p.answers] for p in self.players}
         expected[TESTER] = [(t, v == "r") for t, v in zip(TESTER_TIMES, TESTER_VERDICTS)]
         for name, rounds, average, percent in scores:
-            answers = [a for r in rounds for a in r]
             self.assertEqual([len(r) for r in rounds[:ROUNDS]], [PER_ROUND] * ROUNDS, name)
-            # The engine had begun a third round when it was stopped; nobody answered in it.
-            self.assertTrue(all(len(r) == 0 for r in rounds[ROUNDS:]), name)
-            self.assertEqual(answers, expected[name], name)
+            self.assertEqual([a for r in rounds[:ROUNDS] for a in r], expected[name], name)
+            # The engine had begun a third round when it was stopped. The
+            # browsers never answered in it (the gateway still held its first
+            # question back); the test player may have answered that question.
+            later = [a for r in rounds[ROUNDS:] for a in r]
+            if name == TESTER:
+                n = ROUNDS * PER_ROUND
+                self.assertIn(later, [[], [(TESTER_TIMES[n % len(TESTER_TIMES)],
+                                            TESTER_VERDICTS[n % len(TESTER_VERDICTS)] == "r")]])
+            else:
+                self.assertEqual(later, [], name)
+            answers = [a for r in rounds for a in r]
             mean = sum(float(t) for t, _ in answers) / len(answers)
             self.assertAlmostEqual(average, mean, delta=0.006 * max(1.0, mean), msg=name)
             self.assertAlmostEqual(percent, 100.0 * sum(r for _, r in answers) / len(answers), delta=0.5)
@@ -450,6 +495,7 @@ class EndToEndTest(unittest.TestCase):
             for i, a in enumerate(p.answers):
                 t = float(a["time"])
                 what = "%s, question %d: %.2f s, measured %.2f..%.2f" % (p.name, i + 1, t, a["low"], a["high"])
+                print(what, file=sys.stderr)
                 self.assertGreaterEqual(t, a["low"] - SLACK_S, what)
                 self.assertLessEqual(t, a["high"] + SLACK_S, what)
                 self.assertLess(t, TIME_LIMIT_S, what)
@@ -489,6 +535,7 @@ class EndToEndTest(unittest.TestCase):
         self.assertEqual(tester.finish(60), 0, tester.output())
         self.assertIn("done players=1 violations=0", tester.output())
 
+        self.must_run.remove(self.gateway)
         self.gateway.proc.send_signal(signal.SIGINT)
         self.assertEqual(self.gateway.finish(30), 0, self.gateway.output())
         self.assertIn("Gateway stopped.", self.gateway.output())
