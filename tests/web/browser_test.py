@@ -18,6 +18,7 @@ import unittest
 from selenium import webdriver
 from selenium.common.exceptions import TimeoutException
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
@@ -151,6 +152,12 @@ class PageTest(unittest.TestCase):
         self.ask(1, 1)
         self.assertEqual(self.by_id("q-head").text, "Round 1, question 1 of 2")
         self.assertRegex(self.by_id("q-count").text, r"^Time left: (30|29|28) s$")
+        # A phone leaves its last tap "hovering": no response may look picked
+        # before the player picks where the pointer cannot hover (as here).
+        self.assertTrue(d.execute_script("return matchMedia('(hover: none)').matches;"))
+        ActionChains(d).move_to_element(d.find_elements(By.CSS_SELECTOR, ".response")[0]).perform()
+        grounds = {b.value_of_css_property("background-color") for b in d.find_elements(By.CSS_SELECTOR, ".response")}
+        self.assertEqual(len(grounds), 1, grounds)
         self.assert_fits()
         self.shot("question")
         d.find_elements(By.CSS_SELECTOR, ".response")[1].click()
