@@ -18,6 +18,7 @@ import unittest
 from selenium import webdriver
 from selenium.common.exceptions import TimeoutException
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
@@ -32,7 +33,7 @@ LONG_QUESTION = ("Which of these rivers flows through the most countries on its 
 RESPONSES = ["Danube", "Nile", "Amazon", "A rather long answer that has to wrap onto a second line on a phone"]
 
 
-def make_driver(width, height):
+def make_driver(width, height, extra_args=()):
     """A headless chromium whose page area is exactly width x height.
 
     The window size alone does not give that: headless windows are at least
@@ -40,7 +41,7 @@ def make_driver(width, height):
     """
     opts = webdriver.ChromeOptions()
     for a in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage",
-              "--window-size=%d,%d" % (max(width, 500), height + 150)):
+              "--window-size=%d,%d" % (max(width, 500), height + 150)) + tuple(extra_args):
         opts.add_argument(a)
     driver = webdriver.Chrome(service=Service(executable_path="/usr/bin/chromedriver"), options=opts)
     driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
@@ -151,6 +152,12 @@ class PageTest(unittest.TestCase):
         self.ask(1, 1)
         self.assertEqual(self.by_id("q-head").text, "Round 1, question 1 of 2")
         self.assertRegex(self.by_id("q-count").text, r"^Time left: (30|29|28) s$")
+        # A phone leaves its last tap "hovering": no response may look picked
+        # before the player picks where the pointer cannot hover (as here).
+        self.assertTrue(d.execute_script("return matchMedia('(hover: none)').matches;"))
+        ActionChains(d).move_to_element(d.find_elements(By.CSS_SELECTOR, ".response")[0]).perform()
+        grounds = {b.value_of_css_property("background-color") for b in d.find_elements(By.CSS_SELECTOR, ".response")}
+        self.assertEqual(len(grounds), 1, grounds)
         self.assert_fits()
         self.shot("question")
         d.find_elements(By.CSS_SELECTOR, ".response")[1].click()
@@ -239,7 +246,7 @@ class PageTest(unittest.TestCase):
         trs = d.find_elements(By.CSS_SELECTOR, "#b-rows tr")
         self.assertEqual([t.find_element(By.TAG_NAME, "td").text for t in trs], ["1.", "2.", "2.", "4."])
         self.assertEqual(trs[1].get_attribute("class"), "me")
-        self.assertEqual(trs[1].text, "2. Ann (you) 1 of 4 5.1")
+        self.assertEqual(trs[1].text, "2. Ann (you) 1 of 4 5.10")
         self.assertFalse(self.by_id("b-again").is_displayed())
         self.assert_fits()
         self.shot("leaderboard")

@@ -353,6 +353,13 @@
     return td;
   }
 
+  // The server sends averages to four significant digits ("0.5725", "1.9");
+  // the column shows hundredths, as the answers' times are.
+  function averageText(text) {
+    var n = Number(text);
+    return text !== "" && isFinite(n) ? n.toFixed(2) : String(text);
+  }
+
   function fillBoard(rows, me) {
     var body = $("b-rows");
     body.textContent = "";
@@ -363,7 +370,7 @@
       tr.appendChild(el("td", "num", r.rank + "."));
       tr.appendChild(nameCell(r.name, i === me));
       tr.appendChild(el("td", "num", r.correct + " of " + r.answers));
-      tr.appendChild(el("td", "num", r.average));
+      tr.appendChild(el("td", "num", averageText(r.average)));
       body.appendChild(tr);
     }
     $("b-table").hidden = rows.length === 0;
