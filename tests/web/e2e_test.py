@@ -428,8 +428,8 @@ class EndToEndTest(unittest.TestCase):
         self.base = "http://127.0.0.1:%d" % port
 
         self.players = []
-        for spec in BROWSERS:
-            p = BrowserPlayer(self, *spec)
+        for setup in BROWSERS:
+            p = BrowserPlayer(self, *setup)
             self.addCleanup(quit_driver, p.driver, p.profile)
             self.players.append(p)
 
