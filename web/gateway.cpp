@@ -311,6 +311,11 @@ void Gateway::Impl::accept() {
       error_code cec;
       socket.close(cec);
     } else {
+      // A page's small messages ("answered", then the results) follow each
+      // other closely; without this the second waits for the page's delayed
+      // acknowledgement of the first.
+      error_code nec;
+      socket.set_option(tcp::no_delay(true), nec);
       error_code aec;
       tcp::endpoint peer = socket.remote_endpoint(aec);
       std::string address = aec ? "?" : peer.address().to_string(aec);
