@@ -1,5 +1,7 @@
 #include "web/shared_rows.h"
 
+#include <cstring>
+
 #include "web/page_message.h"
 #include "web/text_codec.h"
 
@@ -26,7 +28,53 @@ bool sameList(const std::vector<T>& a, const std::vector<T>& b) {
   return true;
 }
 
+bool sameBytes(const std::string& a, const char* b, size_t size) {
+  return a.size() == size && std::memcmp(a.data(), b, size) == 0;
+}
+
+// Reads a results or summary message alone with a stream of its own, led to
+// the point where that message is due by the smallest conversation that gets
+// there: settings of one question per round and one response, a question,
+// and (for a summary) empty results. The message is thus checked line by
+// line exactly as a seat's own stream would check it.
+ServerStream* streamAt(ServerStream* s, bool summary) {
+  static const char kLead[] = "0\r\n1\r\n1\r\nq\r\nr\r\n1\r\n";
+  s->feed(kLead, sizeof kLead - 1);
+  if (s->next() != ServerMessage::kSettings || s->next() != ServerMessage::kQuestion)
+    return nullptr;
+  if (summary) {
+    s->feed("\r\n", 2);
+    if (s->next() != ServerMessage::kResults) return nullptr;
+  }
+  return s;
+}
+
 }  // namespace
+
+std::shared_ptr<const SharedResults> SharedRows::readResults(const char* raw, size_t size) {
+  if (lastRead_ && sameBytes(lastResultsRaw_, raw, size)) return lastRead_;
+  ServerStream stream;
+  if (!streamAt(&stream, false)) return nullptr;
+  stream.feed(raw, size);
+  if (stream.next() != ServerMessage::kResults || stream.midMessage()) return nullptr;
+  auto read = std::make_shared<SharedResults>();
+  read->entries = stream.results();
+  read->rowsJson = results(read->entries);
+  lastResultsRaw_.assign(raw, size);
+  lastRead_ = read;
+  return lastRead_;
+}
+
+std::shared_ptr<const Leaderboard> SharedRows::readSummary(const char* raw, size_t size) {
+  if (lastReadBoard_ && sameBytes(lastSummaryRaw_, raw, size)) return lastReadBoard_;
+  ServerStream stream;
+  if (!streamAt(&stream, true)) return nullptr;
+  stream.feed(raw, size);
+  if (stream.next() != ServerMessage::kSummary || stream.midMessage()) return nullptr;
+  lastSummaryRaw_.assign(raw, size);
+  lastReadBoard_ = leaderboard(stream.summary());
+  return lastReadBoard_;
+}
 
 std::shared_ptr<const std::string> SharedRows::results(const std::vector<ResultEntry>& entries) {
   if (lastResultsJson_ && sameList(entries, lastResults_)) return lastResultsJson_;

@@ -16,8 +16,22 @@ struct Leaderboard {
   std::shared_ptr<const std::string> rowsJson;  // [{"rank":..,"name":..,...}, ...]
 };
 
+// A results message read once for every seat that received the same bytes.
+struct SharedResults {
+  std::vector<ResultEntry> entries;
+  std::shared_ptr<const std::string> rowsJson;
+};
+
 class SharedRows {
  public:
+  // The results message `raw` (from its first line to its closing empty
+  // line, CR LF included) read as a player's stream reads it; the last one
+  // read is kept, so every further seat with the same bytes gets it without
+  // reading. Null when the message breaks the protocol.
+  std::shared_ptr<const SharedResults> readResults(const char* raw, size_t size);
+  // The same for a round summary message.
+  std::shared_ptr<const Leaderboard> readSummary(const char* raw, size_t size);
+
   // The JSON array of the results rows: [{"name":..,"time":..,"right":..}, ...].
   std::shared_ptr<const std::string> results(const std::vector<ResultEntry>& entries);
   // The summary in leaderboard order and its JSON rows; ranks are shared by
@@ -29,6 +43,10 @@ class SharedRows {
   std::shared_ptr<const std::string> lastResultsJson_;
   std::vector<SummaryEntry> lastSummary_;
   std::shared_ptr<const Leaderboard> lastBoard_;
+  std::string lastResultsRaw_;
+  std::shared_ptr<const SharedResults> lastRead_;
+  std::string lastSummaryRaw_;
+  std::shared_ptr<const Leaderboard> lastReadBoard_;
 };
 
 }  // namespace qova::web
