@@ -29,7 +29,12 @@ void Seat::serverBytes(const char* data, size_t size, int64_t now, SeatOutput* o
   held_.append(data, size);
   while (state_ != SeatState::kEnded && !held_.empty()) {
     if (heldNext_ != Held::kNone && !stream_.midMessage()) {
-      size_t whole = frameHeld();
+      // Most seats receive what another seat has already read: no need to
+      // look for its end line by line.
+      size_t whole =
+          heldNext_ == Held::kResults ? rows_->knownResults(held_) : rows_->knownSummary(held_);
+      if (whole > 0) heldScan_ = heldLines_ = 0;
+      if (whole == 0) whole = frameHeld();
       if (whole == 0) break;
       if (whole != std::string::npos && takeShared(whole, now, out)) continue;
     }
@@ -88,7 +93,7 @@ bool Seat::takeShared(size_t size, int64_t now, SeatOutput* out) {
   stream_.feed("\r\n", 2);
   ServerMessage m = stream_.next();
   if (results && m == ServerMessage::kResults) {
-    onResults(results->entries, results->rowsJson, now, out);
+    onResults(results->entries, results->rowsJson, &results->rowsByName, now, out);
   } else if (board && m == ServerMessage::kSummary) {
     onSummary(board, now, out);
   } else {
@@ -127,7 +132,7 @@ void Seat::onMessage(ServerMessage m, int64_t now, SeatOutput* out) {
       if (now >= questionAt_) release(now, out);
       return;
     case ServerMessage::kResults:
-      onResults(stream_.results(), rows_->results(stream_.results()), now, out);
+      onResults(stream_.results(), rows_->results(stream_.results()), nullptr, now, out);
       return;
     case ServerMessage::kSummary:
       onSummary(rows_->leaderboard(stream_.summary()), now, out);
@@ -136,7 +141,9 @@ void Seat::onMessage(ServerMessage m, int64_t now, SeatOutput* out) {
 }
 
 void Seat::onResults(const std::vector<ResultEntry>& entries,
-                     std::shared_ptr<const std::string> rowsJson, int64_t now, SeatOutput* out) {
+                     std::shared_ptr<const std::string> rowsJson,
+                     const std::unordered_map<std::string, std::vector<int>>* rowsByName,
+                     int64_t now, SeatOutput* out) {
   heldNext_ = stream_.summaryExpected() ? Held::kSummary : Held::kNone;
   // The server sends results only once every player has answered.
   if (state_ != SeatState::kAnswered) {
@@ -144,15 +151,26 @@ void Seat::onResults(const std::vector<ResultEntry>& entries,
     return;
   }
   resultsRows_ = std::move(rowsJson);
-  resultsMe_ = -1;
-  for (size_t i = 0; i < entries.size() && resultsMe_ < 0; ++i) {
-    const ResultEntry& e = entries[i];
-    if (e.name == wireName_ && e.timeText == timeSent_ && e.correct == rightSent_) {
-      resultsMe_ = static_cast<int>(i);
+  // The seat's own row: the first with its name, time and verdict, else the
+  // first with its name.
+  std::vector<int> all;
+  const std::vector<int>* mine = &all;
+  if (rowsByName) {
+    auto found = rowsByName->find(wireName_);
+    static const std::vector<int> kNone;
+    mine = found == rowsByName->end() ? &kNone : &found->second;
+  } else {
+    for (size_t i = 0; i < entries.size(); ++i) {
+      if (entries[i].name == wireName_) all.push_back(static_cast<int>(i));
     }
   }
-  for (size_t i = 0; i < entries.size() && resultsMe_ < 0; ++i) {
-    if (entries[i].name == wireName_) resultsMe_ = static_cast<int>(i);
+  resultsMe_ = mine->empty() ? -1 : mine->front();
+  for (int i : *mine) {
+    const ResultEntry& e = entries[static_cast<size_t>(i)];
+    if (e.timeText == timeSent_ && e.correct == rightSent_) {
+      resultsMe_ = i;
+      break;
+    }
   }
   state_ = SeatState::kResults;
   pauseUntil_ = now + pauses_.afterResultsMs;

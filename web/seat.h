@@ -89,7 +89,9 @@ class Seat {
  private:
   void onMessage(ServerMessage m, int64_t now, SeatOutput* out);
   void onResults(const std::vector<ResultEntry>& entries,
-                 std::shared_ptr<const std::string> rowsJson, int64_t now, SeatOutput* out);
+                 std::shared_ptr<const std::string> rowsJson,
+                 const std::unordered_map<std::string, std::vector<int>>* rowsByName, int64_t now,
+                 SeatOutput* out);
   void onSummary(std::shared_ptr<const Leaderboard> board, int64_t now, SeatOutput* out);
   // The length of the results or summary message complete at the front of
   // held_, 0 while more bytes are needed, npos when the bytes must go to

@@ -60,9 +60,31 @@ std::shared_ptr<const SharedResults> SharedRows::readResults(const char* raw, si
   auto read = std::make_shared<SharedResults>();
   read->entries = stream.results();
   read->rowsJson = results(read->entries);
+  for (size_t i = 0; i < read->entries.size(); ++i) {
+    read->rowsByName[read->entries[i].name].push_back(static_cast<int>(i));
+  }
   lastResultsRaw_.assign(raw, size);
   lastRead_ = read;
   return lastRead_;
+}
+
+namespace {
+
+size_t knownPrefix(const std::string& last, bool read, const std::string& held) {
+  return read && held.size() >= last.size() &&
+                 std::memcmp(held.data(), last.data(), last.size()) == 0
+             ? last.size()
+             : 0;
+}
+
+}  // namespace
+
+size_t SharedRows::knownResults(const std::string& held) const {
+  return knownPrefix(lastResultsRaw_, lastRead_ != nullptr, held);
+}
+
+size_t SharedRows::knownSummary(const std::string& held) const {
+  return knownPrefix(lastSummaryRaw_, lastReadBoard_ != nullptr, held);
 }
 
 std::shared_ptr<const Leaderboard> SharedRows::readSummary(const char* raw, size_t size) {

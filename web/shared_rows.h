@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "player/protocol.h"
@@ -20,6 +21,9 @@ struct Leaderboard {
 struct SharedResults {
   std::vector<ResultEntry> entries;
   std::shared_ptr<const std::string> rowsJson;
+  // The rows of each name, in order: a seat finds its own row without
+  // going through every row.
+  std::unordered_map<std::string, std::vector<int>> rowsByName;
 };
 
 class SharedRows {
@@ -29,6 +33,10 @@ class SharedRows {
   // read is kept, so every further seat with the same bytes gets it without
   // reading. Null when the message breaks the protocol.
   std::shared_ptr<const SharedResults> readResults(const char* raw, size_t size);
+  // The length of the last results (summary) message read when `held`
+  // begins with its bytes, so that it needs no reading; else 0.
+  size_t knownResults(const std::string& held) const;
+  size_t knownSummary(const std::string& held) const;
   // The same for a round summary message.
   std::shared_ptr<const Leaderboard> readSummary(const char* raw, size_t size);
 
