@@ -31,8 +31,10 @@ void Seat::serverBytes(const char* data, size_t size, int64_t now, SeatOutput* o
     if (heldNext_ != Held::kNone && !stream_.midMessage()) {
       // Most seats receive what another seat has already read: no need to
       // look for its end line by line.
-      size_t whole =
-          heldNext_ == Held::kResults ? rows_->knownResults(held_) : rows_->knownSummary(held_);
+      bool partial = false;
+      size_t whole = heldNext_ == Held::kResults ? rows_->knownResults(held_, &known_, &partial)
+                                                 : rows_->knownSummary(held_, &known_, &partial);
+      if (partial) break;  // so far the bytes another seat has read: wait for the rest
       if (whole > 0) heldScan_ = heldLines_ = 0;
       if (whole == 0) whole = frameHeld();
       if (whole == 0) break;
@@ -41,6 +43,7 @@ void Seat::serverBytes(const char* data, size_t size, int64_t now, SeatOutput* o
     stream_.feed(held_.data(), held_.size());
     held_.clear();
     heldScan_ = heldLines_ = 0;
+    known_ = SharedRows::Known();
     while (state_ != SeatState::kEnded) {
       ServerMessage m = stream_.next();
       if (m == ServerMessage::kNone) break;
@@ -90,6 +93,7 @@ bool Seat::takeShared(size_t size, int64_t now, SeatOutput* out) {
     if (!board) return false;
   }
   held_.erase(0, size);
+  known_ = SharedRows::Known();
   stream_.feed("\r\n", 2);
   ServerMessage m = stream_.next();
   if (results && m == ServerMessage::kResults) {

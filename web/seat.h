@@ -130,6 +130,7 @@ class Seat {
   std::string held_;
   size_t heldScan_ = 0;  // held_ before this is whole lines of the message
   size_t heldLines_ = 0;
+  SharedRows::Known known_;  // held_ compared with what rows_ read last
   SeatState state_ = SeatState::kConnecting;
   bool attached_ = false;
   bool welcomed_ = false;

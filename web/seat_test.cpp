@@ -389,28 +389,47 @@ TEST_F(WebSeat, ResultsAndSummariesInPiecesOfAnySizeGiveTheSameMessages) {
                             kQuestion;
   const std::string settings = "30\r\n1\r\n4\r\n";  // one question a round
   std::vector<std::string> whole;
-  for (size_t piece : {round.size(), size_t{1}, size_t{2}, size_t{5}, size_t{13}}) {
-    SharedRows r;  // a fresh cache: every size reads the messages itself
-    Seat s("t", "Ann", &r);
-    SeatOutput o;
-    s.attach(0, &o);
-    s.serverBytes(settings.data(), settings.size(), 0, &o);
-    s.serverBytes(kQuestion, strlen(kQuestion), 0, &o);
-    s.answer(1, 2, 1500, &o);
-    o = SeatOutput();
-    for (size_t at = 0; at < round.size(); at += piece) {
-      s.serverBytes(round.data() + at, std::min(piece, round.size() - at), 2000, &o);
+  SharedRows kept;  // read by the first seat, then taken from it by the others
+  for (size_t piece : {round.size(), size_t{1}, size_t{2}, size_t{5}, size_t{13}})
+    for (bool fresh : {true, false}) {
+      SharedRows own;  // a fresh cache: the seat reads the messages itself
+      Seat s("t", "Ann", fresh ? &own : &kept);
+      SeatOutput o;
+      s.attach(0, &o);
+      s.serverBytes(settings.data(), settings.size(), 0, &o);
+      s.serverBytes(kQuestion, strlen(kQuestion), 0, &o);
+      s.answer(1, 2, 1500, &o);
+      o = SeatOutput();
+      for (size_t at = 0; at < round.size(); at += piece) {
+        s.serverBytes(round.data() + at, std::min(piece, round.size() - at), 2000, &o);
+      }
+      std::vector<std::string> texts;
+      for (const PageText& t : o.toPage) texts.push_back(t.str());
+      // Results and leaderboard; the next question is read but held back.
+      ASSERT_EQ(texts.size(), 2u) << piece;
+      if (whole.empty()) whole = texts;
+      EXPECT_EQ(texts, whole) << piece;
+      EXPECT_EQ(s.state(), SeatState::kQuestion) << piece;
     }
-    std::vector<std::string> texts;
-    for (const PageText& t : o.toPage) texts.push_back(t.str());
-    // Results and leaderboard; the next question is read but held back.
-    ASSERT_EQ(texts.size(), 2u) << piece;
-    if (whole.empty()) whole = texts;
-    EXPECT_EQ(texts, whole) << piece;
-    EXPECT_EQ(s.state(), SeatState::kQuestion) << piece;
-  }
   EXPECT_EQ(json::parse(whole[0])["me"], 0);
   EXPECT_EQ(json::parse(whole[1])["rows"][0]["name"], "Ann");
+
+  // Bytes that begin like those read before but differ later are read anew.
+  Seat cy("t3", "Cy", &kept);
+  SeatOutput o;
+  cy.attach(0, &o);
+  cy.serverBytes(settings.data(), settings.size(), 0, &o);
+  cy.serverBytes(kQuestion, strlen(kQuestion), 0, &o);
+  cy.answer(1, 2, 1500, &o);
+  o = SeatOutput();
+  const std::string other = "Ann\r\n1.50\r\nr\r\nBo\r\n0.70\r\nw\r\nCy\r\n1.50\r\nr\r\n\r\n";
+  for (size_t at = 0; at < other.size(); at += 5) {
+    cy.serverBytes(other.data() + at, std::min<size_t>(5, other.size() - at), 2000, &o);
+  }
+  ASSERT_EQ(o.toPage.size(), 1u);
+  json results = json::parse(o.toPage[0].str());
+  EXPECT_EQ(results["rows"].size(), 3u);
+  EXPECT_EQ(results["me"], 2);
 }
 
 TEST_F(WebSeat, MalformedResultsAndSummariesEndTheSeat) {

@@ -1,5 +1,6 @@
 #include "web/shared_rows.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "web/page_message.h"
@@ -64,27 +65,41 @@ std::shared_ptr<const SharedResults> SharedRows::readResults(const char* raw, si
     read->rowsByName[read->entries[i].name].push_back(static_cast<int>(i));
   }
   lastResultsRaw_.assign(raw, size);
+  ++resultsRead_;
   lastRead_ = read;
   return lastRead_;
 }
 
 namespace {
 
-size_t knownPrefix(const std::string& last, bool read, const std::string& held) {
-  return read && held.size() >= last.size() &&
-                 std::memcmp(held.data(), last.data(), last.size()) == 0
-             ? last.size()
-             : 0;
+size_t knownPrefix(const std::string& last, bool read, uint64_t of, const std::string& held,
+                   SharedRows::Known* known, bool* partial) {
+  *partial = false;
+  if (!read) return 0;
+  if (known->of != of) *known = SharedRows::Known{0, of};
+  size_t common = std::min(held.size(), last.size());
+  if (known->checked < common) {
+    if (std::memcmp(held.data() + known->checked, last.data() + known->checked,
+                    common - known->checked) != 0) {
+      return 0;
+    }
+    known->checked = common;
+  } else if (known->checked > common) {
+    return 0;  // held holds less than it did: another message
+  }
+  *partial = held.size() < last.size();
+  return *partial ? 0 : last.size();
 }
 
 }  // namespace
 
-size_t SharedRows::knownResults(const std::string& held) const {
-  return knownPrefix(lastResultsRaw_, lastRead_ != nullptr, held);
+size_t SharedRows::knownResults(const std::string& held, Known* known, bool* partial) const {
+  return knownPrefix(lastResultsRaw_, lastRead_ != nullptr, resultsRead_, held, known, partial);
 }
 
-size_t SharedRows::knownSummary(const std::string& held) const {
-  return knownPrefix(lastSummaryRaw_, lastReadBoard_ != nullptr, held);
+size_t SharedRows::knownSummary(const std::string& held, Known* known, bool* partial) const {
+  return knownPrefix(lastSummaryRaw_, lastReadBoard_ != nullptr, summaryRead_, held, known,
+                     partial);
 }
 
 std::shared_ptr<const Leaderboard> SharedRows::readSummary(const char* raw, size_t size) {
@@ -94,6 +109,7 @@ std::shared_ptr<const Leaderboard> SharedRows::readSummary(const char* raw, size
   stream.feed(raw, size);
   if (stream.next() != ServerMessage::kSummary || stream.midMessage()) return nullptr;
   lastSummaryRaw_.assign(raw, size);
+  ++summaryRead_;
   lastReadBoard_ = leaderboard(stream.summary());
   return lastReadBoard_;
 }

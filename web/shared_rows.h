@@ -3,6 +3,7 @@
 // seats each one finds the rows already built by the first.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -33,10 +34,18 @@ class SharedRows {
   // read is kept, so every further seat with the same bytes gets it without
   // reading. Null when the message breaks the protocol.
   std::shared_ptr<const SharedResults> readResults(const char* raw, size_t size);
+  // How much of a seat's held bytes has been found equal to the last
+  // message read; the seat keeps it between calls, so that each byte is
+  // compared once. `of` tells which message it was compared with.
+  struct Known {
+    size_t checked = 0;
+    uint64_t of = 0;
+  };
   // The length of the last results (summary) message read when `held`
-  // begins with its bytes, so that it needs no reading; else 0.
-  size_t knownResults(const std::string& held) const;
-  size_t knownSummary(const std::string& held) const;
+  // begins with its bytes, so that it needs no reading; else 0, with
+  // *partial true when `held` is the beginning of those bytes.
+  size_t knownResults(const std::string& held, Known* known, bool* partial) const;
+  size_t knownSummary(const std::string& held, Known* known, bool* partial) const;
   // The same for a round summary message.
   std::shared_ptr<const Leaderboard> readSummary(const char* raw, size_t size);
 
@@ -55,6 +64,7 @@ class SharedRows {
   std::shared_ptr<const SharedResults> lastRead_;
   std::string lastSummaryRaw_;
   std::shared_ptr<const Leaderboard> lastReadBoard_;
+  uint64_t resultsRead_ = 1, summaryRead_ = 1;  // counts of messages read, for Known::of
 };
 
 }  // namespace qova::web
