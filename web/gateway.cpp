@@ -30,7 +30,9 @@ using SteadyClock = std::chrono::steady_clock;
 namespace {
 
 constexpr size_t kMaxRequestHead = 8192;
-constexpr size_t kServerReadChunk = 4096;
+// Large enough to take a results message for hundreds of players in a few
+// reads (each read is a system call per seat); small beside a seat's other memory.
+constexpr size_t kServerReadChunk = 16384;
 constexpr size_t kSpareConnections = 256;  // HTTP and page connections beyond one per seat
 
 int64_t nowMs() {
