@@ -36,6 +36,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -239,10 +240,16 @@ struct WebRun {
   Timeline line{0};
 };
 
-// The value of a message's numeric field `key` ("\"q\":"), or 0.
-int numberField(const std::string& m, const char* key) {
+// The value of the numeric field `key` ("\"q\":") near the head of a
+// message, or 0.
+int numberField(std::string_view m, const char* key) {
+  m = m.substr(0, 64);
   size_t at = m.find(key);
-  return at == std::string::npos ? 0 : std::atoi(m.c_str() + at + std::strlen(key));
+  if (at == std::string_view::npos) return 0;
+  int value = 0;
+  for (at += std::strlen(key); at < m.size() && m[at] >= '0' && m[at] <= '9'; ++at)
+    value = value * 10 + (m[at] - '0');
+  return value;
 }
 
 struct Page : std::enable_shared_from_this<Page> {
@@ -301,10 +308,11 @@ struct Page : std::enable_shared_from_this<Page> {
     ws.async_read(buffer, [self](error_code ec, size_t) {
       if (ec) return;
       // Only the head of a message is looked at: the type comes first.
-      std::string m = beast::buffers_to_string(self->buffer.data());
-      self->buffer.consume(self->buffer.size());
+      // A flat buffer holds the message in one piece; it is not copied.
+      auto data = self->buffer.data();
+      std::string_view m(static_cast<const char*>(data.data()), data.size());
       WebRun& r = *self->run;
-      auto is = [&](const char* type) { return m.compare(0, std::strlen(type), type) == 0; };
+      auto is = [&](const char* type) { return m.substr(0, std::strlen(type)) == type; };
       if (is("{\"t\":\"welcome\"")) ++r.welcomed;
       if (is("{\"t\":\"refused\"") || is("{\"t\":\"ended\"")) ++r.failed;
       if (is("{\"t\":\"question\"")) {
@@ -318,6 +326,7 @@ struct Page : std::enable_shared_from_this<Page> {
           ++r.line.resultsDone[q - 1];
         }
       }
+      self->buffer.consume(self->buffer.size());
       self->read();
     });
   }
