@@ -142,6 +142,10 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
     t.keep_alive_pings = true;
     ws.set_option(t);
     ws.read_message_max(kMaxPageMessage);
+    // A message goes as one frame in one write: cut into frames of the
+    // write buffer's 4 KiB, long results took a system call per piece and
+    // page. The page receives the same message either way.
+    ws.auto_fragment(false);
     auto self = shared_from_this();
     ws.async_accept(request, [self](error_code ec) {
       if (ec) return self->close();
