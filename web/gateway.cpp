@@ -30,7 +30,9 @@ using SteadyClock = std::chrono::steady_clock;
 namespace {
 
 constexpr size_t kMaxRequestHead = 8192;
-constexpr size_t kServerReadChunk = 4096;
+// Large enough to take a results message for hundreds of players in a few
+// reads (each read is a system call per seat); small beside a seat's other memory.
+constexpr size_t kServerReadChunk = 16384;
 constexpr size_t kSpareConnections = 256;  // HTTP and page connections beyond one per seat
 
 int64_t nowMs() {
@@ -140,6 +142,10 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
     t.keep_alive_pings = true;
     ws.set_option(t);
     ws.read_message_max(kMaxPageMessage);
+    // A message goes as one frame in one write: cut into frames of the
+    // write buffer's 4 KiB, long results took a system call per piece and
+    // page. The page receives the same message either way.
+    ws.auto_fragment(false);
     auto self = shared_from_this();
     ws.async_accept(request, [self](error_code ec) {
       if (ec) return self->close();
@@ -311,6 +317,11 @@ void Gateway::Impl::accept() {
       error_code cec;
       socket.close(cec);
     } else {
+      // A page's small messages ("answered", then the results) follow each
+      // other closely; without this the second waits for the page's delayed
+      // acknowledgement of the first.
+      error_code nec;
+      socket.set_option(tcp::no_delay(true), nec);
       error_code aec;
       tcp::endpoint peer = socket.remote_endpoint(aec);
       std::string address = aec ? "?" : peer.address().to_string(aec);

@@ -27,12 +27,84 @@ Seat::Seat(std::string token, std::string wireName, SharedRows* rows, SeatPauses
 
 void Seat::serverBytes(const char* data, size_t size, int64_t now, SeatOutput* out) {
   if (state_ == SeatState::kEnded) return;
-  stream_.feed(data, size);
-  while (state_ != SeatState::kEnded) {
-    ServerMessage m = stream_.next();
-    if (m == ServerMessage::kNone) break;
-    onMessage(m, now, out);
+  held_.append(data, size);
+  while (state_ != SeatState::kEnded && !held_.empty()) {
+    if (heldNext_ != Held::kNone && !stream_.midMessage()) {
+      // Most seats receive what another seat has already read: no need to
+      // look for its end line by line.
+      bool partial = false;
+      size_t whole = heldNext_ == Held::kResults ? rows_->knownResults(held_, &known_, &partial)
+                                                 : rows_->knownSummary(held_, &known_, &partial);
+      if (partial) break;  // so far the bytes another seat has read: wait for the rest
+      if (whole > 0) heldScan_ = heldLines_ = 0;
+      if (whole == 0) whole = frameHeld();
+      if (whole == 0) break;
+      if (whole != std::string::npos && takeShared(whole, now, out)) continue;
+    }
+    stream_.feed(held_.data(), held_.size());
+    held_.clear();
+    heldScan_ = heldLines_ = 0;
+    known_ = SharedRows::Known();
+    while (state_ != SeatState::kEnded) {
+      ServerMessage m = stream_.next();
+      if (m == ServerMessage::kNone) break;
+      onMessage(m, now, out);
+    }
   }
+  // A long message's buffer is not kept for the seat's whole life.
+  if (held_.empty() && held_.capacity() > 4096) std::string().swap(held_);
+}
+
+size_t Seat::frameHeld() {
+  // The lines a stream would take: CR LF ends them; a message ends with an
+  // empty line where an entry (3 lines of results, 7 of a summary) would start.
+  const size_t entryLines = heldNext_ == Held::kResults ? 3 : 7;
+  for (;;) {
+    size_t end = held_.find("\r\n", heldScan_);
+    if (end == std::string::npos) {
+      return held_.size() - heldScan_ > kMaxServerLine + 1 ? std::string::npos : 0;
+    }
+    size_t length = end - heldScan_;
+    size_t at = heldLines_ % entryLines;
+    if (length > kMaxServerLine || heldLines_ / entryLines >= kMaxListedPlayers) {
+      return std::string::npos;
+    }
+    if (at == 0 && length == 0) {
+      heldScan_ = heldLines_ = 0;
+      return end + 2;
+    }
+    // A wrong verdict ends the seat at once, as the stream would.
+    if (entryLines == 3 && at == 2 &&
+        !(length == 1 && (held_[heldScan_] == 'r' || held_[heldScan_] == 'w'))) {
+      return std::string::npos;
+    }
+    ++heldLines_;
+    heldScan_ = end + 2;
+  }
+}
+
+bool Seat::takeShared(size_t size, int64_t now, SeatOutput* out) {
+  std::shared_ptr<const SharedResults> results;
+  std::shared_ptr<const Leaderboard> board;
+  if (heldNext_ == Held::kResults) {
+    results = rows_->readResults(held_.data(), size);
+    if (!results) return false;
+  } else {
+    board = rows_->readSummary(held_.data(), size);
+    if (!board) return false;
+  }
+  held_.erase(0, size);
+  known_ = SharedRows::Known();
+  stream_.feed("\r\n", 2);
+  ServerMessage m = stream_.next();
+  if (results && m == ServerMessage::kResults) {
+    onResults(results->entries, results->rowsJson, &results->rowsByName, now, out);
+  } else if (board && m == ServerMessage::kSummary) {
+    onSummary(board, now, out);
+  } else {
+    onMessage(ServerMessage::kViolation, now, out);
+  }
+  return true;
 }
 
 void Seat::onMessage(ServerMessage m, int64_t now, SeatOutput* out) {
@@ -61,41 +133,64 @@ void Seat::onMessage(ServerMessage m, int64_t now, SeatOutput* out) {
       state_ = SeatState::kQuestion;
       released_ = false;
       questionAt_ = std::max(now, pauseUntil_);
+      heldNext_ = Held::kResults;
       if (now >= questionAt_) release(now, out);
       return;
-    case ServerMessage::kResults: {
-      // The server sends results only once every player has answered.
-      if (state_ != SeatState::kAnswered) {
-        end("The quiz server sent results before this player had answered.", out);
-        return;
-      }
-      const std::vector<ResultEntry>& entries = stream_.results();
-      resultsRows_ = rows_->results(entries);
-      resultsMe_ = -1;
-      for (size_t i = 0; i < entries.size() && resultsMe_ < 0; ++i) {
-        const ResultEntry& e = entries[i];
-        if (e.name == wireName_ && e.timeText == timeSent_ && e.correct == rightSent_) {
-          resultsMe_ = static_cast<int>(i);
-        }
-      }
-      for (size_t i = 0; i < entries.size() && resultsMe_ < 0; ++i) {
-        if (entries[i].name == wireName_) resultsMe_ = static_cast<int>(i);
-      }
-      state_ = SeatState::kResults;
-      pauseUntil_ = now + pauses_.afterResultsMs;
-      boardShown_ = false;
-      emit(resultsText(), out);
+    case ServerMessage::kResults:
+      onResults(stream_.results(), rows_->results(stream_.results()), nullptr, now, out);
       return;
-    }
     case ServerMessage::kSummary:
-      board_ = rows_->leaderboard(stream_.summary());
-      leaderboardRound_ = question_.round;
-      state_ = SeatState::kLeaderboard;
-      pauseUntil_ = now + pauses_.afterLeaderboardMs;
-      boardShown_ = true;
-      emit(leaderboardText(), out);
+      onSummary(rows_->leaderboard(stream_.summary()), now, out);
       return;
   }
+}
+
+void Seat::onResults(const std::vector<ResultEntry>& entries,
+                     std::shared_ptr<const std::string> rowsJson,
+                     const std::unordered_map<std::string, std::vector<int>>* rowsByName,
+                     int64_t now, SeatOutput* out) {
+  heldNext_ = stream_.summaryExpected() ? Held::kSummary : Held::kNone;
+  // The server sends results only once every player has answered.
+  if (state_ != SeatState::kAnswered) {
+    end("The quiz server sent results before this player had answered.", out);
+    return;
+  }
+  resultsRows_ = std::move(rowsJson);
+  // The seat's own row: the first with its name, time and verdict, else the
+  // first with its name.
+  std::vector<int> all;
+  const std::vector<int>* mine = &all;
+  if (rowsByName) {
+    auto found = rowsByName->find(wireName_);
+    static const std::vector<int> kNone;
+    mine = found == rowsByName->end() ? &kNone : &found->second;
+  } else {
+    for (size_t i = 0; i < entries.size(); ++i) {
+      if (entries[i].name == wireName_) all.push_back(static_cast<int>(i));
+    }
+  }
+  resultsMe_ = mine->empty() ? -1 : mine->front();
+  for (int i : *mine) {
+    const ResultEntry& e = entries[static_cast<size_t>(i)];
+    if (e.timeText == timeSent_ && e.correct == rightSent_) {
+      resultsMe_ = i;
+      break;
+    }
+  }
+  state_ = SeatState::kResults;
+  pauseUntil_ = now + pauses_.afterResultsMs;
+  boardShown_ = false;
+  emit(resultsText(), out);
+}
+
+void Seat::onSummary(std::shared_ptr<const Leaderboard> board, int64_t now, SeatOutput* out) {
+  heldNext_ = Held::kNone;
+  board_ = std::move(board);
+  leaderboardRound_ = question_.round;
+  state_ = SeatState::kLeaderboard;
+  pauseUntil_ = now + pauses_.afterLeaderboardMs;
+  boardShown_ = true;
+  emit(leaderboardText(), out);
 }
 
 void Seat::release(int64_t now, SeatOutput* out) {
@@ -122,8 +217,8 @@ void Seat::serverEnded(ServerEnd how, bool gameBegun, SeatOutput* out) {
     emit(plain("{\"t\":\"refused\",\"message\":" + jsonString(message) + "}"), out);
     return;
   }
-  end(stream_.atMessageBoundary() ? "The quiz server has ended the game."
-                                  : "The connection to the quiz server was lost.",
+  end(stream_.atMessageBoundary() && held_.empty() ? "The quiz server has ended the game."
+                                                   : "The connection to the quiz server was lost.",
       out);
 }
 

@@ -88,6 +88,18 @@ class Seat {
 
  private:
   void onMessage(ServerMessage m, int64_t now, SeatOutput* out);
+  void onResults(const std::vector<ResultEntry>& entries,
+                 std::shared_ptr<const std::string> rowsJson,
+                 const std::unordered_map<std::string, std::vector<int>>* rowsByName, int64_t now,
+                 SeatOutput* out);
+  void onSummary(std::shared_ptr<const Leaderboard> board, int64_t now, SeatOutput* out);
+  // The length of the results or summary message complete at the front of
+  // held_, 0 while more bytes are needed, npos when the bytes must go to
+  // the stream instead (which then reports what is wrong with them).
+  size_t frameHeld();
+  // Reads the message of `size` bytes at the front of held_ through
+  // rows_; false when it breaks the protocol (held_ is then untouched).
+  bool takeShared(size_t size, int64_t now, SeatOutput* out);
   // The held question goes to the page: its time starts now.
   void release(int64_t now, SeatOutput* out);
   void end(const std::string& message, SeatOutput* out);
@@ -108,6 +120,17 @@ class Seat {
   SharedRows* rows_;
   SeatPauses pauses_;
   ServerStream stream_;
+  // Results and summaries are the same bytes for every seat, and long with
+  // many players: they are held back from stream_ until whole, then read
+  // once for all seats by rows_ (stream_ gets an empty message of the same
+  // kind, which moves it on the same way). Everything else, and anything
+  // that does not frame as expected, goes through stream_.
+  enum class Held { kNone, kResults, kSummary };
+  Held heldNext_ = Held::kNone;  // what stream_ expects next, when it is one of these
+  std::string held_;
+  size_t heldScan_ = 0;  // held_ before this is whole lines of the message
+  size_t heldLines_ = 0;
+  SharedRows::Known known_;  // held_ compared with what rows_ read last
   SeatState state_ = SeatState::kConnecting;
   bool attached_ = false;
   bool welcomed_ = false;

@@ -380,6 +380,102 @@ TEST_F(WebSeat, MalformedServerStreamsEndTheSeat) {
   }
 }
 
+// Results and summaries are held back until whole and read once for all
+// seats: whatever the pieces they come in, the page gets the same messages.
+TEST_F(WebSeat, ResultsAndSummariesInPiecesOfAnySizeGiveTheSameMessages) {
+  const std::string round = std::string("Ann\r\n1.50\r\nr\r\nBo\r\n0.70\r\nw\r\n\r\n") +
+                            "Ann\r\n1\r\n1.50\r\n1\r\n1\r\n1.50\r\n1\r\n"
+                            "Bo\r\n0\r\n0.70\r\n1\r\n0\r\n0.70\r\n1\r\n\r\n" +
+                            kQuestion;
+  const std::string settings = "30\r\n1\r\n4\r\n";  // one question a round
+  std::vector<std::string> whole;
+  SharedRows kept;  // read by the first seat, then taken from it by the others
+  for (size_t piece : {round.size(), size_t{1}, size_t{2}, size_t{5}, size_t{13}})
+    for (bool fresh : {true, false}) {
+      SharedRows own;  // a fresh cache: the seat reads the messages itself
+      Seat s("t", "Ann", fresh ? &own : &kept);
+      SeatOutput o;
+      s.attach(0, &o);
+      s.serverBytes(settings.data(), settings.size(), 0, &o);
+      s.serverBytes(kQuestion, strlen(kQuestion), 0, &o);
+      s.answer(1, 2, 1500, &o);
+      o = SeatOutput();
+      for (size_t at = 0; at < round.size(); at += piece) {
+        s.serverBytes(round.data() + at, std::min(piece, round.size() - at), 2000, &o);
+      }
+      std::vector<std::string> texts;
+      for (const PageText& t : o.toPage) texts.push_back(t.str());
+      // Results and leaderboard; the next question is read but held back.
+      ASSERT_EQ(texts.size(), 2u) << piece;
+      if (whole.empty()) whole = texts;
+      EXPECT_EQ(texts, whole) << piece;
+      EXPECT_EQ(s.state(), SeatState::kQuestion) << piece;
+    }
+  EXPECT_EQ(json::parse(whole[0])["me"], 0);
+  EXPECT_EQ(json::parse(whole[1])["rows"][0]["name"], "Ann");
+
+  // Bytes that begin like those read before but differ later are read anew.
+  Seat cy("t3", "Cy", &kept);
+  SeatOutput o;
+  cy.attach(0, &o);
+  cy.serverBytes(settings.data(), settings.size(), 0, &o);
+  cy.serverBytes(kQuestion, strlen(kQuestion), 0, &o);
+  cy.answer(1, 2, 1500, &o);
+  o = SeatOutput();
+  const std::string other = "Ann\r\n1.50\r\nr\r\nBo\r\n0.70\r\nw\r\nCy\r\n1.50\r\nr\r\n\r\n";
+  for (size_t at = 0; at < other.size(); at += 5) {
+    cy.serverBytes(other.data() + at, std::min<size_t>(5, other.size() - at), 2000, &o);
+  }
+  ASSERT_EQ(o.toPage.size(), 1u);
+  json results = json::parse(o.toPage[0].str());
+  EXPECT_EQ(results["rows"].size(), 3u);
+  EXPECT_EQ(results["me"], 2);
+}
+
+TEST_F(WebSeat, MalformedResultsAndSummariesEndTheSeat) {
+  struct Case {
+    const char* name;
+    std::string bytes;  // after the answer to the round's only question
+    const char* message;
+  } cases[] = {
+      // Ended at once, before the message is over.
+      {"verdict neither r nor w", "Ann\r\n1.50\r\nx\r\n",
+       "The quiz server sent a message that could not be read."},
+      {"name line too long", std::string(kMaxServerLine + 2, 'a'),
+       "The quiz server sent a message that could not be read."},
+      {"summary count not a number",
+       "Ann\r\n1.50\r\nr\r\n\r\nAnn\r\nx\r\n1.50\r\n1\r\n1\r\n1.50\r\n1\r\n\r\n",
+       "The quiz server sent a message that could not be read."},
+  };
+  for (const Case& c : cases) {
+    SharedRows r;
+    Seat s("t", "Ann", &r);
+    SeatOutput o;
+    s.attach(0, &o);
+    s.serverBytes("30\r\n1\r\n4\r\n", 11, 0, &o);
+    s.serverBytes(kQuestion, strlen(kQuestion), 0, &o);
+    s.answer(1, 2, 1500, &o);
+    o = SeatOutput();
+    s.serverBytes(c.bytes.data(), c.bytes.size(), 2000, &o);
+    ASSERT_EQ(s.state(), SeatState::kEnded) << c.name;
+    EXPECT_EQ(json::parse(o.toPage.back().str())["message"], c.message) << c.name;
+  }
+  // A close in the middle of results is a lost connection, not the end of
+  // the game.
+  SharedRows r;
+  Seat s("t", "Ann", &r);
+  SeatOutput o;
+  s.attach(0, &o);
+  s.serverBytes(kSettings30, strlen(kSettings30), 0, &o);
+  s.serverBytes(kQuestion, strlen(kQuestion), 0, &o);
+  s.answer(1, 2, 1500, &o);
+  s.serverBytes("Ann\r\n1.5", 8, 2000, &o);
+  o = SeatOutput();
+  s.serverEnded(ServerEnd::kClosed, true, &o);
+  EXPECT_EQ(json::parse(o.toPage.back().str())["message"],
+            "The connection to the quiz server was lost.");
+}
+
 TEST_F(WebSeat, AnswersThatCannotBeRightCloseThePageOthersAreIgnored) {
   seatInLobby();
   bool fine = true;
