@@ -187,9 +187,18 @@ void Seat::onSummary(std::shared_ptr<const Leaderboard> board, int64_t now, Seat
   heldNext_ = Held::kNone;
   board_ = std::move(board);
   leaderboardRound_ = question_.round;
-  state_ = SeatState::kLeaderboard;
-  pauseUntil_ = now + pauses_.afterLeaderboardMs;
+  // The summary comes right behind the round's last results: those stay on
+  // the page for their pause first, then the leaderboard for its own.
+  boardAt_ = std::max(now, pauseUntil_);
+  pauseUntil_ = boardAt_ + pauses_.afterLeaderboardMs;
+  boardPending_ = true;
+  if (now >= boardAt_) showBoard(out);
+}
+
+void Seat::showBoard(SeatOutput* out) {
+  boardPending_ = false;
   boardShown_ = true;
+  if (state_ == SeatState::kResults) state_ = SeatState::kLeaderboard;
   emit(leaderboardText(), out);
 }
 
@@ -256,6 +265,7 @@ bool Seat::answer(int64_t qNumber, int choice, int64_t now, SeatOutput* out) {
 }
 
 void Seat::tick(int64_t now, SeatOutput* out) {
+  if (boardPending_ && now >= boardAt_ && state_ != SeatState::kEnded) showBoard(out);
   if (state_ == SeatState::kQuestion && !released_) {
     if (now >= questionAt_) release(now, out);
     return;
@@ -268,6 +278,7 @@ void Seat::tick(int64_t now, SeatOutput* out) {
 }
 
 int64_t Seat::deadline() const {
+  if (boardPending_ && state_ != SeatState::kEnded) return boardAt_;
   if (state_ != SeatState::kQuestion) return -1;
   if (!released_) return questionAt_;
   if (limitMs_ > 0) return questionAt_ + limitMs_;

@@ -93,6 +93,9 @@ class Seat {
                  const std::unordered_map<std::string, std::vector<int>>* rowsByName, int64_t now,
                  SeatOutput* out);
   void onSummary(std::shared_ptr<const Leaderboard> board, int64_t now, SeatOutput* out);
+  // The round's leaderboard, held while its last results were shown, goes
+  // to the page.
+  void showBoard(SeatOutput* out);
   // The length of the results or summary message complete at the front of
   // held_, 0 while more bytes are needed, npos when the bytes must go to
   // the stream instead (which then reports what is wrong with them).
@@ -145,6 +148,8 @@ class Seat {
   bool released_ = false;
   int64_t pauseUntil_ = 0;   // the results shown now stay until then
   bool boardShown_ = false;  // the last view shown is the leaderboard
+  bool boardPending_ = false;  // the leaderboard waits for the results' pause
+  int64_t boardAt_ = 0;        // when it goes to the page
   int64_t shownAt_ = -1;     // when it first went to a page; -1: not yet
   int choice_ = 0;           // 0: timed out
   bool timedOut_ = false;

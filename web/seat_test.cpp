@@ -240,8 +240,14 @@ TEST_F(WebSeat, ResultsAndLeaderboardShareRowsAndPointAtTheSeat) {
       "Ann\r\n2\r\n1.25\r\n2\r\n2\r\n1.25\r\n2\r\n"
       "Cy\r\n1\r\n1.35\r\n2\r\n1\r\n1.35\r\n2\r\n\r\n",
       8000);
-  ASSERT_EQ(types(), (std::vector<std::string>{"results", "leaderboard"}));
-  EXPECT_EQ(page()[1], json::parse("{\"t\":\"leaderboard\",\"round\":1,\"final\":false,\"rows\":["
+  // The round's last results keep their pause; the leaderboard follows.
+  ASSERT_EQ(types(), (std::vector<std::string>{"results"}));
+  EXPECT_EQ(seat.deadline(), 11000);
+  tick(10999);
+  EXPECT_TRUE(out.toPage.empty());
+  tick(11000);
+  ASSERT_EQ(types(), (std::vector<std::string>{"leaderboard"}));
+  EXPECT_EQ(page()[0], json::parse("{\"t\":\"leaderboard\",\"round\":1,\"final\":false,\"rows\":["
                                    "{\"rank\":1,\"name\":\"Ann\",\"correct\":2,\"answers\":2,"
                                    "\"average\":\"1.25\"},"
                                    "{\"rank\":2,\"name\":\"Bo\",\"correct\":1,\"answers\":2,"
@@ -250,8 +256,8 @@ TEST_F(WebSeat, ResultsAndLeaderboardShareRowsAndPointAtTheSeat) {
                                    "\"average\":\"1.35\"}],\"me\":0}"));
   // Resume after the summary: the leaderboard; the server closing now ends
   // the seat with the standings.
-  seat.detach(9000);
-  attach(10000);
+  seat.detach(12000);
+  attach(13000);
   EXPECT_EQ(types(), (std::vector<std::string>{"welcome", "leaderboard"}));
   out = SeatOutput();
   seat.serverEnded(ServerEnd::kClosed, true, &out);
@@ -292,8 +298,33 @@ TEST_F(WebSeat, ResultsStayOnThePageForAPauseBeforeTheNextQuestion) {
   server("Ann\r\n1.50\r\nr\r\n\r\nAnn\r\n2\r\n1.25\r\n2\r\n2\r\n1.25\r\n2\r\n\r\n" +
              std::string(kQuestion),
          6000);
-  EXPECT_EQ(types(), (std::vector<std::string>{"results", "leaderboard"}));
-  EXPECT_EQ(seat.deadline(), 12000);
+  EXPECT_EQ(types(), (std::vector<std::string>{"results"}));
+  // A page that comes back while the results are shown sees the results.
+  seat.detach(7000);
+  attach(8000);
+  EXPECT_EQ(types(), (std::vector<std::string>{"welcome", "results"}));
+  EXPECT_EQ(seat.deadline(), 9000);
+  tick(9000);
+  EXPECT_EQ(types(), (std::vector<std::string>{"leaderboard"}));
+  EXPECT_EQ(seat.deadline(), 15000);
+  tick(15000);
+  EXPECT_EQ(types(), (std::vector<std::string>{"question"}));
+}
+
+// The server may end the game while the round's leaderboard still waits:
+// the page gets the standings with the end.
+TEST_F(WebSeat, AnEndDuringTheResultsPauseCarriesTheRoundsStandings) {
+  seatInLobby("30\r\n1\r\n4\r\n");  // one question a round
+  server(kQuestion, 0);
+  answer(1, 2, 1000);
+  server("Ann\r\n1.00\r\nr\r\n\r\nAnn\r\n1\r\n1.\r\n1\r\n1\r\n1.\r\n1\r\n\r\n", 1500);
+  EXPECT_EQ(types(), (std::vector<std::string>{"results"}));
+  out = SeatOutput();
+  seat.serverEnded(ServerEnd::kClosed, true, &out);
+  json ended = page()[0];
+  EXPECT_EQ(ended["t"], "ended");
+  EXPECT_EQ(ended["rows"].size(), 1u);
+  EXPECT_EQ(seat.deadline(), -1);
 }
 
 TEST_F(WebSeat, TextsAreConvertedBetweenTheWireCodePageAndUtf8) {
@@ -405,7 +436,10 @@ TEST_F(WebSeat, ResultsAndSummariesInPiecesOfAnySizeGiveTheSameMessages) {
       }
       std::vector<std::string> texts;
       for (const PageText& t : o.toPage) texts.push_back(t.str());
-      // Results and leaderboard; the next question is read but held back.
+      // Results, then the leaderboard after their pause; the next question
+      // is read but held back.
+      s.tick(5000, &o);
+      for (size_t i = texts.size(); i < o.toPage.size(); ++i) texts.push_back(o.toPage[i].str());
       ASSERT_EQ(texts.size(), 2u) << piece;
       if (whole.empty()) whole = texts;
       EXPECT_EQ(texts, whole) << piece;
