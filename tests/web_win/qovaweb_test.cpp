@@ -3,12 +3,15 @@
 // player client joins the server directly, the operator starts and both play
 // a round. The gateway finds the server through the marker file on S:, which
 // the harness maps to a temporary folder.
-#include <gtest/gtest.h>
-#include <windows.h>
-
+// Asio brings winsock2.h, which must come before windows.h (gtest's too).
+// clang-format off
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/websocket.hpp>
+#include <gtest/gtest.h>
+#include <windows.h>
+// clang-format on
+
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
