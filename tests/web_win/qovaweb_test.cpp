@@ -7,6 +7,7 @@
 // clang-format off
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -27,6 +28,7 @@ namespace qova {
 namespace {
 
 namespace asio = boost::asio;
+namespace http = boost::beast::http;
 namespace websocket = boost::beast::websocket;
 using asio::ip::tcp;
 using boost::system::error_code;
@@ -137,6 +139,29 @@ class Page {
   websocket::stream<tcp::socket> ws_{io_};
 };
 
+// GET `path` from the gateway: the status (0 when it failed) and the body.
+std::pair<int, std::string> httpGet(const std::string& path) {
+  asio::io_context io;
+  tcp::socket socket(io);
+  error_code ec;
+  socket.connect(tcp::endpoint(asio::ip::make_address_v4("127.0.0.1"), 8080), ec);
+  if (ec) return {0, ""};
+  http::request<http::empty_body> request(http::verb::get, path, 11);
+  request.set(http::field::host, "127.0.0.1");
+  http::write(socket, request, ec);
+  if (ec) return {0, ""};
+  boost::beast::flat_buffer buffer;
+  http::response<http::string_body> response;
+  bool done = false;
+  http::async_read(socket, buffer, response, [&](error_code e, size_t) {
+    ec = e;
+    done = true;
+  });
+  io.run_for(std::chrono::milliseconds(kWaitMs));
+  if (!done || ec) return {0, ""};
+  return {response.result_int(), response.body()};
+}
+
 class QovawebTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -194,6 +219,23 @@ TEST_F(QovawebTest, AWebSeatAndADirectPlayerPlayARoundAndTheResultsHoldBoth) {
   EXPECT_NE(links.find(":8080/    (projector: http://"), std::string::npos) << links;
   EXPECT_NE(links.find(":8080/join)\r\n"), std::string::npos) << links;
   EXPECT_EQ(itemText(window, IDC_WEB_COUNT), "0");
+
+  // The page app is compiled into the Windows program too.
+  auto index = httpGet("/");
+  EXPECT_EQ(index.first, 200);
+  EXPECT_NE(index.second.find("<title>QOVA"), std::string::npos);
+  auto join = httpGet("/join");
+  EXPECT_EQ(join.first, 200);
+  EXPECT_NE(join.second.find("Join the quiz"), std::string::npos);
+  EXPECT_EQ(httpGet("/qrcode.js").first, 200);
+  auto info = httpGet("/info");
+  ASSERT_EQ(info.first, 200);
+  json infoJson = json::parse(info.second, nullptr, false);
+  ASSERT_TRUE(infoJson.is_object()) << info.second;
+  EXPECT_EQ(infoJson["server"], serverAddress);
+  EXPECT_EQ(infoJson["seats"], 0);
+  ASSERT_FALSE(infoJson["links"].empty());
+  EXPECT_EQ(links.rfind(infoJson["links"][0].get<std::string>(), 0), 0u) << links;
 
   // A second gateway cannot have the port: it says so and stays stopped.
   ASSERT_TRUE(driver::startProgram(QOVAWEB_EXE, folder_.path(), &web2_));
