@@ -139,12 +139,12 @@ class Page {
   websocket::stream<tcp::socket> ws_{io_};
 };
 
-// GET `path` from the gateway: the status (0 when it failed) and the body.
-std::pair<int, std::string> httpGet(const std::string& path) {
+// GET `path` from the gateway on `port`: the status (0 when it failed) and the body.
+std::pair<int, std::string> httpGet(const std::string& path, uint16_t port = 8080) {
   asio::io_context io;
   tcp::socket socket(io);
   error_code ec;
-  socket.connect(tcp::endpoint(asio::ip::make_address_v4("127.0.0.1"), 8080), ec);
+  socket.connect(tcp::endpoint(asio::ip::make_address_v4("127.0.0.1"), port), ec);
   if (ec) return {0, ""};
   http::request<http::empty_body> request(http::verb::get, path, 11);
   request.set(http::field::host, "127.0.0.1");
@@ -329,6 +329,92 @@ TEST_F(QovawebTest, AWebSeatAndADirectPlayerPlayARoundAndTheResultsHoldBoth) {
 
   // With no seat left the operator quits without being asked.
   EXPECT_TRUE(driver::postCommand(window, IDC_WEB_QUIT));
+  EXPECT_TRUE(driver::waitForExit(web_, kWaitMs, &code));
+  EXPECT_EQ(code, 0u);
+}
+
+// Without the marker the gateway waits for the operator: the address is
+// checked, another port can be chosen, and Stop asks while a seat is held.
+TEST_F(QovawebTest, WithoutTheMarkerTheOperatorStartsAndStopAsksWhileSeatsAreHeld) {
+  ASSERT_TRUE(driver::startProgram(QOVAWEB_EXE, folder_.path(), &web_));
+  HWND window = findWindow(web_);
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(driver::waitUntil(
+      [&] { return itemText(window, IDC_WEB_STATUS).rfind("Not started.", 0) == 0; }, kWaitMs));
+  EXPECT_EQ(itemText(window, IDC_WEB_SERVER), "127.0.0.1");
+  EXPECT_EQ(itemText(window, IDC_WEB_PORT), "8080");
+  EXPECT_EQ(httpGet("/info").first, 0);  // nothing listens yet
+
+  const struct {
+    const char* server;
+    const char* port;
+    const char* message;
+  } kBad[] = {
+      {"10.0.0", "8081",
+       "The quiz server address must be four numbers from 0 to 255 with dots between them, "
+       "such as 192.168.1.20."},
+      {"127.0.0.1", "0", "The players' port must be a number from 1 to 65535."},
+      {"127.0.0.1", "", "The players' port must be a number from 1 to 65535."},
+  };
+  for (const auto& bad : kBad) {
+    SCOPED_TRACE(std::string(bad.server) + " port " + bad.port);
+    ASSERT_TRUE(driver::setItemText(window, IDC_WEB_SERVER, bad.server));
+    ASSERT_TRUE(driver::setItemText(window, IDC_WEB_PORT, bad.port));
+    EXPECT_TRUE(driver::clickLater(item(window, IDC_WEB_START)));
+    HWND box = driver::findMessageBox("Error", kWaitMs, web_.id);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(driver::messageBoxText(box), bad.message);
+    EXPECT_TRUE(driver::answer(box, IDOK));
+    EXPECT_TRUE(
+        driver::waitUntil([&] { return itemText(window, IDC_WEB_START) == "Start"; }, kWaitMs));
+  }
+
+  ASSERT_TRUE(driver::setItemText(window, IDC_WEB_SERVER, "127.0.0.1"));
+  ASSERT_TRUE(driver::setItemText(window, IDC_WEB_PORT, "8081"));
+  ASSERT_TRUE(driver::click(item(window, IDC_WEB_START)));
+  EXPECT_EQ(itemText(window, IDC_WEB_START), "Stop");
+  EXPECT_NE(itemText(window, IDC_WEB_STATUS).find("at 127.0.0.1 (port 5632)."), std::string::npos)
+      << itemText(window, IDC_WEB_STATUS);
+  EXPECT_NE(itemText(window, IDC_WEB_LINKS).find(":8081/"), std::string::npos);
+
+  // The server comes after the gateway; a page takes a seat.
+  ASSERT_TRUE(testing::writeFileBytes(folder_.file("config.ini"), "20\r\n2\r\nquestions.qdb"));
+  ASSERT_TRUE(testing::writeFileBytes(folder_.file("questions.qdb"), questionFile(4)));
+  ASSERT_TRUE(driver::startProgram(QOVAHOST_EXE, folder_.path(), &host_));
+  HWND lobby = driver::findTopWindow("Waiting for Clients...", kWaitMs, host_.id, "#32770");
+  ASSERT_NE(lobby, nullptr);
+  ASSERT_TRUE(driver::waitUntil([&] { return !itemText(lobby, 1002).empty(); }, kWaitMs));
+  Page page;
+  ASSERT_TRUE(page.open(8081));
+  ASSERT_TRUE(page.send({{"t", "join"}, {"name", "Zo\u00eb"}}));
+  ASSERT_TRUE(page.waitFor("lobby").is_object());
+  ASSERT_TRUE(driver::waitUntil([&] { return itemText(lobby, 1002) == "1"; }, kWaitMs));
+  ASSERT_TRUE(driver::waitUntil([&] { return itemText(window, IDC_WEB_COUNT) == "1"; }, kWaitMs));
+  EXPECT_EQ(listLines(item(window, IDC_WEB_SEATS)), std::vector<std::string>{"Zo\xeb"});
+
+  // Stop asks; No keeps the seat, Yes ends it and the server sees it leave.
+  for (int button : {IDNO, IDYES}) {
+    EXPECT_TRUE(driver::clickLater(item(window, IDC_WEB_START)));
+    HWND box = driver::findMessageBox("Notice", kWaitMs, web_.id);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(driver::messageBoxText(box),
+              "Stopping ends the game for 1 web player.\r\nStop anyway?");
+    EXPECT_TRUE(driver::answer(box, button));
+    if (button == IDNO) {
+      Sleep(300);
+      EXPECT_EQ(itemText(window, IDC_WEB_START), "Stop");
+      EXPECT_EQ(itemText(lobby, 1002), "1");
+    }
+  }
+  EXPECT_TRUE(driver::waitUntil(
+      [&] { return itemText(window, IDC_WEB_STATUS).rfind("Not started.", 0) == 0; }, kWaitMs));
+  EXPECT_EQ(itemText(window, IDC_WEB_COUNT), "0");
+  EXPECT_TRUE(driver::waitUntil([&] { return itemText(lobby, 1002) == "0"; }, kWaitMs));
+  EXPECT_EQ(httpGet("/info", 8081).first, 0);
+
+  // Stopped, the window closes without a question.
+  EXPECT_TRUE(driver::postCommand(window, IDC_WEB_QUIT));
+  DWORD code = 1234;
   EXPECT_TRUE(driver::waitForExit(web_, kWaitMs, &code));
   EXPECT_EQ(code, 0u);
 }

@@ -46,7 +46,8 @@ struct WebWindow {
   void create();
   bool start();
   // Asks first when web players are seated; false when the operator says no.
-  bool stop(const char* verb);
+  // `doing` and `verb` name the operator's step: "Stopping", "Stop".
+  bool stop(const char* doing, const char* verb);
   void showStopped();
   void refreshSeats();
   // Runs the gateway's ready handlers; true when there were any.
@@ -127,11 +128,11 @@ bool WebWindow::start() {
   return true;
 }
 
-bool WebWindow::stop(const char* verb) {
+bool WebWindow::stop(const char* doing, const char* verb) {
   if (!gateway) return true;
   size_t seats = gateway->seatCount();
   if (seats > 0) {
-    std::string question = std::string(verb) + " ends the game for " + std::to_string(seats) +
+    std::string question = std::string(doing) + " ends the game for " + std::to_string(seats) +
                            (seats == 1 ? " web player." : " web players.") + "\r\n" + verb +
                            " anyway?";
     if (MessageBoxA(dialog, question.c_str(), "Notice", MB_YESNO | MB_ICONQUESTION) != IDYES) {
@@ -169,21 +170,22 @@ INT_PTR WebWindow::handle(UINT message, WPARAM wParam, LPARAM) {
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDC_WEB_START:
-        case IDOK:  // Enter in a field
           if (!gateway) {
             start();
-          } else if (stop("Stopping")) {
+          } else if (stop("Stopping", "Stop")) {
             showStopped();
           }
           return TRUE;
+        case IDOK:  // Enter in a field starts, but never stops
+          if (!gateway) start();
+          return TRUE;
         case IDC_WEB_QUIT:
-        case IDCANCEL:  // Escape
-          if (stop("Quitting")) DestroyWindow(dialog);
+          if (stop("Quitting", "Quit")) DestroyWindow(dialog);
           return TRUE;
       }
-      return FALSE;
+      return TRUE;  // Escape (IDCANCEL) does nothing: the gateway is not a passing dialog
     case WM_CLOSE:
-      if (stop("Quitting")) DestroyWindow(dialog);
+      if (stop("Quitting", "Quit")) DestroyWindow(dialog);
       return TRUE;
     case WM_DESTROY:
       KillTimer(dialog, kTimerId);
