@@ -419,5 +419,27 @@ TEST_F(QovawebTest, WithoutTheMarkerTheOperatorStartsAndStopAsksWhileSeatsAreHel
   EXPECT_EQ(code, 0u);
 }
 
+// A server that announces itself after the gateway's start is taken up at
+// once, as long as the operator has not taken the fields in hand.
+TEST_F(QovawebTest, AMarkerThatAppearsLaterStartsTheGateway) {
+  ASSERT_TRUE(driver::startProgram(QOVAWEB_EXE, folder_.path(), &web_));
+  HWND window = findWindow(web_);
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(driver::waitUntil(
+      [&] { return itemText(window, IDC_WEB_STATUS).rfind("Not started.", 0) == 0; }, kWaitMs));
+  ASSERT_TRUE(testing::writeFileBytes(kMarker, "127.0.0.1\r\n"));
+  ASSERT_TRUE(driver::waitUntil(
+      [&] { return itemText(window, IDC_WEB_STATUS).rfind("Running.", 0) == 0; }, kWaitMs));
+  EXPECT_NE(itemText(window, IDC_WEB_STATUS)
+                .find("at 127.0.0.1 (port 5632, from the server's marker file)."),
+            std::string::npos)
+      << itemText(window, IDC_WEB_STATUS);
+  EXPECT_EQ(httpGet("/info").first, 200);
+  EXPECT_TRUE(driver::postCommand(window, IDC_WEB_QUIT));
+  DWORD code = 1234;
+  EXPECT_TRUE(driver::waitForExit(web_, kWaitMs, &code));
+  EXPECT_EQ(code, 0u);
+}
+
 }  // namespace
 }  // namespace qova

@@ -39,7 +39,12 @@ struct WebWindow {
   HWND dialog = nullptr;
   std::unique_ptr<Gateway> gateway;
   std::vector<std::string> shownNames;
-  std::string serverSource;  // where the address in the field came from
+  std::string markerServer;  // the address read from the marker file, if any
+  // Until the operator presses Start or Stop or changes a field, a server
+  // that announces itself later is taken up at once.
+  bool watchMarker = false;
+  std::string filledServer, filledPort;
+  int ticks = 0;
 
   static INT_PTR CALLBACK proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
@@ -50,6 +55,7 @@ struct WebWindow {
   bool stop(const char* doing, const char* verb);
   void showStopped();
   void refreshSeats();
+  void checkMarker();
   // Runs the gateway's ready handlers; true when there were any.
   bool poll() { return gateway && gateway->poll() > 0; }
 };
@@ -61,11 +67,17 @@ void WebWindow::create() {
   SetDlgItemTextA(dialog, IDC_WEB_PORT, std::to_string(kDefaultPort).c_str());
   SendDlgItemMessageA(dialog, IDC_WEB_SERVER, EM_LIMITTEXT, 15, 0);
   SendDlgItemMessageA(dialog, IDC_WEB_PORT, EM_LIMITTEXT, 5, 0);
-  serverSource = source == "marker file" ? "from the server's marker file" : "";
+  if (source == "marker file") markerServer = server;
   showStopped();
   // With the server's own announcement there is nothing to check: the
   // gateway starts at once. Without it the operator confirms the address.
-  if (source == "marker file") start();
+  if (source == "marker file") {
+    start();
+  } else {
+    watchMarker = true;
+    filledServer = server;
+    filledPort = std::to_string(kDefaultPort);
+  }
   SetTimer(dialog, kTimerId, kTimerMs, nullptr);
 }
 
@@ -120,7 +132,7 @@ bool WebWindow::start() {
   EnableWindow(GetDlgItem(dialog, IDC_WEB_PORT), FALSE);
   std::string status = "Running. Web players play against the quiz server at " + server +
                        " (port 5632" +
-                       (serverSource.empty() ? std::string() : ", " + serverSource) + ").";
+                       (server == markerServer ? ", from the server's marker file" : "") + ").";
   if (options.files.count == 0) status += " This build holds no page files.";
   SetDlgItemTextA(dialog, IDC_WEB_STATUS, status.c_str());
   SetDlgItemTextA(dialog, IDC_WEB_LINKS, links.c_str());
@@ -141,6 +153,22 @@ bool WebWindow::stop(const char* doing, const char* verb) {
   }
   gateway.reset();  // closes every page and server connection
   return true;
+}
+
+void WebWindow::checkMarker() {
+  if (!watchMarker || gateway) return;
+  if (dialogText(dialog, IDC_WEB_SERVER) != filledServer ||
+      dialogText(dialog, IDC_WEB_PORT) != filledPort) {
+    watchMarker = false;
+    return;
+  }
+  std::string source;
+  std::string server = chooseServerAddress("", kMarkerPath, &source);
+  if (source != "marker file") return;
+  watchMarker = false;
+  SetDlgItemTextA(dialog, IDC_WEB_SERVER, server.c_str());
+  markerServer = server;
+  start();
 }
 
 void WebWindow::refreshSeats() {
@@ -165,11 +193,14 @@ INT_PTR WebWindow::handle(UINT message, WPARAM wParam, LPARAM) {
       if (wParam == kTimerId) {
         poll();
         refreshSeats();
+        // The marker lies on a shared drive: once a second is enough.
+        if (++ticks % 20 == 0) checkMarker();
       }
       return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDC_WEB_START:
+          watchMarker = false;
           if (!gateway) {
             start();
           } else if (stop("Stopping", "Stop")) {
@@ -177,6 +208,7 @@ INT_PTR WebWindow::handle(UINT message, WPARAM wParam, LPARAM) {
           }
           return TRUE;
         case IDOK:  // Enter in a field starts, but never stops
+          watchMarker = false;
           if (!gateway) start();
           return TRUE;
         case IDC_WEB_QUIT:
