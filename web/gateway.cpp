@@ -622,7 +622,11 @@ bool Gateway::start(std::string* error) {
   }
   tcp::endpoint endpoint(local, g.options.httpPort);
   g.acceptor.open(endpoint.protocol(), ec);
+#ifndef _WIN32
+  // On Windows this option would let a second program take a port already
+  // listened on, instead of failing.
   if (!ec) g.acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+#endif
   if (!ec) g.acceptor.bind(endpoint, ec);
   if (!ec) g.acceptor.listen(asio::socket_base::max_listen_connections, ec);
   if (ec) {
@@ -666,5 +670,14 @@ void Gateway::stop() {
 }
 
 size_t Gateway::seatCount() const { return impl_->liveSeats; }
+
+std::vector<std::string> Gateway::seatNames() const {
+  std::vector<std::string> out;
+  // Seat ids grow with each join; a held name marks a seat not yet ended.
+  for (const auto& s : impl_->seats) {
+    if (!s.second->foldedName.empty()) out.push_back(s.second->seat.wireName());
+  }
+  return out;
+}
 
 }  // namespace qova::web

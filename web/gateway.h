@@ -58,6 +58,9 @@ class Gateway {
 
   // Seats not yet ended; call it on the gateway's own thread.
   size_t seatCount() const;
+  // Their names in Windows-1252, as the server has them, in the order they
+  // joined; same thread.
+  std::vector<std::string> seatNames() const;
 
   struct Impl;  // the sockets and seats, in gateway.cpp
 
