@@ -8,6 +8,8 @@
 #   qova_windows_path(OUT PATH)                 Z:\-style path of a host path
 #   qova_add_windows_program(NAME DESCRIPTION text SOURCES... [LIBS...] DESTINATION folder)
 #       one of the shipped Windows programs (see below)
+#   qova_add_fuzz_target(NAME SOURCES... DEPENDS... [FLAGS...] TEST name RUNS n MAX_LEN n)
+#       a libFuzzer program and its smoke test (see below)
 
 if(MSVC)
   set(QOVA_WARNINGS /W4)
@@ -146,4 +148,39 @@ function(qova_add_test name)
     target_link_libraries(${name} PRIVATE ${T_LIBS} qova_test_support GTest::gtest_main)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS unit)
   endif()
+endfunction()
+
+# Fuzzing needs clang's libFuzzer, while the native tree builds with g++; a
+# fuzz program is therefore compiled by clang++ straight from the sources it
+# needs, whenever clang++ is there. A short run over the seed corpus in the
+# folder's fuzz_corpus/ is a unit test; new inputs it finds go to the build
+# folder, never into the checked-in corpus. DEPENDS names the headers whose
+# change must rebuild it; FLAGS are extra compiler flags (include folders).
+function(qova_add_fuzz_target name)
+  cmake_parse_arguments(F "" "TEST;RUNS;MAX_LEN" "SOURCES;DEPENDS;FLAGS" ${ARGN})
+  if(WIN32)
+    return()
+  endif()
+  find_program(QOVA_CLANGXX NAMES clang++ clang++-14)
+  if(NOT QOVA_CLANGXX)
+    message(STATUS "clang++ not found: the fuzz program ${name} is not built")
+    return()
+  endif()
+  set(program ${CMAKE_CURRENT_BINARY_DIR}/${name})
+  add_custom_command(
+    OUTPUT ${program}
+    COMMAND ${QOVA_CLANGXX} -std=c++17 -g -O1 -Wall -Wextra -fsanitize=fuzzer,address
+            -I${PROJECT_SOURCE_DIR} ${F_FLAGS} ${F_SOURCES} -o ${program}
+    DEPENDS ${F_SOURCES} ${F_DEPENDS}
+    COMMENT "Building the fuzz program ${name} with clang++"
+    VERBATIM)
+  add_custom_target(${name} ALL DEPENDS ${program})
+  set(scratch ${CMAKE_CURRENT_BINARY_DIR}/fuzz_scratch)
+  file(MAKE_DIRECTORY ${scratch})
+  add_test(NAME ${F_TEST}
+           COMMAND ${program} -runs=${F_RUNS} -max_len=${F_MAX_LEN}
+                   -artifact_prefix=${CMAKE_CURRENT_BINARY_DIR}/
+                   ${scratch} ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpus
+           WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  set_tests_properties(${F_TEST} PROPERTIES LABELS unit TIMEOUT 120)
 endfunction()
