@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "common/test_support.h"
-#include "player/client_socket.h"
+#include "net/net.h"
 #include "player/player_client.h"
 #include "tests/driver/driver.h"
 #include "web/win/resource.h"
