@@ -112,7 +112,8 @@ TEST(QovaplayGame, JoinsPlaysTwoRoundsByClicksThenAKeyAndTheResultsFileHoldsTheA
   HWND join = driver::item(main, IDD_JOIN), waiting = driver::item(main, IDD_WAITING);
   HWND question = driver::item(main, IDD_QUESTION), board = driver::item(main, IDD_BOARD);
   ASSERT_TRUE(join && waiting && question && board);
-  EXPECT_TRUE(visible(join));
+  // The join view is shown once the views are made; on a busy machine a moment later.
+  EXPECT_TRUE(driver::waitUntil([&] { return visible(join); }, kWaitMs));
   EXPECT_EQ(driver::itemText(join, IDC_JOIN_ADDRESS), address);
   ASSERT_TRUE(driver::setItemText(join, IDC_JOIN_NAME, "Zoe"));
   ASSERT_TRUE(driver::click(driver::item(join, IDC_JOIN)));
