@@ -3,12 +3,12 @@
 #include <algorithm>
 
 #include "common/number_format.h"
+#include "wire/play_rules.h"
 
 namespace qova {
 
 double timeLimitSeconds(const GameSettings& settings) {
-  double limit = parseDecimal(settings.timeLimitText);
-  return limit > 0 ? limit : 0;
+  return timeLimitSeconds(settings.timeLimitText);
 }
 
 std::vector<SummaryEntry> leaderboard(const std::vector<SummaryEntry>& summary) {
