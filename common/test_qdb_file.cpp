@@ -50,4 +50,14 @@ std::string numberedQuestionFile(int count, int responseCount) {
   return qdbBytes(256, responseCount, records);
 }
 
+std::string benchQuestionFile(int count, int responseCount) {
+  std::vector<TestRecord> records;
+  for (int n = 1; n <= count; ++n) {
+    TestRecord record{"Which number is " + std::to_string(n) + "?", {}, 1};
+    for (int r = 0; r < responseCount; ++r) record.responses.push_back(std::to_string(n + r));
+    records.push_back(record);
+  }
+  return qdbBytes(512, responseCount, records);
+}
+
 }  // namespace qova::testing

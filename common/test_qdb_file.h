@@ -36,4 +36,9 @@ TestRecord numberedRecord(int n, int responseCount);
 // file of the server's and the programs' tests.
 std::string numberedQuestionFile(int count, int responseCount = 4);
 
+// Records 1..count of question "Which number is n?", responses n, n + 1, ...
+// (responseCount of them) and correct 1, under the line bound 512: the
+// question file of the benchmarks.
+std::string benchQuestionFile(int count, int responseCount);
+
 }  // namespace qova::testing

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "wire/server_marker.h"
+
 namespace qova {
 
 namespace {
@@ -49,12 +51,10 @@ bool parseServerAddress(const std::string& text, std::string* host, uint16_t* po
 }
 
 std::string initialServerAddress(const std::string& markerPath, const std::string& rememberedPath) {
-  // The marker holds the address without a line end; anything odd in it
-  // (an empty or damaged file) falls back to the remembered address.
-  std::vector<std::string> marker = readLines(markerPath);
-  std::string host;
-  uint16_t port;
-  if (!marker.empty() && parseServerAddress(marker[0], &host, &port)) return trimmed(marker[0]);
+  // Anything odd in the marker (an empty or damaged file) falls back to the
+  // remembered address.
+  std::string marker;
+  if (readServerMarker(markerPath, &marker)) return marker;
   std::vector<std::string> remembered = readLines(rememberedPath);
   return remembered.empty() ? "" : trimmed(remembered[0]);
 }
@@ -77,6 +77,7 @@ bool PlaySession::join(const std::string& address, const std::string& name, doub
   results_.clear();
   standings_.clear();
   roundsPlayed_ = 0;
+  tally_ = AnswerTally();
   std::string host;
   uint16_t port;
   if (!parseServerAddress(address, &host, &port)) {
@@ -112,11 +113,7 @@ double PlaySession::secondsLeft(double now) const {
   return left > 0 ? left : 0;
 }
 
-int PlaySession::correctNumber() const {
-  char c = client_.question().correct;
-  int n = c - '0';
-  return n >= 1 && n <= static_cast<int>(client_.question().responses.size()) ? n : 0;
-}
+int PlaySession::correctNumber() const { return correctResponseNumber(client_.question()); }
 
 bool PlaySession::choose(int number, double now) {
   if (view_ != PlayView::kQuestion || answered_ || number < 1 ||
@@ -132,6 +129,7 @@ void PlaySession::answer(const std::string& timeText, bool correct) {
   answered_ = true;
   answerTime_ = timeText;
   answerCorrect_ = correct;
+  tally_.count(correct);
   client_.sendAnswer(timeText, correct);
 }
 
@@ -139,10 +137,10 @@ bool PlaySession::tick(double now) {
   bool changed = false;
   if (view_ == PlayView::kQuestion && !answered_ && hasTimeLimit()) {
     if (now - shownAt_ >= timeLimit_) {
-      // Out of time: the time taken, which is the limit or a little more,
-      // and a wrong verdict.
+      // Out of time: the limit itself and a wrong verdict, as the server
+      // records it at its own deadline.
       timedOut_ = true;
-      answer(secondsText(now - shownAt_), false);
+      answer(timeoutTimeText(timeLimit_), false);
       changed = true;
     } else {
       int second = static_cast<int>(std::ceil(secondsLeft(now)));
@@ -187,7 +185,7 @@ void PlaySession::handle(ClientEvent event, double now) {
       break;
     case ClientEvent::kSettings:
       view_ = PlayView::kWaiting;
-      timeLimit_ = timeLimitSeconds(client_.settings());
+      timeLimit_ = timeLimitSeconds(client_.settings().timeLimitText);
       if (!rememberedPath.empty()) rememberServer(rememberedPath, address_, name_);
       break;
     case ClientEvent::kQuestion:
@@ -200,35 +198,27 @@ void PlaySession::handle(ClientEvent event, double now) {
       break;
     case ClientEvent::kResults: {
       view_ = PlayView::kResults;
-      holdUntil_ = now + kResultsSeconds;
+      holdUntil_ = now + kResultsPauseMs / 1000.0;
       results_.clear();
-      bool ownFound = false;
-      for (const ResultEntry& e : client_.results()) {
-        ResultRow row{e.name, e.timeText, e.correct, false};
-        if (!ownFound && e.name == name_ && e.timeText == answerTime_ &&
-            e.correct == answerCorrect_) {
-          row.own = ownFound = true;
-        }
-        results_.push_back(row);
+      const std::vector<ResultEntry>& entries = client_.results();
+      int own = ownResultRow(entries, name_, SentAnswer{answerTime_, answerCorrect_});
+      for (size_t i = 0; i < entries.size(); ++i) {
+        const ResultEntry& e = entries[i];
+        results_.push_back(ResultRow{e.name, e.timeText, e.correct, static_cast<int>(i) == own});
       }
       break;
     }
     case ClientEvent::kSummary: {
       view_ = PlayView::kLeaderboard;
-      holdUntil_ = now + kLeaderboardSeconds;
+      holdUntil_ = now + kLeaderboardPauseMs / 1000.0;
       ++roundsPlayed_;
       standings_.clear();
-      bool ownFound = false;
       std::vector<SummaryEntry> board = leaderboard(client_.summary());
+      std::vector<int> places = leaderboardPlaces(board);
+      int own = ownStandingRow(board, name_, tally_);
+      tally_.endRound();
       for (size_t i = 0; i < board.size(); ++i) {
-        StandingRow row;
-        row.entry = board[i];
-        const SummaryEntry* before = i > 0 ? &board[i - 1] : nullptr;
-        bool tied = before && before->totalCorrect == board[i].totalCorrect &&
-                    before->totalAverage == board[i].totalAverage;
-        row.place = tied ? standings_.back().place : static_cast<int>(i) + 1;
-        if (!ownFound && board[i].name == name_) row.own = ownFound = true;
-        standings_.push_back(row);
+        standings_.push_back(StandingRow{places[i], board[i], static_cast<int>(i) == own});
       }
       break;
     }

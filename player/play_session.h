@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "player/player_client.h"
+#include "wire/play_rules.h"
+#include "wire/standings.h"
 
 namespace qova {
 
@@ -37,15 +39,13 @@ struct StandingRow {
   bool own = false;
 };
 
-// The player program's port; an address may name another as "host:port".
-constexpr uint16_t kServerPort = 5632;
-
-// Splits "host" or "host:port" (surrounding blanks ignored). False when the
-// host is empty or the port is not a number from 1 to 65535.
+// Splits "host" or "host:port" (surrounding blanks ignored; no port: the
+// quiz server's). False when the host is empty or the port is not a number
+// from 1 to 65535.
 bool parseServerAddress(const std::string& text, std::string* host, uint16_t* port);
 
-// The address to offer: the running server's announcement in `markerPath`
-// when it can be read, else the first line of `rememberedPath`, else "".
+// The address to offer: the running server's announcement in the marker
+// file at `markerPath` when it holds one, else the first line of `rememberedPath`, else "".
 std::string initialServerAddress(const std::string& markerPath, const std::string& rememberedPath);
 // The name line of `rememberedPath` (its second line), or "".
 std::string rememberedPlayerName(const std::string& rememberedPath);
@@ -55,12 +55,6 @@ bool rememberServer(const std::string& rememberedPath, const std::string& addres
 
 class PlaySession {
  public:
-  // How long the results of a question and the leaderboard of a round stay
-  // up before the next question is shown (the server waits for every
-  // player, so this delays nobody's measured time).
-  static constexpr double kResultsSeconds = 3;
-  static constexpr double kLeaderboardSeconds = 6;
-  static constexpr size_t kMaxNameLength = 40;
   // How long a join may wait for the server's settings before giving up.
   static constexpr double kJoinSeconds = 15;
 
@@ -121,6 +115,7 @@ class PlaySession {
   int chosen_ = 0;
   std::string answerTime_;
   bool answerCorrect_ = false;
+  AnswerTally tally_;
   std::vector<ResultRow> results_;
   std::vector<StandingRow> standings_;
   int roundsPlayed_ = 0;

@@ -54,6 +54,8 @@ TEST(ServerAddressTest, MarkerFirstThenTheRememberedAddress) {
   EXPECT_EQ(initialServerAddress(marker, remembered), "192.168.0.7");
   testing::writeFileBytes(marker, "");  // damaged: the remembered one
   EXPECT_EQ(initialServerAddress(marker, remembered), "10.1.1.1");
+  testing::writeFileBytes(marker, "quizhost:7000");  // not what a server writes
+  EXPECT_EQ(initialServerAddress(marker, remembered), "10.1.1.1");
 }
 
 struct SessionTest : ::testing::Test {
@@ -111,17 +113,17 @@ TEST_F(SessionTest, ChoosesTimesOutShowsResultsAndLeaderboardAndEnds) {
   EXPECT_EQ(session.view(), PlayView::kResults);
   ASSERT_TRUE(tickUntil(PlayView::kQuestion, 23));
 
-  // No choice in time: the time taken and a wrong verdict go out.
+  // No choice in time: the limit itself and a wrong verdict go out.
   session.tick(52.9);
   EXPECT_FALSE(session.answered());
   session.tick(53.01);
   EXPECT_TRUE(session.timedOut());
   EXPECT_EQ(session.chosen(), 0);
-  EXPECT_EQ(server.read(8), "30.01\r\nw");
+  EXPECT_EQ(server.read(8), "30.00\r\nw");
   EXPECT_FALSE(session.choose(2, 54));
 
   server.send(
-      "Ann\r\n4\r\nr\r\nZoe\r\n30.01\r\nw\r\n\r\n"
+      "Ann\r\n4\r\nr\r\nZoe\r\n30.00\r\nw\r\n\r\n"
       "Ann\r\n1\r\n2.5\r\n2\r\n1\r\n2.5\r\n2\r\n"
       "Zoe\r\n1\r\n16.25\r\n2\r\n1\r\n16.25\r\n2\r\n\r\n");
   ASSERT_TRUE(tickUntil(PlayView::kResults, 60));
@@ -139,6 +141,29 @@ TEST_F(SessionTest, ChoosesTimesOutShowsResultsAndLeaderboardAndEnds) {
   ASSERT_TRUE(tickUntil(PlayView::kEnd, 69.1));
   EXPECT_EQ(session.message(), "The quiz is over: the server has ended the game.");
   EXPECT_EQ(session.standings().size(), 2u);  // the last leaderboard stays
+}
+
+// Two players may share a name: the own rows are those with this player's
+// time and verdict, and its own counts; a namesake's are not.
+TEST_F(SessionTest, OwnRowsAreFoundByWhatThePlayerSentNotByNameAlone) {
+  joinAndWait("30\r\n1\r\n4\r\n");
+  server.send(kQuestion);
+  ASSERT_TRUE(tickUntil(PlayView::kQuestion, 10));
+  ASSERT_TRUE(session.choose(1, 11.25));
+  EXPECT_EQ(server.read(7), "1.25\r\nw");
+  server.send(
+      "Zoe\r\n0.50\r\nr\r\nZoe\r\n1.25\r\nw\r\n\r\n"
+      "Zoe\r\n1\r\n0.5\r\n1\r\n1\r\n0.5\r\n1\r\n"
+      "Zoe\r\n0\r\n1.25\r\n1\r\n0\r\n1.25\r\n1\r\n\r\n");
+  ASSERT_TRUE(tickUntil(PlayView::kResults, 12));
+  ASSERT_EQ(session.results().size(), 2u);
+  EXPECT_FALSE(session.results()[0].own);
+  EXPECT_TRUE(session.results()[1].own);
+  ASSERT_TRUE(tickUntil(PlayView::kLeaderboard, 15));
+  ASSERT_EQ(session.standings().size(), 2u);
+  EXPECT_FALSE(session.standings()[0].own);
+  EXPECT_TRUE(session.standings()[1].own);
+  EXPECT_EQ(session.standings()[1].place, 2);
 }
 
 TEST_F(SessionTest, NoPositiveTimeLimitMeansNoCountdown) {

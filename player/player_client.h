@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "net/net.h"
-#include "player/protocol.h"
+#include "wire/player_side.h"
 
 namespace qova {
 

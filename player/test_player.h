@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "player/player_client.h"
+#include "wire/play_rules.h"
 
 namespace qova {
 
@@ -55,7 +56,7 @@ struct PlayerPlan {
 
 struct GroupOptions {
   std::string host = "127.0.0.1";
-  uint16_t port = 5632;
+  uint16_t port = kServerPort;
   std::vector<PlayerPlan> players;
   std::ostream* transcript = nullptr;  // none: no transcript
   bool verbose = false;                // also one line per player listed in results and summaries

@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
   std::string prefix = "Player";
   std::vector<std::string> names, delays, verdicts, times;
   std::vector<std::pair<long, std::string>> misbehaviours;
-  long questions = 0, pieceDelay = 50, timeout = 0, connectRetry = 0, port = 5632;
+  long questions = 0, pieceDelay = 50, timeout = 0, connectRetry = 0, port = qova::kServerPort;
   bool quiet = false;
   for (int a = 1; a < argc; ++a) {
     std::string arg = argv[a];

@@ -11,6 +11,7 @@
 
 #include "server/server_app.h"
 #include "server/socket.h"
+#include "wire/play_rules.h"
 
 namespace qova {
 
@@ -20,7 +21,7 @@ constexpr uint32_t kAcceptBackoffMs = 100;
 
 struct LobbyState {
   std::optional<Socket> listener;  // open from beginLobby to endLobby
-  uint16_t port = kListenPort;     // tests listen on 0 (a free port)
+  uint16_t port = kServerPort;     // tests listen on 0 (a free port)
   uint32_t handshakeTimeoutMs = kHandshakeTimeoutMs;
   // Accepted connections that have their settings and owe their name, in
   // the order they were accepted. They are not players yet.

@@ -17,11 +17,6 @@ const char kMsgListeningSocket[] = "Error setting up listening socket.";
 const char kMsgAccept[] = "Error in accept().";
 const char kMsgAllDropped[] = "All clients have dropped.";
 
-#ifdef _WIN32
-const char kDefaultMarkerPath[] = "S:\\Zelk9\\HostIP\\hostIP.dat";
-#else
-const char kDefaultMarkerPath[] = "/mnt/S/Zelk9/HostIP/hostIP.dat";
-#endif
 const char kResultsFileName[] = "endscores.txt";
 const char kConfigFileName[] = "config.ini";
 

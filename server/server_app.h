@@ -14,6 +14,7 @@
 #include "common/prompts.h"
 #include "qdb/question_bank.h"
 #include "server/client_connection.h"
+#include "wire/server_marker.h"
 
 namespace qova {
 
@@ -45,10 +46,6 @@ extern const char kMsgListeningSocket[];       // "Error setting up listening so
 extern const char kMsgAccept[];                // "Error in accept()."
 extern const char kMsgAllDropped[];            // "All clients have dropped."
 
-// Where the running server announces its address. On Windows the fixed
-// shared-drive path; elsewhere the share is expected mounted at /mnt/S (see
-// docs/decisions.md). Tests point ServerApp::markerPath elsewhere.
-extern const char kDefaultMarkerPath[];
 extern const char kResultsFileName[];  // "endscores.txt"
 extern const char kConfigFileName[];   // "config.ini"
 
@@ -85,7 +82,7 @@ struct ServerApp {
 
   // Not part of the original object's state, but settings of this build:
   ServerShell shell;
-  std::string markerPath = kDefaultMarkerPath;
+  std::string markerPath = kMarkerPath;  // tests point it elsewhere
   std::string resultsFileName = kResultsFileName;
   bool quitPosted = false;  // shutdownServer has run (it runs once)
   int32_t quitCode = 0;     // the code it posted

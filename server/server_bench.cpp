@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "common/random.h"
+#include "common/test_qdb_file.h"
 #include "common/test_support.h"
 #include "net/loopback_peer.h"
 #include "qdb/qdb_file.h"
@@ -47,16 +48,6 @@ double threadCpuSeconds() {
 rlim_t openFileLimit() {
   rlimit limit;
   return getrlimit(RLIMIT_NOFILE, &limit) == 0 ? limit.rlim_cur : 0;
-}
-
-std::string questionFile(int32_t count, int32_t responses) {
-  std::string out = "512\r\n" + std::to_string(responses) + "\r\n" + std::to_string(count) + "\r\n";
-  for (int32_t n = 1; n <= count; ++n) {
-    out += "Which number is " + std::to_string(n) + "?\r\n";
-    for (int32_t r = 0; r < responses; ++r) out += std::to_string(n + r) + "\r\n";
-    out += "1\r\n";
-  }
-  return out;
 }
 
 // One player program of the benchmark: reads the conversation as a player
@@ -190,7 +181,7 @@ GameFigures runGame(int playerCount, int rounds, int perRound, Script& script) {
   f.perRound = perRound;
   testing::TempDir dir;
   const int responses = 4;
-  testing::writeFileBytes(dir.file("bench.qdb"), questionFile(200, responses));
+  testing::writeFileBytes(dir.file("bench.qdb"), testing::benchQuestionFile(200, responses));
 
   ServerAppRef app;
   app->markerPath = dir.file("hostIP.dat");

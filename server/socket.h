@@ -11,7 +11,6 @@
 
 namespace qova {
 
-constexpr uint16_t kListenPort = 5632;
 constexpr int kListenBacklog = 0x7FFFFFFF;  // SOMAXCONN of WinSock 2
 
 class Socket {

@@ -121,9 +121,4 @@ bool startServerCore() {
   return loadQuestions(*app, settings);
 }
 
-void writeMarkerFile(const std::string& path, const std::string& address) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (out) out.write(address.data(), static_cast<std::streamsize>(address.size()));
-}
-
 }  // namespace qova

@@ -43,8 +43,4 @@ bool loadQuestions(ServerApp& app, const Settings& settings);
 // folder, the database. False with errorText set; the caller reports it.
 bool startServerCore();
 
-// Writes `address` into the marker file, with no line end; silently does
-// nothing when the file cannot be created.
-void writeMarkerFile(const std::string& path, const std::string& address);
-
 }  // namespace qova

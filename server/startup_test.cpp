@@ -228,15 +228,6 @@ TEST_F(Startup, QuestionsPerRoundIsBoundByTheRecordsTheFileHolds) {
   }
 }
 
-TEST_F(Startup, MarkerFileHoldsTheAddressWithoutLineEnd) {
-  writeMarkerFile(app->markerPath, "192.168.1.20");
-  EXPECT_EQ(readFileBytes(app->markerPath), "192.168.1.20");
-  writeMarkerFile(app->markerPath, "10.0.0.1");
-  EXPECT_EQ(readFileBytes(app->markerPath), "10.0.0.1");
-  writeMarkerFile(dir.file("no-such-folder/hostIP.dat"), "10.0.0.1");  // silently nothing
-  EXPECT_FALSE(testing::fileExists(dir.file("no-such-folder/hostIP.dat")));
-}
-
 using Shutdown = AppTest;
 
 TEST_F(Shutdown, HandsTheCodeToTheWindowWritesResultsDeletesMarkerOnce) {

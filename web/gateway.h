@@ -17,12 +17,13 @@
 
 #include "web/embedded_files.h"
 #include "web/seat.h"
+#include "wire/play_rules.h"
 
 namespace qova::web {
 
 struct GatewayOptions {
   std::string serverHost = "127.0.0.1";  // dotted IPv4 of the quiz server
-  uint16_t serverPort = 5632;
+  uint16_t serverPort = kServerPort;
   std::string httpAddress = "0.0.0.0";
   uint16_t httpPort = 8080;  // 0: any free port (see Gateway::httpPort)
   size_t maxSeats = 1000;    // seats not yet ended

@@ -1,7 +1,5 @@
 #include "web/local_addresses.h"
 
-#include <fstream>
-
 #ifdef _WIN32
 // iphlpapi.h needs winsock2.h first.
 // clang-format off
@@ -14,6 +12,8 @@
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #endif
+
+#include "wire/server_marker.h"
 
 namespace qova::web {
 
@@ -73,42 +73,16 @@ std::vector<std::string> localIPv4Addresses() {
   return out;
 }
 
-bool isDottedIPv4(const std::string& text) {
-  int parts = 0;
-  size_t i = 0;
-  while (true) {
-    size_t start = i;
-    int value = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 3) {
-      value = value * 10 + (text[i] - '0');
-      ++i;
-    }
-    if (i == start || value > 255) return false;
-    ++parts;
-    if (i == text.size()) return parts == 4;
-    if (text[i] != '.' || parts == 4) return false;
-    ++i;
-  }
-}
-
 std::string chooseServerAddress(const std::string& option, const std::string& markerPath,
                                 std::string* source) {
   if (!option.empty()) {
     *source = "--server";
     return option;
   }
-  std::ifstream in(markerPath, std::ios::binary);
-  if (in) {
-    std::string text(256, '\0');
-    in.read(&text[0], static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<size_t>(in.gcount()));
-    size_t b = text.find_first_not_of(" \t\r\n");
-    size_t e = text.find_last_not_of(" \t\r\n");
-    if (b != std::string::npos) text = text.substr(b, e - b + 1);
-    if (isDottedIPv4(text)) {
-      *source = "marker file";
-      return text;
-    }
+  std::string marker;
+  if (readServerMarker(markerPath, &marker)) {
+    *source = "marker file";
+    return marker;
   }
   *source = "default";
   return "127.0.0.1";

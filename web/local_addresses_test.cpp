@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/test_support.h"
+#include "wire/server_marker.h"
 
 namespace qova::web {
 namespace {
@@ -20,16 +21,6 @@ TEST(WebServerAddress, OptionThenMarkerFileThenLoopback) {
   EXPECT_EQ(source, "--server");
   qova::testing::writeFileBytes(marker, "not an address");
   EXPECT_EQ(chooseServerAddress("", marker, &source), "127.0.0.1");
-}
-
-TEST(WebServerAddress, DottedForm) {
-  for (const char* good : {"0.0.0.0", "192.168.1.20", "255.255.255.255"}) {
-    EXPECT_TRUE(isDottedIPv4(good)) << good;
-  }
-  for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1..2.3", "1.2.3.4 ", "a.b.c.d",
-                          "1234.1.1.1", "1.2.3."}) {
-    EXPECT_FALSE(isDottedIPv4(bad)) << bad;
-  }
 }
 
 TEST(WebServerAddress, LocalAddressesLeaveLoopbackOutUnlessAlone) {

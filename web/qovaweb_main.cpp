@@ -11,6 +11,7 @@
 
 #include "web/gateway.h"
 #include "web/local_addresses.h"
+#include "wire/server_marker.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
       return 0;
     } else if (arg == "--server" && i + 1 < argc) {
       serverOption = argv[++i];
-      if (!qova::web::isDottedIPv4(serverOption)) {
+      if (!qova::isDottedIPv4(serverOption)) {
         std::fprintf(stderr, "qovaweb: --server needs a dotted IPv4 address, not \"%s\"\n",
                      serverOption.c_str());
         return 2;
@@ -68,8 +69,7 @@ int main(int argc, char** argv) {
     }
   }
   std::string source;
-  options.serverHost =
-      qova::web::chooseServerAddress(serverOption, qova::web::kMarkerPath, &source);
+  options.serverHost = qova::web::chooseServerAddress(serverOption, qova::kMarkerPath, &source);
   for (const std::string& a : qova::web::localIPv4Addresses()) {
     options.links.push_back("http://" + a + ":" + std::to_string(options.httpPort) + "/");
   }
@@ -95,7 +95,8 @@ int main(int argc, char** argv) {
   }
   std::printf("Players join at:\n");
   for (const std::string& link : options.links) std::printf("  %s\n", link.c_str());
-  std::printf("Quiz server: %s port 5632 (%s)\n", options.serverHost.c_str(), source.c_str());
+  std::printf("Quiz server: %s port %u (%s)\n", options.serverHost.c_str(),
+              static_cast<unsigned>(options.serverPort), source.c_str());
   if (options.files.count == 0) std::printf("Note: this build holds no page files.\n");
   std::fflush(stdout);
   std::signal(SIGINT, onSignal);

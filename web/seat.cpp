@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "player/protocol.h"  // the time limit as QOVAPLAY reads it
 #include "web/text_codec.h"
 
 namespace qova::web {
@@ -115,7 +114,7 @@ void Seat::onMessage(ServerMessage m, int64_t now, SeatOutput* out) {
       end("The quiz server sent a message that could not be read.", out);
       return;
     case ServerMessage::kSettings: {
-      double seconds = timeLimitSeconds(stream_.settings());
+      double seconds = limitSeconds_ = timeLimitSeconds(stream_.settings().timeLimitText);
       limitMs_ = seconds * 1000 >= kMaxTimeLimitMs
                      ? kMaxTimeLimitMs
                      : static_cast<int64_t>(std::llround(seconds * 1000));
@@ -156,8 +155,7 @@ void Seat::onResults(const std::vector<ResultEntry>& entries,
     return;
   }
   resultsRows_ = std::move(rowsJson);
-  // The seat's own row: the first with its name, time and verdict, else the
-  // first with its name.
+  // The seat's own row: the first with its name, time and verdict.
   std::vector<int> all;
   const std::vector<int>* mine = &all;
   if (rowsByName) {
@@ -169,10 +167,9 @@ void Seat::onResults(const std::vector<ResultEntry>& entries,
       if (entries[i].name == wireName_) all.push_back(static_cast<int>(i));
     }
   }
-  resultsMe_ = mine->empty() ? -1 : mine->front();
+  resultsMe_ = -1;
   for (int i : *mine) {
-    const ResultEntry& e = entries[static_cast<size_t>(i)];
-    if (e.timeText == timeSent_ && e.correct == rightSent_) {
+    if (isOwnResult(entries[static_cast<size_t>(i)], wireName_, {timeSent_, rightSent_})) {
       resultsMe_ = i;
       break;
     }
@@ -186,6 +183,8 @@ void Seat::onResults(const std::vector<ResultEntry>& entries,
 void Seat::onSummary(std::shared_ptr<const Leaderboard> board, int64_t now, SeatOutput* out) {
   heldNext_ = Held::kNone;
   board_ = std::move(board);
+  boardMe_ = ownStandingRow(board_->order, wireName_, tally_);
+  tally_.endRound();
   leaderboardRound_ = question_.round;
   // The summary comes right behind the round's last results: those stay on
   // the page for their pause first, then the leaderboard for its own.
@@ -272,9 +271,12 @@ void Seat::tick(int64_t now, SeatOutput* out) {
   }
   int64_t due = deadline();
   if (state_ != SeatState::kQuestion || due < 0 || now < due) return;
+  if (limitMs_ > 0) {
+    sendAnswer(0, true, timeoutTimeText(limitSeconds_), out);
+    return;
+  }
   int64_t since = shownAt_ >= 0 ? shownAt_ : questionAt_;
-  int64_t ms = limitMs_ > 0 ? limitMs_ : now - since;
-  sendAnswer(0, true, secondsText(static_cast<double>(ms) / 1000), out);
+  sendAnswer(0, true, secondsText(static_cast<double>(now - since) / 1000), out);
 }
 
 int64_t Seat::deadline() const {
@@ -292,23 +294,15 @@ void Seat::sendAnswer(int choice, bool timedOut, const std::string& timeText, Se
   timeSent_ = timeText;
   int correct = correctNumber();
   rightSent_ = !timedOut && correct != 0 && choice == correct;
+  tally_.count(rightSent_);
   out->toServer += answerMessage(timeSent_, rightSent_);
   state_ = SeatState::kAnswered;
   emit(answeredText(), out);
 }
 
-int Seat::correctNumber() const {
-  int n = question_.correct - '0';
-  return n >= 1 && n <= static_cast<int>(question_.responses.size()) ? n : 0;
-}
+int Seat::correctNumber() const { return correctResponseNumber(question_); }
 
-int Seat::leaderboardMe() const {
-  if (!board_) return -1;
-  for (size_t i = 0; i < board_->order.size(); ++i) {
-    if (board_->order[i].name == wireName_) return static_cast<int>(i);
-  }
-  return -1;
-}
+int Seat::leaderboardMe() const { return board_ ? boardMe_ : -1; }
 
 void Seat::emit(PageText text, SeatOutput* out) const {
   if (attached_) out->toPage.push_back(std::move(text));

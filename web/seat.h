@@ -17,7 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "wire/play_rules.h"
 #include "wire/player_side.h"
+#include "wire/standings.h"
 #include "web/page_message.h"
 #include "web/shared_rows.h"
 
@@ -31,12 +33,10 @@ constexpr int64_t kAbsentPageHoldMs = 60000;
 constexpr int64_t kMaxTimeLimitMs = 86400000;
 
 // How long the page keeps showing results (and a round's leaderboard)
-// before the next question goes to it. The server sends the next question
-// the moment the last answer is in; without a pause the results would flash
-// by. The question's time starts when it is shown.
+// before the next question goes to it; tests shorten them.
 struct SeatPauses {
-  int64_t afterResultsMs = 3000;
-  int64_t afterLeaderboardMs = 6000;
+  int64_t afterResultsMs = kResultsPauseMs;
+  int64_t afterLeaderboardMs = kLeaderboardPauseMs;
 };
 
 struct SeatOutput {
@@ -139,7 +139,8 @@ class Seat {
   bool welcomed_ = false;
   int64_t detachedAt_ = 0;
 
-  int64_t limitMs_ = 0;        // 0: no limit
+  double limitSeconds_ = 0;    // 0: no limit
+  int64_t limitMs_ = 0;        // the same in milliseconds, at most kMaxTimeLimitMs
   int64_t questionCount_ = 0;  // the page's question number q
   Question question_;
   // When the question was released to the page (its time starts), or, while
@@ -155,10 +156,12 @@ class Seat {
   bool timedOut_ = false;
   std::string timeSent_;
   bool rightSent_ = false;
+  AnswerTally tally_;  // what this player sent, for finding its own standing
 
   std::shared_ptr<const std::string> resultsRows_;
   int resultsMe_ = -1;
   std::shared_ptr<const Leaderboard> board_;
+  int boardMe_ = -1;  // the seat's own row of board_
   int leaderboardRound_ = 0;
   std::string endMessage_;
 };

@@ -529,5 +529,37 @@ TEST_F(WebSeat, AnswersThatCannotBeRightCloseThePageOthersAreIgnored) {
   EXPECT_EQ(out.toServer, "0.20\r\nw");
 }
 
+// Two players may share a name: the seat's own rows are those with the time
+// and verdict it sent, and its own counts; a namesake's are not, and with no
+// such row the page is pointed at none.
+TEST_F(WebSeat, OwnRowsAreFoundByWhatTheSeatSentNotByNameAlone) {
+  seatInLobby("30\r\n1\r\n4\r\n");
+  server(kQuestion, 0);
+  answer(1, 1, 1250);
+  EXPECT_EQ(out.toServer, "1.25\r\nw");
+  server(
+      "Ann\r\n0.50\r\nr\r\nAnn\r\n1.25\r\nw\r\n\r\n"
+      "Ann\r\n1\r\n0.5\r\n1\r\n1\r\n0.5\r\n1\r\n"
+      "Ann\r\n0\r\n1.25\r\n1\r\n0\r\n1.25\r\n1\r\n\r\n",
+      2000);
+  ASSERT_EQ(types(), std::vector<std::string>{"results"});
+  EXPECT_EQ(page()[0]["me"], 1);
+  tick(5000);
+  ASSERT_EQ(types(), std::vector<std::string>{"leaderboard"});
+  EXPECT_EQ(page()[0]["me"], 1);
+
+  server(kQuestion, 6000);
+  tick(11000);
+  answer(2, 2, 12000);
+  EXPECT_EQ(out.toServer, "1.00\r\nr");
+  server("Ann\r\n9.99\r\nr\r\n\r\n", 13000);
+  ASSERT_EQ(types(), std::vector<std::string>{"results"});
+  EXPECT_EQ(page()[0]["me"], -1);
+  // The standings shown at the end stay those of the round's leaderboard.
+  out = SeatOutput();
+  seat.serverEnded(ServerEnd::kClosed, true, &out);
+  EXPECT_EQ(page()[0]["me"], 1);
+}
+
 }  // namespace
 }  // namespace qova::web

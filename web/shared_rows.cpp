@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "player/protocol.h"  // leaderboard order, shared with QOVAPLAY
 #include "web/page_message.h"
 #include "web/text_codec.h"
+#include "wire/standings.h"
 
 namespace qova::web {
 
@@ -135,15 +135,13 @@ std::shared_ptr<const Leaderboard> SharedRows::leaderboard(
   if (lastBoard_ && sameList(summary, lastSummary_)) return lastBoard_;
   auto board = std::make_shared<Leaderboard>();
   board->order = qova::leaderboard(summary);
+  std::vector<int> places = leaderboardPlaces(board->order);
   std::string json = "[";
-  int rank = 0;
   for (size_t i = 0; i < board->order.size(); ++i) {
     const SummaryEntry& e = board->order[i];
-    bool tie = i > 0 && e.totalCorrect == board->order[i - 1].totalCorrect &&
-               e.totalAverage == board->order[i - 1].totalAverage;
-    if (!tie) rank = static_cast<int>(i) + 1;
     if (i) json += ',';
-    json += "{\"rank\":" + std::to_string(rank) + ",\"name\":" + jsonString(cp1252ToUtf8(e.name)) +
+    json += "{\"rank\":" + std::to_string(places[i]) +
+            ",\"name\":" + jsonString(cp1252ToUtf8(e.name)) +
             ",\"correct\":" + std::to_string(e.totalCorrect) +
             ",\"answers\":" + std::to_string(e.totalAnswers) +
             ",\"average\":" + jsonString(cp1252ToUtf8(e.totalAverage)) + "}";

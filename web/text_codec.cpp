@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "wire/play_rules.h"
+
 namespace qova::web {
 
 namespace {
@@ -128,7 +130,9 @@ std::string checkName(const std::string& utf8, std::string* wire) {
     if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) return "A name cannot hold control characters.";
     ++chars;
   }
-  if (chars > kMaxNameChars) return "A name can be at most 40 characters long.";
+  if (chars > kMaxNameLength) {
+    return "A name can be at most " + std::to_string(kMaxNameLength) + " characters long.";
+  }
   if (!utf8ToCp1252(trimmed, wire)) return "That name holds characters the quiz cannot show.";
   return "";
 }

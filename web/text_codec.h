@@ -19,11 +19,10 @@ bool utf8ToCp1252(const std::string& text, std::string* out);
 // lower case, everything else unchanged.
 std::string foldCase(const std::string& cp1252);
 
-constexpr size_t kMaxNameChars = 40;
-
 // Checks a name as the page sent it (UTF-8). On success *wire holds the
 // name, trimmed of spaces at both ends, in Windows-1252 and the result is
-// empty; otherwise the result is the message for the player.
+// empty; otherwise the result is the message for the player. A name is at
+// most kMaxNameLength characters, as for every player.
 std::string checkName(const std::string& utf8, std::string* wire);
 
 }  // namespace qova::web

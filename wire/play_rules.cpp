@@ -1,7 +1,6 @@
 #include "wire/play_rules.h"
 
 #include "common/number_format.h"
-#include "wire/player_side.h"
 
 namespace qova {
 
@@ -11,5 +10,10 @@ double timeLimitSeconds(const std::string& timeLimitText) {
 }
 
 std::string timeoutTimeText(double limitSeconds) { return secondsText(limitSeconds); }
+
+int correctResponseNumber(const Question& question) {
+  int n = question.correct - '0';
+  return n >= 1 && n <= static_cast<int>(question.responses.size()) ? n : 0;
+}
 
 }  // namespace qova

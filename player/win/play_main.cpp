@@ -10,12 +10,12 @@
 #include "common/win/dialogs.h"
 #include "player/play_session.h"
 #include "player/win/resource.h"
+#include "wire/server_marker.h"
 
 namespace qova {
 
 namespace {
 
-const char kMarkerPath[] = "S:\\Zelk9\\HostIP\\hostIP.dat";
 // Remembers the last address and name, in the working folder.
 const char kRememberedFile[] = "qovaplay_last.txt";
 const UINT_PTR kTimerId = 1;
@@ -144,7 +144,7 @@ void PlayerWindow::create(HINSTANCE instance) {
   SetDlgItemTextA(join.window, IDC_JOIN_ADDRESS,
                   initialServerAddress(kMarkerPath, kRememberedFile).c_str());
   SetDlgItemTextA(join.window, IDC_JOIN_NAME, rememberedPlayerName(kRememberedFile).c_str());
-  SendDlgItemMessageA(join.window, IDC_JOIN_NAME, EM_LIMITTEXT, PlaySession::kMaxNameLength, 0);
+  SendDlgItemMessageA(join.window, IDC_JOIN_NAME, EM_LIMITTEXT, kMaxNameLength, 0);
   render();
   SetTimer(dialog, kTimerId, kTimerMs, nullptr);
 }

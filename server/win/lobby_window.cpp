@@ -8,6 +8,7 @@
 #include "server/startup.h"
 #include "server/win/host_windows.h"
 #include "server/win/resource.h"
+#include "wire/server_marker.h"
 
 namespace qova {
 
@@ -65,7 +66,7 @@ INT_PTR CALLBACK lobbyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
       std::string address = localHostAddress();
       SetDlgItemTextA(dialog, IDC_LOBBY_ADDRESS, address.c_str());
       ServerAppRef app;
-      writeMarkerFile(app->markerPath, address);
+      writeServerMarker(app->markerPath, address);
       return TRUE;
     }
     case WM_CLOSE: {

@@ -1,6 +1,6 @@
 """The players' web app end to end: real browsers, the real gateway, the real quiz engine.
 
-The quiz server here is the native engine: qova_try_server (web/) runs the
+The quiz server here is the native engine: qova_try_server (tools/) runs the
 server's portable game engine, the same code QOVAHOST plays with, on a
 console. QOVAHOST.exe itself runs only under Wine, so this native test uses
 the engine directly. In front of it runs the real qovaweb; four headless
@@ -394,7 +394,7 @@ class EndToEndTest(unittest.TestCase):
 
     def setUp(self):
         self.must_run = []
-        for exe in ("web/qovaweb", "web/qova_try_server", "player/test_player"):
+        for exe in ("web/qovaweb", "tools/qova_try_server", "player/test_player"):
             if not os.access(os.path.join(BIN_DIR, exe), os.X_OK):
                 self.fail("%s is not built in %s" % (exe, BIN_DIR))
         shutil.rmtree(RUN_DIR, ignore_errors=True)
@@ -405,7 +405,7 @@ class EndToEndTest(unittest.TestCase):
                 os.remove(os.path.join(SHOT_DIR, old))
 
         self.server = Program("qova_try_server",
-                              [os.path.join(BIN_DIR, "web/qova_try_server"), "--time-limit",
+                              [os.path.join(BIN_DIR, "tools/qova_try_server"), "--time-limit",
                                str(TIME_LIMIT_S), "--per-round", str(PER_ROUND)],
                               cwd=RUN_DIR, stdin=subprocess.PIPE)
         self.addCleanup(self.server.stop)

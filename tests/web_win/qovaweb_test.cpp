@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "common/test_qdb_file.h"
 #include "common/test_support.h"
 #include "net/net.h"
 #include "player/player_client.h"
@@ -41,17 +42,7 @@ const char kMarkerFolder[] = "S:\\Zelk9\\HostIP";
 const char kMarker[] = "S:\\Zelk9\\HostIP\\hostIP.dat";
 const char kCaption[] = "QOVA Web Players";
 
-// Records "Question n" with responses "n.a".."n.d"; the correct one is 1 + n % 4.
-std::string questionFile(int count) {
-  std::string out = "256\r\n4\r\n" + std::to_string(count) + "\r\n";
-  for (int n = 1; n <= count; ++n) {
-    out += "Question " + std::to_string(n) + "\r\n";
-    for (char r = 'a'; r <= 'd'; ++r) out += std::to_string(n) + "." + r + "\r\n";
-    out += std::to_string(1 + n % 4) + "\r\n";
-  }
-  return out;
-}
-
+// The correct response of numberedQuestionFile's "Question n": 1 + n % 4.
 int correctFor(const std::string& questionText) {
   return 1 + std::atoi(questionText.c_str() + std::string("Question ").size()) % 4;
 }
@@ -189,7 +180,8 @@ class QovawebTest : public ::testing::Test {
 
 TEST_F(QovawebTest, AWebSeatAndADirectPlayerPlayARoundAndTheResultsHoldBoth) {
   ASSERT_TRUE(testing::writeFileBytes(folder_.file("config.ini"), "30\r\n2\r\nquestions.qdb"));
-  ASSERT_TRUE(testing::writeFileBytes(folder_.file("questions.qdb"), questionFile(4)));
+  ASSERT_TRUE(
+      testing::writeFileBytes(folder_.file("questions.qdb"), testing::numberedQuestionFile(4)));
   ASSERT_TRUE(driver::startProgram(QOVAHOST_EXE, folder_.path(), &host_));
   HWND lobby = driver::findTopWindow("Waiting for Clients...", kWaitMs, host_.id, "#32770");
   ASSERT_NE(lobby, nullptr);
@@ -379,7 +371,8 @@ TEST_F(QovawebTest, WithoutTheMarkerTheOperatorStartsAndStopAsksWhileSeatsAreHel
 
   // The server comes after the gateway; a page takes a seat.
   ASSERT_TRUE(testing::writeFileBytes(folder_.file("config.ini"), "20\r\n2\r\nquestions.qdb"));
-  ASSERT_TRUE(testing::writeFileBytes(folder_.file("questions.qdb"), questionFile(4)));
+  ASSERT_TRUE(
+      testing::writeFileBytes(folder_.file("questions.qdb"), testing::numberedQuestionFile(4)));
   ASSERT_TRUE(driver::startProgram(QOVAHOST_EXE, folder_.path(), &host_));
   HWND lobby = driver::findTopWindow("Waiting for Clients...", kWaitMs, host_.id, "#32770");
   ASSERT_NE(lobby, nullptr);

@@ -13,6 +13,8 @@
 #include "web/gateway.h"
 #include "web/local_addresses.h"
 #include "web/win/resource.h"
+#include "wire/play_rules.h"
+#include "wire/server_marker.h"
 
 namespace qova::web {
 
@@ -131,7 +133,7 @@ bool WebWindow::start() {
   EnableWindow(GetDlgItem(dialog, IDC_WEB_SERVER), FALSE);
   EnableWindow(GetDlgItem(dialog, IDC_WEB_PORT), FALSE);
   std::string status = "Running. Web players play against the quiz server at " + server +
-                       " (port 5632" +
+                       " (port " + std::to_string(kServerPort) +
                        (server == markerServer ? ", from the server's marker file" : "") + ").";
   if (options.files.count == 0) status += " This build holds no page files.";
   SetDlgItemTextA(dialog, IDC_WEB_STATUS, status.c_str());

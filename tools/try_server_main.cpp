@@ -16,7 +16,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include "common/test_qdb_file.h"
 #include "server/game_engine.h"
 #include "server/lobby.h"
 #include "server/server_app.h"
@@ -34,14 +36,14 @@ bool enterPressed() {
 }
 
 std::string generatedQuestions(int count) {
-  std::string out = "256\r\n4\r\n" + std::to_string(count) + "\r\n";
+  std::vector<qova::testing::TestRecord> records;
   for (int n = 1; n <= count; ++n) {
-    out += "Question " + std::to_string(n) + ": which answer is " + std::to_string(1 + n % 4) +
-           "?\r\n";
-    for (int r = 1; r <= 4; ++r) out += "Answer " + std::to_string(r) + "\r\n";
-    out += std::to_string(1 + n % 4) + "\r\n";
+    records.push_back(
+        {"Question " + std::to_string(n) + ": which answer is " + std::to_string(1 + n % 4) + "?",
+         {"Answer 1", "Answer 2", "Answer 3", "Answer 4"},
+         1 + n % 4});
   }
-  return out;
+  return qova::testing::qdbBytes(256, 4, records);
 }
 
 }  // namespace
@@ -49,7 +51,7 @@ std::string generatedQuestions(int count) {
 int main(int argc, char** argv) {
   std::string questions, timeLimit = "20";
   int perRound = 3;
-  long port = qova::kListenPort;
+  long port = qova::kServerPort;
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string arg = argv[i];
     if (arg == "--questions") {

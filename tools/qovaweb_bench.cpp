@@ -40,10 +40,11 @@
 #include <thread>
 #include <vector>
 
+#include "common/test_qdb_file.h"
 #include "common/test_support.h"
+#include "net/loopback_peer.h"
 #include "server/game_engine.h"
 #include "server/lobby.h"
-#include "net/loopback_peer.h"
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -68,17 +69,6 @@ double percentile(std::vector<double> v, double p) {
   return v[std::min(index, v.size() - 1)];
 }
 
-std::string questionFile(int count) {
-  std::string out =
-      "512\r\n" + std::to_string(kResponses) + "\r\n" + std::to_string(count) + "\r\n";
-  for (int n = 1; n <= count; ++n) {
-    out += "Which number is " + std::to_string(n) + "?\r\n";
-    for (int r = 0; r < kResponses; ++r) out += std::to_string(n + r) + "\r\n";
-    out += "1\r\n";
-  }
-  return out;
-}
-
 // Per question: when the last seat's answer went out and when the last
 // seat had its results.
 struct Timeline {
@@ -100,7 +90,8 @@ struct Timeline {
 class Engine {
  public:
   Engine(uint16_t port, int perRound) {
-    qova::testing::writeFileBytes(dir_.file("bench.qdb"), questionFile(200));
+    qova::testing::writeFileBytes(dir_.file("bench.qdb"),
+                                  qova::testing::benchQuestionFile(200, kResponses));
     app_->markerPath = dir_.file("hostIP.dat");
     app_->resultsFileName = dir_.file("endscores.txt");
     app_->timeLimitText = "30";
@@ -377,9 +368,9 @@ struct WebFigures {
 
 WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound) {
   WebFigures f;
-  Engine engine(qova::kListenPort, perRound);
+  Engine engine(qova::kServerPort, perRound);
   if (!engine.ok()) {
-    std::printf("the engine cannot listen on port %u\n", qova::kListenPort);
+    std::printf("the engine cannot listen on port %u\n", qova::kServerPort);
     return f;
   }
   qova::testing::TempDir dir;
@@ -445,12 +436,14 @@ WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound) {
   return f;
 }
 
+// The qovaweb of the same build: build/native/web/ beside build/native/tools/.
 std::string defaultQovaweb() {
   char self[4096] = {};
   ssize_t got = readlink("/proc/self/exe", self, sizeof self - 1);
   std::string path = got > 0 ? std::string(self, static_cast<size_t>(got)) : "";
   size_t slash = path.rfind('/');
-  return (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/qovaweb";
+  return (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) +
+         "/../web/qovaweb";
 }
 
 }  // namespace
