@@ -1,5 +1,6 @@
-// The Win32 pieces the Windows programs share: reading the text of a dialog
-// item or window, and the prompts' message box. Windows builds only.
+// The Win32 pieces the Windows programs share: the procedure of a dialog
+// with data of its own, reading the text of a dialog item or window, and the
+// prompts' message box. Windows builds only.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,20 @@
 #include "common/prompts.h"
 
 namespace qova {
+
+// The dialog procedure of a dialog whose data is a `T`, made with
+// CreateDialogParamA or DialogBoxParamA and a T* as the init parameter.
+// WM_INITDIALOG keeps that pointer in the dialog's GWLP_USERDATA; from then
+// on every message, WM_INITDIALOG included, goes to
+// (data->*Handle)(dialog, message, wParam, lParam), whose result is the
+// procedure's. Messages before WM_INITDIALOG (WM_SETFONT) are left to the
+// dialog manager (FALSE).
+template <typename T, INT_PTR (T::*Handle)(HWND, UINT, WPARAM, LPARAM)>
+INT_PTR CALLBACK dataDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
+  T* data = reinterpret_cast<T*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
+  return data ? (data->*Handle)(dialog, message, wParam, lParam) : FALSE;
+}
 
 // The text of item `id` of `dialog` as GetDlgItemTextA leaves it in a buffer
 // of `bufferSize` characters (NUL included): a longer text is cut to

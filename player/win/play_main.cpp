@@ -35,6 +35,7 @@ std::string plural(int n, const char* one, const char* many) {
 struct PlayerWindow;
 
 // A view: a child dialog of the main window, shown while its state lasts.
+// Its dialog data is the main window's.
 struct View {
   HWND window = nullptr;
   PlayerWindow* owner = nullptr;
@@ -51,8 +52,11 @@ struct PlayerWindow {
   PlayView shownView = PlayView::kJoin;
   bool firstRender = true;
 
-  static INT_PTR CALLBACK proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-  INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  // The views' messages.
+  INT_PTR joinView(HWND view, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR questionView(HWND view, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR passiveView(HWND view, UINT message, WPARAM wParam, LPARAM lParam);
   void create(HINSTANCE instance);
   void render();
   void renderQuestion(bool fresh);
@@ -61,33 +65,23 @@ struct PlayerWindow {
   void choose(int number);
 };
 
-PlayerWindow* ownerOf(HWND view) {
-  return reinterpret_cast<PlayerWindow*>(GetWindowLongPtrA(view, GWLP_USERDATA));
-}
-
 // The join view: its button and Enter start joining.
-INT_PTR CALLBACK joinViewProc(HWND view, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    SetWindowLongPtrA(view, GWLP_USERDATA, lParam);
-    return TRUE;
-  }
+INT_PTR PlayerWindow::joinView(HWND, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) return TRUE;
   if (message == WM_COMMAND && (LOWORD(wParam) == IDC_JOIN || LOWORD(wParam) == IDOK)) {
-    ownerOf(view)->joinPressed();
+    joinPressed();
     return TRUE;
   }
   return FALSE;
 }
 
 // The question view: a response button chooses that response.
-INT_PTR CALLBACK questionViewProc(HWND view, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    SetWindowLongPtrA(view, GWLP_USERDATA, lParam);
-    return TRUE;
-  }
+INT_PTR PlayerWindow::questionView(HWND, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) return TRUE;
   if (message == WM_COMMAND) {
     int id = LOWORD(wParam);
     if (id >= IDC_Q_RESPONSE1 && id <= IDC_Q_RESPONSE5 && HIWORD(wParam) == BN_CLICKED) {
-      ownerOf(view)->choose(id - IDC_Q_RESPONSE1 + 1);
+      choose(id - IDC_Q_RESPONSE1 + 1);
     }
     return TRUE;
   }
@@ -95,12 +89,8 @@ INT_PTR CALLBACK questionViewProc(HWND view, UINT message, WPARAM wParam, LPARAM
 }
 
 // Views without commands of their own.
-INT_PTR CALLBACK passiveViewProc(HWND view, UINT message, WPARAM, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    SetWindowLongPtrA(view, GWLP_USERDATA, lParam);
-    return TRUE;
-  }
-  return FALSE;
+INT_PTR PlayerWindow::passiveView(HWND, UINT message, WPARAM, LPARAM) {
+  return message == WM_INITDIALOG ? TRUE : FALSE;
 }
 
 View makeView(HINSTANCE instance, PlayerWindow* owner, int id, DLGPROC proc) {
@@ -123,10 +113,13 @@ HFONT makeFont(HWND window, int points, bool bold) {
 }
 
 void PlayerWindow::create(HINSTANCE instance) {
-  join = makeView(instance, this, IDD_JOIN, joinViewProc);
-  waiting = makeView(instance, this, IDD_WAITING, passiveViewProc);
-  question = makeView(instance, this, IDD_QUESTION, questionViewProc);
-  board = makeView(instance, this, IDD_BOARD, passiveViewProc);
+  join = makeView(instance, this, IDD_JOIN, dataDialogProc<PlayerWindow, &PlayerWindow::joinView>);
+  waiting = makeView(instance, this, IDD_WAITING,
+                     dataDialogProc<PlayerWindow, &PlayerWindow::passiveView>);
+  question = makeView(instance, this, IDD_QUESTION,
+                      dataDialogProc<PlayerWindow, &PlayerWindow::questionView>);
+  board =
+      makeView(instance, this, IDD_BOARD, dataDialogProc<PlayerWindow, &PlayerWindow::passiveView>);
   largeFont = makeFont(dialog, 14, true);
   buttonFont = makeFont(dialog, 12, false);
   headingFont = makeFont(dialog, 11, true);
@@ -312,8 +305,11 @@ void PlayerWindow::render() {
   firstRender = false;
 }
 
-INT_PTR PlayerWindow::handle(UINT message, WPARAM wParam, LPARAM) {
+INT_PTR PlayerWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
+    case WM_INITDIALOG:
+      dialog = window;
+      return TRUE;
     case WM_TIMER:
       if (wParam == kTimerId && session.tick(monotonicSeconds())) render();
       return TRUE;
@@ -333,17 +329,6 @@ INT_PTR PlayerWindow::handle(UINT message, WPARAM wParam, LPARAM) {
   }
 }
 
-INT_PTR CALLBACK PlayerWindow::proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    auto* self = reinterpret_cast<PlayerWindow*>(lParam);
-    SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
-    self->dialog = dialog;
-    return TRUE;
-  }
-  auto* self = reinterpret_cast<PlayerWindow*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
-  return self ? self->handle(message, wParam, lParam) : FALSE;
-}
-
 }  // namespace
 
 }  // namespace qova
@@ -356,7 +341,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   }
   static PlayerWindow window;
   HWND dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PLAYER), nullptr,
-                                   PlayerWindow::proc, reinterpret_cast<LPARAM>(&window));
+                                   qova::dataDialogProc<PlayerWindow, &PlayerWindow::handle>,
+                                   reinterpret_cast<LPARAM>(&window));
   if (dialog == nullptr) {
     MessageBoxA(nullptr, "Could not create window.", "Error", MB_ICONEXCLAMATION);
     return 1;

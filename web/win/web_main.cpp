@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win/dialogs.h"
 #include "web/gateway.h"
 #include "web/local_addresses.h"
 #include "web/win/resource.h"
@@ -26,11 +27,8 @@ const UINT kTimerMs = 50;
 const DWORD kIdlePollMs = 5;
 const uint16_t kDefaultPort = 8080;
 
-std::string dialogText(HWND dialog, int id) {
-  char buffer[256] = {};
-  GetDlgItemTextA(dialog, id, buffer, sizeof buffer);
-  return buffer;
-}
+// Characters read from a field, NUL included.
+const size_t kFieldSize = 256;
 
 void error(HWND owner, const std::string& text) {
   MessageBoxA(owner, text.c_str(), "Error", MB_OK | MB_ICONEXCLAMATION);
@@ -48,8 +46,7 @@ struct WebWindow {
   std::string filledServer, filledPort;
   int ticks = 0;
 
-  static INT_PTR CALLBACK proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-  INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void create();
   bool start();
   // Asks first when web players are seated; false when the operator says no.
@@ -94,7 +91,7 @@ void WebWindow::showStopped() {
 }
 
 bool WebWindow::start() {
-  std::string server = dialogText(dialog, IDC_WEB_SERVER);
+  std::string server = dialogItemText(dialog, IDC_WEB_SERVER, kFieldSize);
   size_t b = server.find_first_not_of(' '), e = server.find_last_not_of(' ');
   server = b == std::string::npos ? "" : server.substr(b, e - b + 1);
   if (!isDottedIPv4(server)) {
@@ -103,7 +100,7 @@ bool WebWindow::start() {
           "them, such as 192.168.1.20.");
     return false;
   }
-  std::string portText = dialogText(dialog, IDC_WEB_PORT);
+  std::string portText = dialogItemText(dialog, IDC_WEB_PORT, kFieldSize);
   char* end = nullptr;
   long port = std::strtol(portText.c_str(), &end, 10);
   if (portText.empty() || *end || port < 1 || port > 65535) {
@@ -159,8 +156,8 @@ bool WebWindow::stop(const char* doing, const char* verb) {
 
 void WebWindow::checkMarker() {
   if (!watchMarker || gateway) return;
-  if (dialogText(dialog, IDC_WEB_SERVER) != filledServer ||
-      dialogText(dialog, IDC_WEB_PORT) != filledPort) {
+  if (dialogItemText(dialog, IDC_WEB_SERVER, kFieldSize) != filledServer ||
+      dialogItemText(dialog, IDC_WEB_PORT, kFieldSize) != filledPort) {
     watchMarker = false;
     return;
   }
@@ -189,8 +186,11 @@ void WebWindow::refreshSeats() {
   SetDlgItemTextA(dialog, IDC_WEB_COUNT, std::to_string(names.size()).c_str());
 }
 
-INT_PTR WebWindow::handle(UINT message, WPARAM wParam, LPARAM) {
+INT_PTR WebWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
+    case WM_INITDIALOG:
+      dialog = window;
+      return TRUE;
     case WM_TIMER:
       if (wParam == kTimerId) {
         poll();
@@ -231,17 +231,6 @@ INT_PTR WebWindow::handle(UINT message, WPARAM wParam, LPARAM) {
   }
 }
 
-INT_PTR CALLBACK WebWindow::proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    auto* self = reinterpret_cast<WebWindow*>(lParam);
-    SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
-    self->dialog = dialog;
-    return TRUE;
-  }
-  auto* self = reinterpret_cast<WebWindow*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
-  return self ? self->handle(message, wParam, lParam) : FALSE;
-}
-
 }  // namespace
 
 }  // namespace qova::web
@@ -249,7 +238,8 @@ INT_PTR CALLBACK WebWindow::proc(HWND dialog, UINT message, WPARAM wParam, LPARA
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   using qova::web::WebWindow;
   static WebWindow window;
-  HWND dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_WEB), nullptr, WebWindow::proc,
+  HWND dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_WEB), nullptr,
+                                   qova::dataDialogProc<WebWindow, &WebWindow::handle>,
                                    reinterpret_cast<LPARAM>(&window));
   if (dialog == nullptr) {
     MessageBoxA(nullptr, "Could not create window.", "Error", MB_ICONEXCLAMATION);
