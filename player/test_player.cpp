@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "common/number_format.h"
+#include "wire/standings.h"
 
 namespace qova {
 
@@ -400,10 +401,7 @@ void PlayerGroup::checkResults(size_t i) {
   bool found = false;
   for (const ResultEntry& e : c.results()) {
     p.lastResultNames.push_back(e.name);
-    if (e.name == p.plan.name && e.timeText == c.answeredTime() &&
-        e.correct == c.answeredCorrect()) {
-      found = true;
-    }
+    if (isOwnResult(e, p.plan.name, {c.answeredTime(), c.answeredCorrect()})) found = true;
   }
   if (!found) {
     violation(i, "the results of round " + std::to_string(c.question().round) + " question " +
