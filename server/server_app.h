@@ -12,6 +12,7 @@
 
 #include "common/app_object.h"
 #include "common/prompts.h"
+#include "common/tick.h"
 #include "qdb/question_bank.h"
 #include "server/client_connection.h"
 
@@ -87,8 +88,9 @@ struct ServerApp {
   ServerShell shell;
   std::string markerPath = kDefaultMarkerPath;
   std::string resultsFileName = kResultsFileName;
-  bool quitPosted = false;  // shutdownServer has run (it runs once)
-  int32_t quitCode = 0;     // the code it posted
+  TickSource ticks = tickCount;  // the game's clock; tests drive their own
+  bool quitPosted = false;       // shutdownServer has run (it runs once)
+  int32_t quitCode = 0;          // the code it posted
 
   static ServerApp& acquire() { return AppObject<ServerApp>::acquire(); }
   static void release() { AppObject<ServerApp>::release(); }
