@@ -191,6 +191,36 @@ bool removePlayer(ServerApp& app, GameState& game, size_t index) {
   return true;
 }
 
+Removal removeChosenPlayer(ServerApp& app, GameState& game, void* owner, int index,
+                           const std::string& shownName, bool inGame, const char* chooseFirst) {
+  auto ask = [&](const std::string& text, unsigned type) {
+    MessageRequest request;
+    request.owner = owner;
+    request.text = text;
+    request.caption = "Notice";
+    request.type = type;
+    return app.shell.prompts.messageBox ? app.shell.prompts.messageBox(request) : kIdOk;
+  };
+  if (index < 0) {
+    ask(chooseFirst, kMbOk | kMbIconInformation);
+    return Removal::kNoneChosen;
+  }
+  // The Statistics window's lists are filled when the operator chooses, so
+  // a player who has left since may have moved what the entry designates.
+  const size_t at = static_cast<size_t>(index);
+  if (at >= app.players.size() || app.players[at].name != shownName) {
+    ask("The list of players has changed. Choose the player again.", kMbOk | kMbIconInformation);
+    return Removal::kListChanged;
+  }
+  std::string question = "Remove " + shownName + " from the game?";
+  if (inGame) question += " Their answers are removed with them.";
+  if (ask(question, kMbYesNo | kMbIconInformation) != kIdYes) return Removal::kDeclined;
+  // The box is modal and no turn runs while it is up: the entry is still
+  // that player.
+  removePlayer(app, game, at);
+  return Removal::kRemoved;
+}
+
 std::string answersLine(const ServerApp& app, const GameState& game) {
   if (game.gameStarting) return "";
   const int32_t playing = static_cast<int32_t>(app.clients.size());

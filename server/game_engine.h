@@ -73,6 +73,21 @@ bool endQuestion(ServerApp& app, GameState& game);
 // False when there is no such player.
 bool removePlayer(ServerApp& app, GameState& game, size_t index);
 
+// What the operator's Remove Player did.
+enum class Removal {
+  kRemoved,      // asked, Yes: the player is gone
+  kDeclined,     // asked, No
+  kNoneChosen,   // nobody chosen: the "Notice" `chooseFirst` was shown
+  kListChanged,  // entry `index` no longer shows that player: a "Notice" said so
+};
+
+// The operator's Remove Player for entry `index` (-1: none) of a window's
+// list of players, which shows `shownName` there: asks in a "Notice" box
+// with Yes and No, naming the player, and on Yes removes it (removePlayer).
+// The boxes go through app.shell.prompts, owned by `owner`.
+Removal removeChosenPlayer(ServerApp& app, GameState& game, void* owner, int index,
+                           const std::string& shownName, bool inGame, const char* chooseFirst);
+
 // The Statistics window's answers line while a question is out, "Answers: 2
 // of 3" (answers in of players playing it); "" before the first question.
 std::string answersLine(const ServerApp& app, const GameState& game);

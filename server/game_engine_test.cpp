@@ -570,6 +570,59 @@ TEST(RemovePlayer, LeavesAsAClosedConnectionLeaves) {
   }
 }
 
+// The operator's Remove Player asks first, naming the player, and removes
+// only on Yes the player the window's entry still shows.
+TEST(RemovePlayer, AsksFirstAndRemovesOnYes) {
+  struct Case {
+    int index;
+    const char* shown;
+    bool inGame;
+    int answer;
+    Removal outcome;
+    const char* asked;  // the one "Notice" text
+    std::vector<std::string> left;
+  };
+  const char kChoose[] = "Choose a player first.";
+  const std::vector<std::string> all = {"Ann", "Bob", "Cy"};
+  const Case cases[] = {
+      {-1, "", true, kIdYes, Removal::kNoneChosen, kChoose, all},
+      {1, "Bob", true, kIdNo, Removal::kDeclined,
+       "Remove Bob from the game? Their answers are removed with them.", all},
+      {1,
+       "Bob",
+       true,
+       kIdYes,
+       Removal::kRemoved,
+       "Remove Bob from the game? Their answers are removed with them.",
+       {"Ann", "Cy"}},
+      {2, "Cy", false, kIdYes, Removal::kRemoved, "Remove Cy from the game?", {"Ann", "Bob"}},
+      {1, "Cy", true, kIdYes, Removal::kListChanged,
+       "The list of players has changed. Choose the player again.", all},
+      {3, "Dee", true, kIdYes, Removal::kListChanged,
+       "The list of players has changed. Choose the player again.", all},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.index) + " " + c.shown);
+    GameBench b;
+    b.keepLobby = true;
+    b.setUp(5, 3, all);
+    b.scripted.prompts.messageAnswers = {c.answer};
+    b.app->shell = b.scripted.shell();
+    EXPECT_EQ(removeChosenPlayer(*b.app, b.game, nullptr, c.index, c.shown, c.inGame, kChoose),
+              c.outcome);
+    ASSERT_EQ(b.scripted.prompts.messages.size(), 1u);
+    const MessageRequest& box = b.scripted.prompts.messages[0];
+    EXPECT_EQ(box.text, c.asked);
+    EXPECT_EQ(box.caption, "Notice");
+    bool question = c.outcome == Removal::kDeclined || c.outcome == Removal::kRemoved;
+    EXPECT_EQ(box.type, (question ? kMbYesNo : kMbOk) | kMbIconInformation);
+    std::vector<std::string> left;
+    for (const PlayerRecord& p : b.app->players) left.push_back(p.name);
+    EXPECT_EQ(left, c.left);
+    EXPECT_EQ(b.app->clients.size(), c.left.size());
+  }
+}
+
 #ifdef __linux__
 // The share holding the database drops during the game: the next round cannot
 // be read, and the game ends through the error report, which closes the
