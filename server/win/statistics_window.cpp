@@ -86,9 +86,9 @@ std::string comboText(HWND dialog, int id, int index) {
 void removeChosen(HWND dialog) {
   ServerAppRef app;
   int index = viewMode(dialog) == kViewByPlayer ? selection(dialog, IDC_STATS_FIRST) : -1;
-  Removal removal = removeChosenPlayer(
-      *app, processGame(), dialog, index, comboText(dialog, IDC_STATS_FIRST, index), true,
-      "Choose View by Player and a player first.");
+  Removal removal = removeChosenPlayer(*app, processGame(), dialog, index,
+                                       comboText(dialog, IDC_STATS_FIRST, index), true,
+                                       "Choose View by Player and a player first.");
   if (removal == Removal::kRemoved || removal == Removal::kListChanged) {
     fillFirstCombo(dialog);
     SendDlgItemMessageA(dialog, IDC_STATS_SECOND, CB_RESETCONTENT, 0, 0);
