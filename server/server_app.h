@@ -88,9 +88,11 @@ struct ServerApp {
   ServerShell shell;
   std::string markerPath = kDefaultMarkerPath;
   std::string resultsFileName = kResultsFileName;
-  TickSource ticks = tickCount;  // the game's clock; tests drive their own
-  bool quitPosted = false;       // shutdownServer has run (it runs once)
-  int32_t quitCode = 0;          // the code it posted
+  bool quitPosted = false;  // shutdownServer has run (it runs once)
+  int32_t quitCode = 0;     // the code it posted
+
+  // The game's clock (the deadline, End Question); tests drive their own.
+  TickSource ticks = tickCount;
 
   static ServerApp& acquire() { return AppObject<ServerApp>::acquire(); }
   static void release() { AppObject<ServerApp>::release(); }

@@ -36,9 +36,8 @@ ServerShell windowsShell() {
 bool startServer() {
   if (!startServerCore()) return false;
   ServerAppRef app;
-  HWND main =
-      CreateDialogParamA(static_cast<HINSTANCE>(app->instance), MAKEINTRESOURCEA(IDD_STATISTICS),
-                         nullptr, statisticsDialogProc, 0);
+  HWND main = CreateDialogParamA(static_cast<HINSTANCE>(app->instance),
+                                 MAKEINTRESOURCEA(IDD_STATISTICS), nullptr, statisticsDialogProc, 0);
   if (main == nullptr) {
     app->errorText = kMsgCreatingWindow;
     return false;
