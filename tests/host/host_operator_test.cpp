@@ -4,8 +4,8 @@
 // Statistics window. The real server runs in a fresh working folder and is
 // played with over loopback on port 5632; buttons are found by their text.
 #include <gtest/gtest.h>
-#include <winsock2.h>  // before windows.h, which the player headers need
 #include <windows.h>
+#include <winsock2.h>  // before windows.h, which the player headers need
 
 #include <memory>
 #include <string>
@@ -40,8 +40,8 @@ Lines entries(HWND control, bool combo) {
   }
   for (WPARAM i = 0; i < count; ++i) {
     DWORD_PTR length = 0;
-    SendMessageTimeoutW(control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0,
-                        SMTO_ABORTIFHUNG, driver::kSendTimeoutMs, &length);
+    SendMessageTimeoutW(control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG,
+                        driver::kSendTimeoutMs, &length);
     std::wstring wide(length + 1, L'\0');
     DWORD_PTR copied = 0;
     SendMessageTimeoutW(control, combo ? CB_GETLBTEXT : LB_GETTEXT, i,
@@ -49,8 +49,8 @@ Lines entries(HWND control, bool combo) {
                         driver::kSendTimeoutMs, &copied);
     wide.resize(copied);
     std::string text(wide.size() * 2 + 1, '\0');
-    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
-                                    &text[0], static_cast<int>(text.size()), nullptr, nullptr);
+    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0],
+                                    static_cast<int>(text.size()), nullptr, nullptr);
     text.resize(bytes > 0 ? bytes : 0);
     out.push_back(text);
   }
@@ -66,8 +66,8 @@ void choose(HWND dialog, int id, int index, bool combo) {
                       driver::kSendTimeoutMs, &result);
   if (combo) {
     SendMessageTimeoutA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
-                        reinterpret_cast<LPARAM>(control), SMTO_ABORTIFHUNG,
-                        driver::kSendTimeoutMs, &result);
+                        reinterpret_cast<LPARAM>(control), SMTO_ABORTIFHUNG, driver::kSendTimeoutMs,
+                        &result);
   }
 }
 
@@ -336,8 +336,7 @@ TEST_F(HostOperatorTest, DeadlineEndQuestionAnswersLineAndRemovePlayerInTheGame)
   EXPECT_TRUE(shows(stats, 1016, "Answers: 0 of 2"));
   choose(stats, 1009, 1, true);
   choose(stats, 1007, 0, true);
-  EXPECT_EQ(entries(item(stats, 1006), false),
-            (Lines{"1\t" + cyEnded + "\tNo", "2\t1.00\tNo"}));
+  EXPECT_EQ(entries(item(stats, 1006), false), (Lines{"1\t" + cyEnded + "\tNo", "2\t1.00\tNo"}));
   EXPECT_TRUE(driver::saveScreenshot(stats, QOVA_OPERATOR_STATISTICS_BMP));
 
   EXPECT_TRUE(driver::clickLater(item(stats, 1001)));
