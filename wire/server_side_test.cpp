@@ -90,7 +90,6 @@ TEST(Messages, TotalsSumInSinglePrecision) {
   EXPECT_EQ(t.totalAnswers, 10);
 }
 
-
 // Taking a complete answer out keeps exactly what followed it, the start of
 // the next answer, however far that has come.
 TEST(AnswerReaderDrop, KeepsTheBytesAfterTheVerdict) {
