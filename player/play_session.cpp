@@ -197,6 +197,13 @@ void PlaySession::handle(ClientEvent event, double now) {
       lastSecondShown_ = -1;
       break;
     case ClientEvent::kResults: {
+      if (view_ == PlayView::kQuestion && !answered_) {
+        // The server ended the question before this player answered; the
+        // client has answered with the row recorded for the player.
+        answered_ = true;
+        answerTime_ = client_.answeredTime();
+        answerCorrect_ = client_.answeredCorrect();
+      }
       view_ = PlayView::kResults;
       holdUntil_ = now + kResultsPauseMs / 1000.0;
       results_.clear();

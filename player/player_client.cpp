@@ -203,9 +203,20 @@ bool PlayerClient::takeMessage(std::vector<ClientEvent>* events) {
       break;
     case ServerMessage::kResults:
       if (state_ == ClientState::kAnswering) {
-        closeWith(ClientEvent::kViolation, "the results arrived before this player had answered",
-                  events);
-        break;
+        // The server recorded this player's answer itself (its deadline, or
+        // its operator ended the question). It still takes one answer per
+        // question and discards this one, so that the next answer pairs with
+        // the next question: the row it recorded goes back as that answer.
+        std::string time = secondsText(0);
+        bool correct = false;
+        for (const ResultEntry& e : stream_.results()) {
+          if (e.name == name_) {
+            time = e.timeText;
+            correct = e.correct;
+            break;
+          }
+        }
+        sendAnswer(time, correct);
       }
       state_ = stream_.summaryExpected() ? ClientState::kWaiting : ClientState::kBetween;
       events->push_back(ClientEvent::kResults);

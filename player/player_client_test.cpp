@@ -123,14 +123,23 @@ TEST_F(ClientTest, CloseInsideAMessageIsReported) {
   }
 }
 
-TEST_F(ClientTest, MessagesOutOfOrderAreViolations) {
+// Results before this player answered: the server recorded its answer (its
+// deadline, or its operator ended the question). The client sends the row
+// recorded for it as its answer, which the server discards, and plays on.
+TEST_F(ClientTest, ResultsBeforeAnsweringSendTheRecordedRowAsTheAnswer) {
   server.send(kSettings);
   ASSERT_EQ(client.waitFor(ClientEvent::kSettings, 2000), ClientEvent::kSettings);
-  server.send(kQuestion + "Ann\r\n1\r\nr\r\n\r\n");  // results before this player answered
+  EXPECT_EQ(server.read(5), "Ann\r\n");
+  server.send(kQuestion + "Bob\r\n1\r\nr\r\nAnn\r\n30.00\r\nw\r\n\r\n");
   ASSERT_EQ(client.waitFor(ClientEvent::kQuestion, 2000), ClientEvent::kQuestion);
-  EXPECT_EQ(client.waitFor(ClientEvent::kResults, 2000), ClientEvent::kViolation);
-  EXPECT_EQ(client.error(), "the results arrived before this player had answered");
-  EXPECT_EQ(client.state(), ClientState::kClosed);
+  EXPECT_EQ(client.waitFor(ClientEvent::kResults, 2000), ClientEvent::kResults);
+  EXPECT_EQ(server.read(8), "30.00\r\nw");
+  EXPECT_EQ(client.answeredTime(), "30.00");
+  EXPECT_FALSE(client.sendAnswer("2", true));  // that question is over
+  server.send(kQuestion);
+  ASSERT_EQ(client.waitFor(ClientEvent::kQuestion, 2000), ClientEvent::kQuestion);
+  EXPECT_TRUE(client.sendAnswer("2", true));
+  EXPECT_EQ(server.read(4), "2\r\nr");
 }
 
 TEST(PlayerClientConnectTest, RefusedAndUnknownHostsFail) {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "common/number_format.h"
+#include "wire/play_rules.h"
 #include "wire/standings.h"
 
 namespace qova {
@@ -36,10 +37,11 @@ struct PlayerGroup::Player {
   float roundSum = 0, totalSum = 0;
   std::vector<std::string> lastResultNames;
   std::string unsentPieces;  // kPieces: the rest of the answer message
+  bool stalled = false;      // kStall: neither reading nor answering now
 };
 
 bool parseMisbehaviour(const std::string& text, Misbehaviour* kind, int* atQuestion,
-                       size_t* floodBytes) {
+                       size_t* floodBytes, int* stallMs) {
   std::vector<std::string> parts;
   size_t from = 0;
   for (;;) {
@@ -57,6 +59,7 @@ bool parseMisbehaviour(const std::string& text, Misbehaviour* kind, int* atQuest
     return true;
   };
   long question = 1, bytes = static_cast<long>(*floodBytes);
+  long stall = stallMs ? *stallMs : 0;
   const std::string& head = parts[0];
   std::string step = parts.size() > 1 ? parts[1] : "";
   if (head == "no-name" && parts.size() == 1) {
@@ -77,6 +80,10 @@ bool parseMisbehaviour(const std::string& text, Misbehaviour* kind, int* atQuest
   } else if (head == "flood" && step == "answer" && parts.size() <= 4 && number(2, 1, &bytes) &&
              number(3, 1, &question)) {
     *kind = Misbehaviour::kFloodAnswer;
+  } else if (head == "stall" && stallMs && parts.size() <= 3 && number(1, 0, &stall) &&
+             number(2, 1, &question)) {
+    *kind = Misbehaviour::kStall;
+    *stallMs = static_cast<int>(stall);
   } else {
     return false;
   }
@@ -160,8 +167,8 @@ bool PlayerGroup::step(int timeoutMs) {
   std::vector<PollEntry> entries(players_.size());
   for (size_t i = 0; i < players_.size(); ++i) {
     const Player& p = *players_[i];
-    if (!p.finished) p.client.pollEntry(&entries[i]);
-    if (!p.finished && p.client.hasPendingInput()) timeoutMs = 0;
+    if (!p.finished && !p.stalled) p.client.pollEntry(&entries[i]);
+    if (!p.finished && !p.stalled && p.client.hasPendingInput()) timeoutMs = 0;
     if (!p.finished && p.action != Action::kNone) {
       auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(p.due - now).count();
       if (wait < 0) wait = 0;
@@ -172,7 +179,7 @@ bool PlayerGroup::step(int timeoutMs) {
   std::vector<ClientEvent> events;
   for (size_t i = 0; i < players_.size(); ++i) {
     Player& p = *players_[i];
-    if (p.finished) continue;
+    if (p.finished || p.stalled) continue;
     if (!(entries[i].readable || entries[i].writable || p.client.hasPendingInput())) continue;
     events.clear();
     p.client.handleReady(entries[i], &events);
@@ -263,6 +270,11 @@ void PlayerGroup::handle(size_t i, ClientEvent event) {
       if (p.action == Action::kLobbyBytes) p.action = Action::kNone;
       if (plan.misbehaviour == Misbehaviour::kDropQuestion && n == plan.atQuestion) {
         leave(i, "step=question number=" + std::to_string(n));
+      } else if (plan.misbehaviour == Misbehaviour::kStall && n == plan.atQuestion) {
+        p.stalled = true;
+        p.action = Action::kAnswer;
+        p.due = p.questionArrived + std::chrono::milliseconds(plan.stallMs);
+        line(i, "stalling ms=" + std::to_string(plan.stallMs));
       } else if (plan.misbehaviour == Misbehaviour::kFloodAnswer && n == plan.atQuestion) {
         c.sendRaw(std::string(plan.floodBytes, 'x'));
         line(i, "flooding step=answer bytes=" + std::to_string(plan.floodBytes));
@@ -367,7 +379,18 @@ void PlayerGroup::answer(size_t i) {
   }
   bool correct = !plan.verdicts.empty() && plan.verdicts[k % plan.verdicts.size()] == 'r';
   Clock::time_point now = Clock::now();
-  if (plan.misbehaviour == Misbehaviour::kPieces) {
+  if (p.stalled) {
+    // Past the server's deadline: it has recorded Wrong with the limit as
+    // the time, and discards this answer when it comes. The checks of the
+    // results and the summary expect what the server recorded.
+    p.stalled = false;
+    std::string recorded = timeoutTimeText(timeLimitSeconds(p.client.settings().timeLimitText));
+    p.client.markAnswered(recorded, false);
+    p.client.sendRaw(answerMessage(timeText, correct));
+    line(i, "answer-late time=" + timeText + " verdict=" + (correct ? "r" : "w"));
+    timeText = recorded;
+    correct = false;
+  } else if (plan.misbehaviour == Misbehaviour::kPieces) {
     p.client.markAnswered(timeText, correct);
     // The time line up to its CR, then the LF, then the verdict.
     std::string bytes = answerMessage(timeText, correct);

@@ -34,13 +34,16 @@ enum class Misbehaviour {
   kLobbyBytes,     // send a byte during the lobby, after the name
   kFloodName,      // send `floodBytes` bytes without a line end instead of the name
   kFloodAnswer,    // same instead of the answer to question `atQuestion`
+  kStall,          // at question `atQuestion` neither read nor answer for `stallMs`
+                   // (a suspended program), then answer it late and read on
 };
 
 // Parses "no-name", "drop:handshake", "drop:lobby", "drop:question[:N]",
 // "drop:answered[:N]", "pieces", "lobby-bytes", "flood:name[:BYTES]",
-// "flood:answer[:BYTES[:N]]". False when the text names none of them.
+// "flood:answer[:BYTES[:N]]", "stall[:MS[:N]]". False when the text names
+// none of them.
 bool parseMisbehaviour(const std::string& text, Misbehaviour* kind, int* atQuestion,
-                       size_t* floodBytes);
+                       size_t* floodBytes, int* stallMs = nullptr);
 
 struct PlayerPlan {
   std::string name;
@@ -52,6 +55,10 @@ struct PlayerPlan {
   int atQuestion = 1;  // 1-based question count of the whole game
   size_t floodBytes = 1 << 20;
   int pieceDelayMs = 50;  // between the pieces of kPieces, and before kLobbyBytes
+  // kStall: longer than the server's deadline, so that the server records
+  // the answer (Wrong, the limit as its time), and the one sent late changes
+  // nothing.
+  int stallMs = 20000;
 };
 
 struct GroupOptions {

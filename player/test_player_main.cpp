@@ -27,6 +27,9 @@
 //                            lobby-bytes            send a byte during the lobby
 //                            flood:name[:BYTES]     bytes without a line end, no name
 //                            flood:answer[:BYTES[:N]]  same instead of answer N
+//                            stall[:MS[:N]]         at question N neither read nor
+//                                                   answer for MS (default 20000),
+//                                                   then answer late
 //     --piece-delay MS     pause between answer pieces (default 50)
 //     --timeout MS         give up after MS without anything from the server
 //     --connect-retry MS   try a refused connect again every 100 ms for MS
@@ -174,8 +177,8 @@ int main(int argc, char** argv) {
     plan.pieceDelayMs = static_cast<int>(pieceDelay);
     for (const auto& m : misbehaviours) {
       if (m.first >= 0 && m.first != i) continue;
-      if (!qova::parseMisbehaviour(m.second, &plan.misbehaviour, &plan.atQuestion,
-                                   &plan.floodBytes)) {
+      if (!qova::parseMisbehaviour(m.second, &plan.misbehaviour, &plan.atQuestion, &plan.floodBytes,
+                                   &plan.stallMs)) {
         return usage("unknown misbehaviour " + m.second);
       }
     }

@@ -55,8 +55,17 @@ ClientConnection::ClientConnection(const Socket& socket) : socket_(socket) {}
 
 void ClientConnection::sendQuestion(const ServerQuestionRecord& question) {
   send(questionMessage(question));
-  answer_.clear();
+  // Bytes after a complete answer are dropped, as they always were; bytes of
+  // an owed answer are its beginning and must stay, or its rest would be
+  // read as the start of the answer to this question.
+  if (owedAnswers_ == 0) answer_.clear();
   answered_ = false;
+}
+
+void ClientConnection::answerRecorded() {
+  if (answered_) return;
+  answered_ = true;
+  ++owedAnswers_;
 }
 
 void ClientConnection::send(const std::string& bytes) {
@@ -115,7 +124,13 @@ bool ClientConnection::pollAnswer() {
   if (!socket_.pollReadable()) return true;
   int got = socket_.recv(receiveBuffer_, sizeof receiveBuffer_);
   if (got <= 0) return false;
-  switch (answer_.feed(receiveBuffer_, static_cast<size_t>(got))) {
+  AnswerReader::Status status = answer_.feed(receiveBuffer_, static_cast<size_t>(got));
+  // Owed answers come first, in the order of their questions.
+  while (status == AnswerReader::Status::kComplete && owedAnswers_ > 0) {
+    --owedAnswers_;
+    status = answer_.dropAnswer();
+  }
+  switch (status) {
     case AnswerReader::Status::kPending:
       return true;
     case AnswerReader::Status::kComplete:

@@ -79,7 +79,9 @@ class ClientConnection {
   // Lobby: anything waiting (bytes or a close) drops the player.
   bool hasIncomingData() { return socket_.pollReadable(); }
 
-  // Queues S2, then empties `received` and awaits an answer.
+  // Queues S2 and awaits an answer. What was received before is emptied,
+  // unless an answer is still owed (see answerRecorded): then those bytes
+  // are the start of that late answer and are kept.
   void sendQuestion(const ServerQuestionRecord& question);
   // Queues `bytes` behind what is already waiting and tries to send.
   void send(const std::string& bytes);
@@ -90,8 +92,17 @@ class ClientConnection {
   // Reads what has arrived, without waiting. False when the player has
   // dropped: closed, failed (also a failed send), an answer beyond
   // kMaxAnswerBytes, or an outbox beyond kMaxOutboxBytes. Sets answered() once time line, CR LF and
-  // one more byte are in.
+  // one more byte are in. A complete answer while answers are owed is the
+  // oldest owed one: it is taken out and discarded, and the bytes after it
+  // go on as the awaited answer.
   bool pollAnswer();
+  // The server has recorded the awaited answer itself (the deadline, or the
+  // operator ended the question): no answer is awaited now, and the one the
+  // player program still sends for that question is owed and will be
+  // discarded when it comes, so that each later answer pairs with its own
+  // question.
+  void answerRecorded();
+  int32_t owedAnswers() const { return owedAnswers_; }
   // The complete answer: time text before the first CR LF, correct when the
   // byte after it is 'r'.
   Response takeAnswer() const;
@@ -104,6 +115,7 @@ class ClientConnection {
   AnswerReader answer_;
   char receiveBuffer_[256];
   bool answered_ = true;
+  int32_t owedAnswers_ = 0;  // late answers still to come, each to be discarded
   Socket socket_;
   std::string outbox_;
   size_t outboxSent_ = 0;

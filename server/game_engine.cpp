@@ -1,9 +1,12 @@
 #include "server/game_engine.h"
 
+#include <cmath>
 #include <string>
 #include <unordered_set>
 
 #include "server/client_connection.h"
+#include "wire/play_rules.h"
+#include "wire/player_side.h"
 
 namespace qova {
 
@@ -32,7 +35,35 @@ bool questionsUnreadable(ServerApp& app) {
   return false;
 }
 
+// Records `timeText`, Wrong, for every player whose answer is awaited; each
+// of them owes its own answer, which is discarded when it comes.
+void recordAwaited(ServerApp& app, GameState& game, const std::string& timeText) {
+  for (size_t j = 0; j < app.clients.size(); ++j) {
+    ClientConnection& client = *app.clients[j];
+    if (client.answered()) continue;
+    Response missed;
+    missed.timeText = timeText;
+    missed.correct = false;
+    app.players[j].rounds.back().push_back(missed);
+    client.answerRecorded();
+    --game.pendingAnswers;
+  }
+}
+
+void eraseClient(ServerApp& app, size_t j) {
+  app.clients.erase(app.clients.begin() + static_cast<std::ptrdiff_t>(j));
+  app.players.erase(app.players.begin() + static_cast<std::ptrdiff_t>(j));
+}
+
 }  // namespace
+
+uint32_t answerDeadlineMs(double limitSeconds) {
+  if (!(limitSeconds > 0)) return 0;
+  double ms = std::ceil((limitSeconds + kDeadlineGraceSeconds) * 1000);
+  // Beyond half the tick counter's range elapsed time could not be told
+  // from a wrapped counter; such a limit is no limit in practice.
+  return ms >= 0x7FFFFFFF ? 0x7FFFFFFFu : static_cast<uint32_t>(ms);
+}
 
 std::vector<int32_t> drawRecordNumbers(int32_t n, int32_t recordCount, RandomGenerator& random) {
   std::vector<int32_t> numbers;
@@ -67,6 +98,8 @@ void broadcastQuestion(ServerApp& app, GameState& game) {
   for (auto& client : app.clients) client->sendQuestion(question);
   game.pendingAnswers = static_cast<int32_t>(app.clients.size());
   ++game.questionIndex;
+  game.questionSentAt = app.ticks();
+  game.deadlineMs = answerDeadlineMs(timeLimitSeconds(app.timeLimitText));
 }
 
 bool gameTick(ServerApp& app, GameState& game) {
@@ -88,8 +121,7 @@ bool gameTick(ServerApp& app, GameState& game) {
       // Dropped with its results; the client moving into place j waits for
       // the next call.
       --game.pendingAnswers;
-      app.clients.erase(app.clients.begin() + static_cast<std::ptrdiff_t>(j));
-      app.players.erase(app.players.begin() + static_cast<std::ptrdiff_t>(j));
+      eraseClient(app, j);
       continue;
     }
     if (client.answered()) {
@@ -102,6 +134,11 @@ bool gameTick(ServerApp& app, GameState& game) {
     app.errorFlags = kDroppedErrorFlags;
     app.exitCode = 0;
     return false;
+  }
+  // Answers that arrived are taken above, also at the deadline itself.
+  if (game.pendingAnswers != 0 && game.deadlineMs != 0 &&
+      app.ticks() - game.questionSentAt >= game.deadlineMs) {
+    recordAwaited(app, game, timeoutTimeText(timeLimitSeconds(app.timeLimitText)));
   }
   if (game.pendingAnswers != 0) return true;
 
@@ -128,10 +165,67 @@ bool gameTick(ServerApp& app, GameState& game) {
   return true;
 }
 
-bool gameTick() {
+GameState& processGame() {
   static GameState game;
+  return game;
+}
+
+bool gameTick() {
   ServerAppRef app;
-  return gameTick(*app, game);
+  return gameTick(*app, processGame());
+}
+
+bool endQuestion(ServerApp& app, GameState& game) {
+  if (game.gameStarting || game.pendingAnswers == 0) return false;
+  double elapsed = (app.ticks() - game.questionSentAt) / 1000.0;
+  double limit = timeLimitSeconds(app.timeLimitText);
+  recordAwaited(app, game,
+                limit > 0 && elapsed > limit ? timeoutTimeText(limit) : secondsText(elapsed));
+  return true;
+}
+
+bool removePlayer(ServerApp& app, GameState& game, size_t index) {
+  if (index >= app.clients.size()) return false;
+  if (!app.clients[index]->answered()) --game.pendingAnswers;
+  eraseClient(app, index);
+  return true;
+}
+
+Removal removeChosenPlayer(ServerApp& app, GameState& game, void* owner, int index,
+                           const std::string& shownName, bool inGame, const char* chooseFirst) {
+  auto ask = [&](const std::string& text, unsigned type) {
+    MessageRequest request;
+    request.owner = owner;
+    request.text = text;
+    request.caption = "Notice";
+    request.type = type;
+    return app.shell.prompts.messageBox ? app.shell.prompts.messageBox(request) : kIdOk;
+  };
+  if (index < 0) {
+    ask(chooseFirst, kMbOk | kMbIconInformation);
+    return Removal::kNoneChosen;
+  }
+  // The Statistics window's lists are filled when the operator chooses, so
+  // a player who has left since may have moved what the entry designates.
+  const size_t at = static_cast<size_t>(index);
+  if (at >= app.players.size() || app.players[at].name != shownName) {
+    ask("The list of players has changed. Choose the player again.", kMbOk | kMbIconInformation);
+    return Removal::kListChanged;
+  }
+  std::string question = "Remove " + shownName + " from the game?";
+  if (inGame) question += " Their answers are removed with them.";
+  if (ask(question, kMbYesNo | kMbIconInformation) != kIdYes) return Removal::kDeclined;
+  // The box is modal and no turn runs while it is up: the entry is still
+  // that player.
+  removePlayer(app, game, at);
+  return Removal::kRemoved;
+}
+
+std::string answersLine(const ServerApp& app, const GameState& game) {
+  if (game.gameStarting) return "";
+  const int32_t playing = static_cast<int32_t>(app.clients.size());
+  return "Answers: " + std::to_string(playing - game.pendingAnswers) + " of " +
+         std::to_string(playing);
 }
 
 }  // namespace qova

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "common/random.h"
@@ -13,12 +14,24 @@
 
 namespace qova {
 
+// How long past the time limit an answer may still come: the longest pause
+// a player program makes before it shows a question (results 3 s, then a
+// round's leaderboard 6 s), with room for a slow network.
+constexpr double kDeadlineGraceSeconds = 15;
+
 struct GameState {
   bool gameStarting = true;
   std::vector<ServerQuestionRecord> roundQuestions;
-  int32_t questionIndex = 0;   // questions of this round already sent
-  int32_t pendingAnswers = 0;  // clients whose answer is still awaited
+  int32_t questionIndex = 0;    // questions of this round already sent
+  int32_t pendingAnswers = 0;   // clients whose answer is still awaited
+  uint32_t questionSentAt = 0;  // tick when the current question went out
+  uint32_t deadlineMs = 0;      // answers not in by then are recorded; 0: none
 };
+
+// Milliseconds after a question goes out at which an answer not yet in is
+// recorded: the limit plus kDeadlineGraceSeconds, rounded up, for a positive
+// limit (at most 0x7FFFFFFF, some 24 days); 0, no deadline, otherwise.
+uint32_t answerDeadlineMs(double limitSeconds);
 
 // `n` distinct record numbers in 1..recordCount, in the order drawn, each
 // 1 + r mod recordCount. Up to 32768 records r is one value of the
@@ -30,15 +43,53 @@ std::vector<int32_t> drawRecordNumbers(int32_t n, int32_t recordCount,
 // Draws and fetches the round, then appends an empty round to every player.
 // False when the database cannot be read: no round is begun.
 bool startRound(ServerApp& app, GameState& game);
-// Sends the next question to every client and awaits every answer.
+// Sends the next question to every client and awaits every answer; the
+// deadline runs from now.
 void broadcastQuestion(ServerApp& app, GameState& game);
 
 // One turn. False when no client is left: errorText "All clients have
 // dropped.", errorFlags kDroppedErrorFlags, exitCode 0, for reportError. False too when a
 // round's questions cannot be read from the database: "Error loading
 // questions.", reported as a start-up failure is (kStartupErrorFlags, exit code 1).
+// At the deadline every answer still awaited is recorded as Wrong with the
+// limit as its time (timeoutTimeText); the player stays and owes that answer.
 bool gameTick(ServerApp& app, GameState& game);
 // The turn of the process's game, on the process's ServerApp.
 bool gameTick();
+// The process's game, for the windows.
+GameState& processGame();
+
+// The operator ends the question: every answer still awaited is recorded as
+// Wrong with the seconds since the question went out, two decimals, at most
+// the time limit when there is one; each such player owes that answer. The
+// next turn goes on as after a last answer. False when nothing was awaited
+// (nothing is done then).
+bool endQuestion(ServerApp& app, GameState& game);
+
+// Takes player `index` out of the lobby or the game as if its connection had
+// closed: the connection is closed and its results go with it. In the game
+// an awaited answer is no longer awaited, so the next turn sends the results
+// when it was the last; with no player left the next turn ends the game.
+// False when there is no such player.
+bool removePlayer(ServerApp& app, GameState& game, size_t index);
+
+// What the operator's Remove Player did.
+enum class Removal {
+  kRemoved,      // asked, Yes: the player is gone
+  kDeclined,     // asked, No
+  kNoneChosen,   // nobody chosen: the "Notice" `chooseFirst` was shown
+  kListChanged,  // entry `index` no longer shows that player: a "Notice" said so
+};
+
+// The operator's Remove Player for entry `index` (-1: none) of a window's
+// list of players, which shows `shownName` there: asks in a "Notice" box
+// with Yes and No, naming the player, and on Yes removes it (removePlayer).
+// The boxes go through app.shell.prompts, owned by `owner`.
+Removal removeChosenPlayer(ServerApp& app, GameState& game, void* owner, int index,
+                           const std::string& shownName, bool inGame, const char* chooseFirst);
+
+// The Statistics window's answers line while a question is out, "Answers: 2
+// of 3" (answers in of players playing it); "" before the first question.
+std::string answersLine(const ServerApp& app, const GameState& game);
 
 }  // namespace qova

@@ -8,9 +8,9 @@
 #include <set>
 #include <thread>
 
+#include "net/loopback_peer.h"
 #include "qdb/read_error_test_support.h"
 #include "server/lobby.h"
-#include "net/loopback_peer.h"
 #include "server/server_test_support.h"
 
 namespace qova {
@@ -79,7 +79,9 @@ std::string readLike(LoopbackPeer& peer, const std::string& expected) {
   return peer.readLines(lines, 2000);
 }
 
-struct GameTest : ::testing::Test {
+// One server with its players on loopback, for a test or for one row of a
+// table.
+struct GameBench {
   testing::TempDir dir;
   testing::ScriptedShell scripted;
   ServerAppRef app;
@@ -87,6 +89,7 @@ struct GameTest : ::testing::Test {
   GameState game;
   std::vector<std::unique_ptr<LoopbackPeer>> peers;
   RandomGenerator expectedDraws;
+  bool keepLobby = false;  // setUp leaves the lobby open
 
   void setUp(int records, int32_t perRound, const std::vector<std::string>& names) {
     socketStartup();
@@ -106,6 +109,7 @@ struct GameTest : ::testing::Test {
       ASSERT_EQ(lobbyPass(*app, lobby, 2000), LobbyPass::kChanged);
       ASSERT_EQ(peers.back()->readLines(3, 2000).substr(0, 4), "20\r\n");
     }
+    if (keepLobby) return;
     app->lobbyOutcome = kLobbyStart;
     endLobby(*app, lobby);
     seedRandom(99);
@@ -139,6 +143,8 @@ struct GameTest : ::testing::Test {
     }
   }
 };
+
+struct GameTest : ::testing::Test, GameBench {};
 
 TEST_F(GameTest, ThreeQuestionsTwoPlayersWhatGoesOutOnWhichTurn) {
   setUp(5, 3, {"Ann", "Bob"});
@@ -346,6 +352,275 @@ TEST_F(GameTest, SlowReaderGetsEveryByteLaterWhileTheGameGoesOn) {
   }
   EXPECT_EQ(questions, 41u);
   EXPECT_TRUE(endsWithLast());  // the 41st question, whole
+}
+
+// The game's clock in the tests below: it moves only when a test moves it.
+uint32_t fakeNow = 0;
+uint32_t fakeTicks() { return fakeNow; }
+
+// Ann answers at once; Bob does not. With the clock set `offsetMs` after the
+// question went out, Bob's answer is recorded (Wrong, the limit with two
+// decimals) exactly when the offset has reached limit + 15 s; without a
+// positive limit it never is.
+TEST(Deadline, RecordsTheLimitAtLimitPlusFifteenSeconds) {
+  struct Case {
+    const char* limit;
+    int64_t offsetMs;
+    const char* recorded;  // Bob's time text, or null: still awaited
+  };
+  const Case cases[] = {
+      {"30", 44999, nullptr},     {"30", 45000, "30.00"},       {"30", 45001, "30.00"},
+      {"2.5", 17499, nullptr},    {"2.5", 17500, "2.50"},       {"2.5", 90000, "2.50"},
+      {"0", 2000000000, nullptr}, {"abc", 2000000000, nullptr}, {"-5", 2000000000, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.limit) + " at " + std::to_string(c.offsetMs));
+    GameBench b;
+    b.setUp(5, 3, {"Ann", "Bob"});
+    b.app->timeLimitText = c.limit;
+    b.app->ticks = fakeTicks;
+    fakeNow = 0xFFFFF000u;  // the counter wraps on the way: elapsed time still counts
+    std::vector<int32_t> round1 = b.nextRound();
+    ASSERT_TRUE(gameTick(*b.app, b.game));
+    for (auto& p : b.peers) p->readLines(6, 1000);
+    b.peer(0).send("1.5\r\nr");
+    ASSERT_TRUE(b.tickUntil([&] { return b.answersOf(0) == 1; }));
+    fakeNow += static_cast<uint32_t>(c.offsetMs);
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(gameTick(*b.app, b.game));
+    if (c.recorded == nullptr) {
+      EXPECT_EQ(b.answersOf(1), 0u);
+      EXPECT_EQ(b.game.pendingAnswers, 1);
+      b.expectSilence();
+      continue;
+    }
+    ASSERT_EQ(b.answersOf(1), 1u);
+    EXPECT_EQ(b.app->players[1].rounds[0][0].timeText, c.recorded);
+    EXPECT_FALSE(b.app->players[1].rounds[0][0].correct);
+    // Play goes on as after a last answer, and Bob stays in it.
+    std::string expected = "Ann\r\n1.5\r\nr\r\nBob\r\n" + std::string(c.recorded) +
+                           "\r\nw\r\n\r\n" + questionText(round1[1]);
+    EXPECT_EQ(readLike(b.peer(0), expected), expected);
+    EXPECT_EQ(readLike(b.peer(1), expected), expected);
+    EXPECT_EQ(b.app->clients.size(), 2u);
+    EXPECT_EQ(b.game.pendingAnswers, 2);
+  }
+}
+
+// A player whose answer the server recorded still sends its own; that late
+// answer, however its bytes fall, is discarded, and each later answer is
+// stored for its own question.
+TEST(Deadline, LateAnswersPairWithTheirOwnQuestions) {
+  struct Case {
+    const char* name;
+    int missed;                       // deadlines Bob misses in a row
+    std::vector<std::string> before;  // Bob's bytes before the first deadline
+    std::vector<std::string> after;   // his bytes after the last, one piece each
+    std::vector<std::string> stored;  // Bob's answers as stored: time and verdict
+  };
+  const Case cases[] = {
+      {"never late", 0, {}, {"3\r\nw"}, {"3 w"}},
+      {"late once", 1, {}, {"9\r\nr", "3\r\nw"}, {"2.00 w", "3 w"}},
+      {"late once, begun before the deadline", 1, {"9.1\r"}, {"\nr", "3\r\nw"}, {"2.00 w", "3 w"}},
+      {"late once, split across the next answer",
+       1,
+       {"9.1"},
+       {"\r\nr3", "\r\nw"},
+       {"2.00 w", "3 w"}},
+      {"late once, with the next answer in one piece", 1, {}, {"9\r\nr3\r\nw"}, {"2.00 w", "3 w"}},
+      {"late twice in a row", 2, {}, {"9\r\nr", "8\r\nr", "3\r\nw"}, {"2.00 w", "2.00 w", "3 w"}},
+      {"late twice, all in one piece", 2, {}, {"9\r\nr8\r\nr3\r\nw"}, {"2.00 w", "2.00 w", "3 w"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    GameBench b;
+    b.setUp(8, 5, {"Ann", "Bob"});
+    b.app->timeLimitText = "2";
+    b.app->ticks = fakeTicks;
+    fakeNow = 1000;
+    ASSERT_TRUE(gameTick(*b.app, b.game));
+    for (const std::string& piece : c.before) b.peer(1).send(piece);
+    for (int k = 0; k < c.missed; ++k) {
+      b.peer(0).send("1\r\nr");
+      int32_t index = b.game.questionIndex;
+      ASSERT_TRUE(b.tickUntil([&] { return b.answersOf(0) == static_cast<size_t>(k + 1); }));
+      fakeNow += 17000;
+      ASSERT_TRUE(b.tickUntil([&] { return b.game.questionIndex != index; }));
+    }
+    for (const std::string& piece : c.after) {
+      b.peer(1).send(piece);
+      for (int i = 0; i < 30; ++i) ASSERT_TRUE(gameTick(*b.app, b.game));
+    }
+    b.peer(0).send("1\r\nr");
+    ASSERT_TRUE(b.tickUntil([&] { return b.game.questionIndex == c.missed + 2; }));
+    std::vector<std::string> stored;
+    for (const Response& r : b.app->players[1].rounds[0]) {
+      stored.push_back(r.timeText + (r.correct ? " r" : " w"));
+    }
+    EXPECT_EQ(stored, c.stored);
+    EXPECT_EQ(b.app->players[0].rounds[0].size(), c.stored.size());
+    EXPECT_EQ(b.app->clients[1]->owedAnswers(), 0);
+    // Bob's next answer is his own again.
+    b.peer(1).send("4\r\nr");
+    for (int i = 0; i < 30; ++i) ASSERT_TRUE(gameTick(*b.app, b.game));
+    ASSERT_EQ(b.answersOf(1), c.stored.size() + 1);
+    EXPECT_EQ(b.app->players[1].rounds[0].back().timeText, "4");
+  }
+}
+
+// End Question records every awaited answer with the seconds that have
+// passed, never more than the limit; the next turn goes on as after a last
+// answer, and the late answers pair as at the deadline.
+TEST(EndQuestion, RecordsTheTimePassedAtMostTheLimit) {
+  struct Case {
+    const char* limit;
+    uint32_t elapsedMs;
+    const char* recorded;
+  };
+  const Case cases[] = {
+      {"30", 4567, "4.57"},  {"30", 30000, "30.00"},  {"30", 31000, "30.00"}, {"2.5", 2499, "2.50"},
+      {"2.5", 9000, "2.50"}, {"0", 123456, "123.46"}, {"abc", 0, "0.00"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.limit) + " after " + std::to_string(c.elapsedMs));
+    GameBench b;
+    b.setUp(5, 3, {"Ann", "Bob", "Cy"});
+    b.app->timeLimitText = c.limit;
+    b.app->ticks = fakeTicks;
+    fakeNow = 500;
+    EXPECT_FALSE(endQuestion(*b.app, b.game));  // before the game: nothing
+    EXPECT_EQ(answersLine(*b.app, b.game), "");
+    std::vector<int32_t> round1 = b.nextRound();
+    ASSERT_TRUE(gameTick(*b.app, b.game));
+    for (auto& p : b.peers) p->readLines(6, 1000);
+    EXPECT_EQ(answersLine(*b.app, b.game), "Answers: 0 of 3");
+    b.peer(1).send("1\r\nr");
+    ASSERT_TRUE(b.tickUntil([&] { return b.answersOf(1) == 1; }));
+    EXPECT_EQ(answersLine(*b.app, b.game), "Answers: 1 of 3");
+    fakeNow += c.elapsedMs;
+    ASSERT_TRUE(endQuestion(*b.app, b.game));
+    EXPECT_EQ(b.game.pendingAnswers, 0);
+    EXPECT_FALSE(endQuestion(*b.app, b.game));  // nothing awaited any more
+    ASSERT_TRUE(gameTick(*b.app, b.game));
+    std::string results = "Ann\r\n" + std::string(c.recorded) + "\r\nw\r\nBob\r\n1\r\nr\r\nCy\r\n" +
+                          c.recorded + "\r\nw\r\n\r\n" + questionText(round1[1]);
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(readLike(b.peer(i), results), results);
+    EXPECT_EQ(answersLine(*b.app, b.game), "Answers: 0 of 3");
+    // Ann's and Cy's late answers are dropped; their next ones count.
+    b.peer(0).send("7\r\nr");
+    b.peer(0).send("2\r\nw");
+    b.peer(1).send("3\r\nr");
+    b.peer(2).send("8\r\nr4\r\nr");
+    ASSERT_TRUE(b.tickUntil([&] { return b.game.questionIndex == 3; }));
+    EXPECT_EQ(b.app->players[0].rounds[0][1].timeText, "2");
+    EXPECT_EQ(b.app->players[2].rounds[0][1].timeText, "4");
+  }
+}
+
+// Removing a player is its connection closing: in the lobby the count
+// falls; in the game its results go, a last awaited answer releases the
+// results at once, and the last player's removal ends the game.
+TEST(RemovePlayer, LeavesAsAClosedConnectionLeaves) {
+  {
+    SCOPED_TRACE("lobby");
+    GameBench b;
+    b.keepLobby = true;
+    b.setUp(5, 3, {"Ann", "Bob", "Cy"});
+    EXPECT_FALSE(removePlayer(*b.app, b.game, 3));
+    ASSERT_TRUE(removePlayer(*b.app, b.game, 1));
+    // The lobby goes on with the other two: the removed one is not seen again.
+    EXPECT_EQ(lobbyPass(*b.app, b.lobby, 50), LobbyPass::kUnchanged);
+    ASSERT_EQ(b.app->players.size(), 2u);
+    EXPECT_EQ(b.app->players[0].name, "Ann");
+    EXPECT_EQ(b.app->players[1].name, "Cy");
+    EXPECT_EQ(b.app->clients.size(), 2u);
+    EXPECT_TRUE(b.peer(1).waitClosed(2000));
+  }
+  {
+    SCOPED_TRACE("last awaited, then one who answered, then the last");
+    GameBench b;
+    b.setUp(5, 3, {"Ann", "Bob", "Cy"});
+    std::vector<int32_t> round1 = b.nextRound();
+    ASSERT_TRUE(gameTick(*b.app, b.game));
+    for (auto& p : b.peers) p->readLines(6, 1000);
+    b.peer(0).send("1\r\nr");
+    b.peer(2).send("2\r\nw");
+    ASSERT_TRUE(b.tickUntil([&] { return b.answersOf(0) == 1 && b.answersOf(2) == 1; }));
+    ASSERT_TRUE(removePlayer(*b.app, b.game, 1));  // Bob, the last awaited
+    EXPECT_TRUE(b.peer(1).waitClosed(2000));
+    ASSERT_TRUE(gameTick(*b.app, b.game));  // the results go out on the next turn
+    std::string expected = "Ann\r\n1\r\nr\r\nCy\r\n2\r\nw\r\n\r\n" + questionText(round1[1]);
+    EXPECT_EQ(readLike(b.peer(0), expected), expected);
+    EXPECT_EQ(readLike(b.peer(2), expected), expected);
+
+    b.peer(2).send("3\r\nr");
+    ASSERT_TRUE(b.tickUntil([&] { return b.answersOf(1) == 2; }));
+    ASSERT_TRUE(removePlayer(*b.app, b.game, 1));  // Cy, who answered: gone with it
+    EXPECT_EQ(b.game.pendingAnswers, 1);
+    b.peer(0).send("4\r\nw");
+    ASSERT_TRUE(b.tickUntil([&] { return b.game.questionIndex == 3; }));
+    expected = "Ann\r\n4\r\nw\r\n\r\n" + questionText(round1[2]);
+    EXPECT_EQ(readLike(b.peer(0), expected), expected);
+
+    ASSERT_TRUE(removePlayer(*b.app, b.game, 0));  // the last player
+    EXPECT_FALSE(gameTick(*b.app, b.game));
+    EXPECT_EQ(b.app->errorText, "All clients have dropped.");
+    EXPECT_EQ(b.app->errorFlags, kDroppedErrorFlags);
+    EXPECT_EQ(b.app->exitCode, 0);
+    EXPECT_TRUE(b.app->players.empty());
+  }
+}
+
+// The operator's Remove Player asks first, naming the player, and removes
+// only on Yes the player the window's entry still shows.
+TEST(RemovePlayer, AsksFirstAndRemovesOnYes) {
+  struct Case {
+    int index;
+    const char* shown;
+    bool inGame;
+    int answer;
+    Removal outcome;
+    const char* asked;  // the one "Notice" text
+    std::vector<std::string> left;
+  };
+  const char kChoose[] = "Choose a player first.";
+  const std::vector<std::string> all = {"Ann", "Bob", "Cy"};
+  const Case cases[] = {
+      {-1, "", true, kIdYes, Removal::kNoneChosen, kChoose, all},
+      {1, "Bob", true, kIdNo, Removal::kDeclined,
+       "Remove Bob from the game? Their answers are removed with them.", all},
+      {1,
+       "Bob",
+       true,
+       kIdYes,
+       Removal::kRemoved,
+       "Remove Bob from the game? Their answers are removed with them.",
+       {"Ann", "Cy"}},
+      {2, "Cy", false, kIdYes, Removal::kRemoved, "Remove Cy from the game?", {"Ann", "Bob"}},
+      {1, "Cy", true, kIdYes, Removal::kListChanged,
+       "The list of players has changed. Choose the player again.", all},
+      {3, "Dee", true, kIdYes, Removal::kListChanged,
+       "The list of players has changed. Choose the player again.", all},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.index) + " " + c.shown);
+    GameBench b;
+    b.keepLobby = true;
+    b.setUp(5, 3, all);
+    b.scripted.prompts.messageAnswers = {c.answer};
+    b.app->shell = b.scripted.shell();
+    EXPECT_EQ(removeChosenPlayer(*b.app, b.game, nullptr, c.index, c.shown, c.inGame, kChoose),
+              c.outcome);
+    ASSERT_EQ(b.scripted.prompts.messages.size(), 1u);
+    const MessageRequest& box = b.scripted.prompts.messages[0];
+    EXPECT_EQ(box.text, c.asked);
+    EXPECT_EQ(box.caption, "Notice");
+    bool question = c.outcome == Removal::kDeclined || c.outcome == Removal::kRemoved;
+    EXPECT_EQ(box.type, (question ? kMbYesNo : kMbOk) | kMbIconInformation);
+    std::vector<std::string> left;
+    for (const PlayerRecord& p : b.app->players) left.push_back(p.name);
+    EXPECT_EQ(left, c.left);
+    EXPECT_EQ(b.app->clients.size(), c.left.size());
+  }
 }
 
 #ifdef __linux__

@@ -12,6 +12,7 @@
 
 #include "common/app_object.h"
 #include "common/prompts.h"
+#include "common/tick.h"
 #include "qdb/question_bank.h"
 #include "server/client_connection.h"
 #include "wire/server_marker.h"
@@ -86,6 +87,9 @@ struct ServerApp {
   std::string resultsFileName = kResultsFileName;
   bool quitPosted = false;  // shutdownServer has run (it runs once)
   int32_t quitCode = 0;     // the code it posted
+
+  // The game's clock (the deadline, End Question); tests drive their own.
+  TickSource ticks = tickCount;
 
   static ServerApp& acquire() { return AppObject<ServerApp>::acquire(); }
   static void release() { AppObject<ServerApp>::release(); }

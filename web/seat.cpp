@@ -149,6 +149,25 @@ void Seat::onResults(const std::vector<ResultEntry>& entries,
                      const std::unordered_map<std::string, std::vector<int>>* rowsByName,
                      int64_t now, SeatOutput* out) {
   heldNext_ = stream_.summaryExpected() ? Held::kSummary : Held::kNone;
+  if (state_ == SeatState::kQuestion) {
+    // The server recorded this seat's answer itself (its deadline, or its
+    // operator ended the question). It still takes one answer per question
+    // and discards this one, so that the next answer pairs with the next
+    // question: the row it recorded goes back as that answer.
+    choice_ = 0;
+    timedOut_ = true;
+    timeSent_ = secondsText(0);
+    rightSent_ = false;
+    for (const ResultEntry& e : entries) {
+      if (e.name == wireName_) {
+        timeSent_ = e.timeText;
+        rightSent_ = e.correct;
+        break;
+      }
+    }
+    out->toServer += answerMessage(timeSent_, rightSent_);
+    state_ = SeatState::kAnswered;
+  }
   // The server sends results only once every player has answered.
   if (state_ != SeatState::kAnswered) {
     end("The quiz server sent results before this player had answered.", out);

@@ -86,6 +86,19 @@ NameReader::Status NameReader::feed(const char* data, size_t size) {
 
 AnswerReader::Status AnswerReader::feed(const char* data, size_t size) {
   received_.append(data, size);
+  return status();
+}
+
+AnswerReader::Status AnswerReader::dropAnswer() {
+  size_t end = received_.lineEnd();
+  if (end == std::string::npos || received_.size() < end + 3) return status();
+  std::string rest(received_.data() + end + 3, received_.size() - end - 3);
+  received_.clear();
+  received_.append(rest.data(), rest.size());
+  return status();
+}
+
+AnswerReader::Status AnswerReader::status() {
   size_t end = received_.lineEnd();
   if (end != std::string::npos && received_.size() >= end + 3) return Status::kComplete;
   // The time line, CR LF and verdict of a real answer are a few bytes; a

@@ -81,6 +81,10 @@ class AnswerReader {
   // Empties the reader for the next answer.
   void clear() { received_.clear(); }
   Status feed(const char* data, size_t size);
+  // Takes a complete answer out (its time line, CR LF and verdict byte) and
+  // keeps what followed it as the start of the next answer; says where
+  // that next answer stands. Only when the reader holds a complete answer.
+  Status dropAnswer();
   // The complete answer: the time text before the first CR LF, correct when
   // the byte after it is 'r'. Bytes after the verdict are not used.
   Response answer() const;
@@ -89,6 +93,8 @@ class AnswerReader {
   size_t size() const { return received_.size(); }
 
  private:
+  Status status();
+
   // Never taken from, only searched: the bound is the reader's own.
   LineBuffer received_{kMaxAnswerBytes};
 };

@@ -90,5 +90,28 @@ TEST(Messages, TotalsSumInSinglePrecision) {
   EXPECT_EQ(t.totalAnswers, 10);
 }
 
+// Taking a complete answer out keeps exactly what followed it, the start of
+// the next answer, however far that has come.
+TEST(AnswerReaderDrop, KeepsTheBytesAfterTheVerdict) {
+  struct Case {
+    std::string bytes;
+    AnswerReader::Status after;
+    std::string kept;
+  };
+  const Case cases[] = {
+      {"9\r\nr", AnswerReader::Status::kPending, ""},
+      {"9\r\nr3", AnswerReader::Status::kPending, "3"},
+      {"9\r\nr3\r\n", AnswerReader::Status::kPending, "3\r\n"},
+      {"9\r\nr3\r\nw", AnswerReader::Status::kComplete, "3\r\nw"},
+      {"\r\nw\r\n\r\nr", AnswerReader::Status::kComplete, "\r\n\r\nr"},
+  };
+  for (const Case& c : cases) {
+    AnswerReader reader;
+    ASSERT_EQ(reader.feed(c.bytes.data(), c.bytes.size()), AnswerReader::Status::kComplete);
+    EXPECT_EQ(reader.dropAnswer(), c.after) << c.bytes;
+    EXPECT_EQ(reader.received(), c.kept) << c.bytes;
+  }
+}
+
 }  // namespace
 }  // namespace qova

@@ -67,6 +67,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
       DispatchMessageA(&msg);
     } else if (!qova::gameTick()) {
       qova::reportError();
+    } else {
+      qova::showAnswersLine();
     }
   }
   qova::socketCleanup();

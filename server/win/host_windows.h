@@ -12,6 +12,10 @@ namespace qova {
 // errorText set when the window or the sockets failed.
 bool runLobby();
 
+// Brings the Statistics window's answers line up to date; cheap when
+// nothing changed, so the main loop calls it after every turn.
+void showAnswersLine();
+
 INT_PTR CALLBACK lobbyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK statisticsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

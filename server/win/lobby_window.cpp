@@ -1,8 +1,12 @@
 // The lobby window and its loop: window messages for the lobby only, and in
 // between one pass of the engine's lobby (accept, greet, drop). The count of
-// connected players is shown in control 1002.
+// connected players is shown in control 1002, their names in the list 1003,
+// from which Remove Player takes one out.
 #include <windows.h>
 
+#include <string>
+
+#include "server/game_engine.h"
 #include "server/lobby.h"
 #include "server/socket.h"
 #include "server/startup.h"
@@ -16,6 +20,47 @@ namespace {
 
 void showCount(HWND lobby, size_t count) {
   SetDlgItemInt(lobby, IDC_LOBBY_COUNT, static_cast<UINT>(count), FALSE);
+}
+
+// The text of entry `index` of list `id`, "" for none.
+std::string listText(HWND dialog, int id, int index) {
+  if (index < 0) return "";
+  LRESULT length = SendDlgItemMessageA(dialog, id, LB_GETTEXTLEN, index, 0);
+  if (length == LB_ERR) return "";
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  LRESULT copied =
+      SendDlgItemMessageA(dialog, id, LB_GETTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
+  text.resize(copied == LB_ERR ? 0 : static_cast<size_t>(copied));
+  return text;
+}
+
+int listSelection(HWND dialog, int id) {
+  LRESULT at = SendDlgItemMessageA(dialog, id, LB_GETCURSEL, 0, 0);
+  return at == LB_ERR ? -1 : static_cast<int>(at);
+}
+
+// The count and the names in joining order; the chosen name stays chosen.
+void showPlayers(HWND lobby) {
+  ServerAppRef app;
+  showCount(lobby, app->clients.size());
+  std::string chosen = listText(lobby, IDC_LOBBY_PLAYERS, listSelection(lobby, IDC_LOBBY_PLAYERS));
+  SendDlgItemMessageA(lobby, IDC_LOBBY_PLAYERS, LB_RESETCONTENT, 0, 0);
+  int keep = -1;
+  for (size_t i = 0; i < app->players.size(); ++i) {
+    const std::string& name = app->players[i].name;
+    SendDlgItemMessageA(lobby, IDC_LOBBY_PLAYERS, LB_ADDSTRING, 0,
+                        reinterpret_cast<LPARAM>(name.c_str()));
+    if (keep < 0 && !chosen.empty() && name == chosen) keep = static_cast<int>(i);
+  }
+  if (keep >= 0) SendDlgItemMessageA(lobby, IDC_LOBBY_PLAYERS, LB_SETCURSEL, keep, 0);
+}
+
+void removeChosen(HWND lobby) {
+  ServerAppRef app;
+  int index = listSelection(lobby, IDC_LOBBY_PLAYERS);
+  removeChosenPlayer(*app, processGame(), lobby, index, listText(lobby, IDC_LOBBY_PLAYERS, index),
+                     false, "Choose a player in the list first.");
+  showPlayers(lobby);
 }
 
 }  // namespace
@@ -49,7 +94,7 @@ bool runLobby() {
       DestroyWindow(lobby);
       return false;
     }
-    if (pass == LobbyPass::kChanged) showCount(lobby, app->clients.size());
+    if (pass == LobbyPass::kChanged) showPlayers(lobby);
   }
   // Start and Quit have destroyed the window already; the close box has not.
   if (IsWindow(lobby)) DestroyWindow(lobby);
@@ -76,7 +121,9 @@ INT_PTR CALLBACK lobbyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     }
     case WM_COMMAND: {
       WORD id = LOWORD(wParam);
-      if (id == IDC_LOBBY_START || id == IDC_LOBBY_QUIT) {
+      if (id == IDC_LOBBY_REMOVE) {
+        removeChosen(dialog);
+      } else if (id == IDC_LOBBY_START || id == IDC_LOBBY_QUIT) {
         ServerAppRef app;
         app->lobbyOutcome = id == IDC_LOBBY_START ? kLobbyStart : kLobbyQuit;
         DestroyWindow(dialog);

@@ -1,12 +1,15 @@
 // The Statistics window: browses the players' answers by player or by
 // question. Its user-data word holds the view mode, and at shutdown the exit
 // code, which it posts with the quit message when it is destroyed. The
-// entries themselves come from server/results.h.
+// entries themselves come from server/results.h. While a question is out it
+// also shows how many answers are in, and the operator can end the question
+// or remove the player chosen in the player combo.
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
+#include "server/game_engine.h"
 #include "server/results.h"
 #include "server/server_app.h"
 #include "server/win/host_windows.h"
@@ -65,7 +68,50 @@ void setView(HWND dialog, int32_t mode) {
   fillFirstCombo(dialog);
 }
 
+// The text of entry `index` of combo `id`, "" for none.
+std::string comboText(HWND dialog, int id, int index) {
+  if (index < 0) return "";
+  LRESULT length = SendDlgItemMessageA(dialog, id, CB_GETLBTEXTLEN, index, 0);
+  if (length == CB_ERR) return "";
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  LRESULT copied =
+      SendDlgItemMessageA(dialog, id, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
+  text.resize(copied == CB_ERR ? 0 : static_cast<size_t>(copied));
+  return text;
+}
+
+// Remove Player acts on the player chosen in combo 1009 in the view by
+// player. Afterwards (or when the combo no longer matched the players) the
+// player combo is filled again and what depended on it emptied.
+void removeChosen(HWND dialog) {
+  ServerAppRef app;
+  int index = viewMode(dialog) == kViewByPlayer ? selection(dialog, IDC_STATS_FIRST) : -1;
+  Removal removal = removeChosenPlayer(*app, processGame(), dialog, index,
+                                       comboText(dialog, IDC_STATS_FIRST, index), true,
+                                       "Choose View by Player and a player first.");
+  if (removal == Removal::kRemoved || removal == Removal::kListChanged) {
+    fillFirstCombo(dialog);
+    SendDlgItemMessageA(dialog, IDC_STATS_SECOND, CB_RESETCONTENT, 0, 0);
+    SendDlgItemMessageA(dialog, IDC_STATS_LIST, LB_RESETCONTENT, 0, 0);
+  }
+  showAnswersLine();
+}
+
 }  // namespace
+
+void showAnswersLine() {
+  ServerAppRef app;
+  if (app->mainWindow == nullptr) return;
+  const GameState& game = processGame();
+  // Asked on every idle turn: the text is set only when the counts moved.
+  static size_t shownPlaying = static_cast<size_t>(-1);
+  static int32_t shownPending = -1;
+  if (app->clients.size() == shownPlaying && game.pendingAnswers == shownPending) return;
+  shownPlaying = app->clients.size();
+  shownPending = game.pendingAnswers;
+  SetDlgItemTextA(static_cast<HWND>(app->mainWindow), IDC_STATS_ANSWERS,
+                  answersLine(*app, game).c_str());
+}
 
 INT_PTR CALLBACK statisticsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
@@ -87,6 +133,16 @@ INT_PTR CALLBACK statisticsDialogProc(HWND dialog, UINT message, WPARAM wParam, 
       switch (LOWORD(wParam)) {
         case IDC_STATS_QUIT:
           shutdownServer(0);
+          break;
+        case IDC_STATS_END_QUESTION: {
+          // The next idle turn goes on as after a last answer.
+          ServerAppRef app;
+          endQuestion(*app, processGame());
+          showAnswersLine();
+          break;
+        }
+        case IDC_STATS_REMOVE:
+          removeChosen(dialog);
           break;
         case IDC_STATS_BY_PLAYER:
           setView(dialog, kViewByPlayer);

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "player/play_session.h"
 #include "player/test_player.h"
 #include "qdb/qdb_file.h"
 #include "server/game_engine.h"
@@ -192,10 +193,10 @@ TEST_F(EngineTest, MisbehavingPlayersAreDroppedAndTheOthersPlayOn) {
 // whole: the server's and the players' line bounds agree.
 TEST_F(EngineTest, LongestLinesAQuestionFileAllowsArePlayed) {
   const std::string longest(static_cast<size_t>(kMaxLineBound), 'q');
-  testing::writeFileBytes(
-      dir.file("long.qdb"),
-      testing::qdbBytes(kMaxLineBound, 4,
-                        {{longest, {"a", "b", "c", longest}, 1}, {"Short", {"a", "b", "c", "d"}, 2}}));
+  testing::writeFileBytes(dir.file("long.qdb"),
+                          testing::qdbBytes(kMaxLineBound, 4,
+                                            {{longest, {"a", "b", "c", longest}, 1},
+                                             {"Short", {"a", "b", "c", "d"}, 2}}));
   ASSERT_EQ(app->questions.load(dir.file("long.qdb")), 2);
 
   std::ostringstream transcript;
@@ -281,6 +282,100 @@ TEST_F(EngineTest, OverflowingTimesReachTheSummaryAsNumbers) {
   EXPECT_EQ(lines,
             (std::vector<std::string>{"Ann 3.403e+038 3.403e+038", "Bob -3.403e+038 -3.403e+038",
                                       "Cy 1.5e+038 3.403e+038", "Dee 0. 0."}));
+}
+
+// A suspended player program (its connection open, nothing read or sent)
+// holds no question past the deadline: with a limit of 2 s each results
+// message reaches the others within 18 s of its question. What it sends when
+// it wakes is discarded, and its later answers count for their own questions.
+TEST_F(EngineTest, AStalledPlayerHoldsNoQuestionPastTheDeadline) {
+  app->timeLimitText = "2";
+  std::ostringstream transcript;
+  std::vector<PlayerPlan> plans = {plan("Ann", "r", {"1"}, 20), plan("Bob", "w", {"2"}, 40),
+                                   plan("Cy", "r", {"0.10", "0.20", "0.30"})};
+  plans[2].misbehaviour = Misbehaviour::kStall;
+  plans[2].atQuestion = 1;
+  plans[2].stallMs = 19000;  // past question 1's deadline, 17 s after it went out
+  for (PlayerPlan& p : plans) p.questionsToPlay = 3;
+  PlayerGroup group(options(lobby.listener->localPort(), &transcript, plans));
+  runServer(3);
+  group.start();
+  ASSERT_TRUE(pumpUntil(group, 5000, [&] { return connected == 3; })) << transcript.str();
+  start = true;
+  // Ann's question and results times, as she gets them.
+  std::vector<Clock::time_point> asked, told;
+  auto end = Clock::now() + std::chrono::seconds(60);
+  while (!group.finished() && Clock::now() < end) {
+    group.step(5);
+    const PlayerReport& ann = group.reports()[0];
+    if (static_cast<size_t>(ann.questions) > asked.size()) asked.push_back(Clock::now());
+    if (static_cast<size_t>(ann.results) > told.size()) told.push_back(Clock::now());
+  }
+  ASSERT_TRUE(group.finished()) << transcript.str();
+  ASSERT_TRUE(pumpUntil(group, 5000, [&] { return gameOver.load(); }));
+  server.join();
+
+  EXPECT_EQ(group.violations(), 0) << transcript.str();
+  ASSERT_EQ(told.size(), 3u);
+  ASSERT_GE(asked.size(), 3u);
+  for (size_t k = 0; k < 3; ++k) {
+    auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(told[k] - asked[k]);
+    EXPECT_LE(waited.count(), 18000) << "question " << k + 1;
+    if (k == 0) {
+      EXPECT_GE(waited.count(), 16500) << "the first waited for the deadline";
+    }
+  }
+  // Cy's late "0.10 r" changed nothing: question 1 is the deadline's Wrong,
+  // and his answers to 2 and 3 are his own.
+  const SummaryEntry* cy = nullptr;
+  for (const SummaryEntry& e : group.client(0).summary()) {
+    if (e.name == "Cy") cy = &e;
+  }
+  ASSERT_NE(cy, nullptr);
+  EXPECT_EQ(cy->roundCorrect, 2);
+  EXPECT_EQ(cy->roundAnswers, 3);
+  EXPECT_EQ(cy->roundAverage, "0.8333");  // (2.00 + 0.20 + 0.30) / 3
+  EXPECT_EQ(group.reports()[2].answerTimes, (std::vector<std::string>{"2.00", "0.20", "0.30"}));
+  EXPECT_NE(transcript.str().find("2 answer-late time=0.10 verdict=r"), std::string::npos);
+}
+
+// The players' program times out by itself at the limit, long before the
+// server's deadline: its own answer is the one the results carry, and the
+// server never recorded one for it.
+TEST_F(EngineTest, APlayerProgramThatTimesOutItselfIsNeverHitByTheDeadline) {
+  app->timeLimitText = "1";
+  runServer(2);
+  PlaySession session;
+  double t0 = std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+  auto now = [&] {
+    return std::chrono::duration<double>(Clock::now().time_since_epoch()).count() - t0;
+  };
+  ASSERT_TRUE(
+      session.join("127.0.0.1:" + std::to_string(lobby.listener->localPort()), "Ann", now()));
+  auto until = [&](const std::function<bool()>& done, double seconds) {
+    double stop = now() + seconds;
+    while (!done() && now() < stop) {
+      session.tick(now());
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return done();
+  };
+  ASSERT_TRUE(until([&] { return connected == 1; }, 5));
+  start = true;
+  ASSERT_TRUE(until([&] { return session.view() == PlayView::kQuestion; }, 5));
+  double shown = now();
+  ASSERT_TRUE(until([&] { return session.view() == PlayView::kResults; }, 20));
+  double waited = now() - shown;
+  EXPECT_GE(waited, 1.0);
+  EXPECT_LT(waited, 5.0) << "results came only " << waited << " s after the question";
+  EXPECT_TRUE(session.timedOut());
+  ASSERT_EQ(session.results().size(), 1u);
+  EXPECT_TRUE(session.results()[0].own);
+  EXPECT_EQ(session.results()[0].timeText, session.answerTime());
+  stop = true;
+  server.join();
+  ASSERT_EQ(app->players.size(), 1u);
+  EXPECT_EQ(app->players[0].rounds[0][0].timeText, session.answerTime());
 }
 
 // A server may show its address a moment before it listens: players told to
