@@ -198,12 +198,20 @@ void writeHeader(std::ostream& out, int32_t lineBound, int32_t responseCount, in
 }
 
 void writeRecord(std::ostream& out, const QuestionRecord& record, int32_t responseCount) {
-  std::string text = record.question + "\r\n";
-  for (int32_t i = 0; i < responseCount; ++i) {
-    if (static_cast<size_t>(i) < record.responses.size()) text += record.responses[i];
-    text += "\r\n";
+  // Sized first, so that a save of a million records allocates once a record.
+  const size_t lines = static_cast<size_t>(std::max(responseCount, 0));
+  const size_t texts = std::min(lines, record.responses.size());
+  const std::string correct = decimal(record.correct);
+  size_t size = record.question.size() + correct.size() + 2 * (lines + 2);
+  for (size_t i = 0; i < texts; ++i) size += record.responses[i].size();
+  std::string text;
+  text.reserve(size);
+  text.append(record.question).append("\r\n");
+  for (size_t i = 0; i < lines; ++i) {
+    if (i < texts) text.append(record.responses[i]);
+    text.append("\r\n");
   }
-  text += decimal(record.correct) + "\r\n";
+  text.append(correct).append("\r\n");
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
@@ -214,11 +222,10 @@ namespace {
 std::string readTexts(std::istream& in, std::string& question, std::vector<std::string>& responses,
                       int32_t responseCount, int32_t lineBound) {
   readLine(in, question, lineBound);
+  // Read in place: a copy of each line would cost an allocation per response.
+  responses.resize(static_cast<size_t>(std::max(responseCount, 0)));
+  for (std::string& response : responses) readLine(in, response, lineBound);
   std::string line;
-  for (int32_t i = 0; i < responseCount; ++i) {
-    readLine(in, line, lineBound);
-    responses.push_back(line);
-  }
   readLine(in, line, lineBound);
   return line;
 }
@@ -227,9 +234,15 @@ std::string readTexts(std::istream& in, std::string& question, std::vector<std::
 
 QuestionRecord readRecord(std::istream& in, int32_t responseCount, int32_t lineBound) {
   QuestionRecord record;
+  readRecord(in, record, responseCount, lineBound);
+  return record;
+}
+
+void readRecord(std::istream& in, QuestionRecord& record, int32_t responseCount,
+                int32_t lineBound) {
   record.correct =
       parseLeadingInt(readTexts(in, record.question, record.responses, responseCount, lineBound));
-  return record;
+  record.erased = false;
 }
 
 ServerQuestionRecord readServerRecord(std::istream& in, int32_t responseCount, int32_t lineBound) {
