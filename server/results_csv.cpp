@@ -39,7 +39,8 @@ std::string text(const std::string& value) {
   return field + '"';
 }
 
-// Numbers the server computed itself are written bare, so that they are
+// One row: the fields joined by tabs, then CR LF. Texts come quoted from
+// text(); the numbers the server computes go in bare, so that they are
 // numbers to the spreadsheet.
 void addRow(std::string& table, const Row& row) {
   for (size_t i = 0; i < row.size(); ++i) {
