@@ -120,7 +120,7 @@ bool RecordStore::readFileRecord(int32_t n, QuestionRecord& record) {
     input.clear();
     input.seekg(recordStart[static_cast<size_t>(n) - 1]);
   }
-  record = readRecord(input, fileResponseCount, fileLineBound);
+  readRecord(input, record, fileResponseCount, fileLineBound);
   streamRecord_ = input.good() ? n + 1 : 0;
   return true;
 }
@@ -301,6 +301,7 @@ bool RecordStore::writeDatabase(std::ostream& out, QdbHeader* header, std::vecto
     input.clear();
     input.seekg(recordStart[0]);
     streamRecord_ = 0;
+    QuestionRecord record;  // one for all, so that its texts keep their storage
     for (; n <= found; ++n) {
       const QuestionRecord* edited;
       bool isErased = lookup(n, &edited);
@@ -309,7 +310,7 @@ bool RecordStore::writeDatabase(std::ostream& out, QdbHeader* header, std::vecto
         if (input.bad()) return false;
         if (!isErased) put(*edited);
       } else {
-        QuestionRecord record = readRecord(input, fileResponseCount, fileLineBound);
+        readRecord(input, record, fileResponseCount, fileLineBound);
         if (input.bad()) return false;
         put(record);
       }

@@ -1,6 +1,7 @@
 #include "qdb/qdb_file.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "common/number_format.h"
@@ -197,12 +198,20 @@ void writeHeader(std::ostream& out, int32_t lineBound, int32_t responseCount, in
 }
 
 void writeRecord(std::ostream& out, const QuestionRecord& record, int32_t responseCount) {
-  std::string text = record.question + "\r\n";
-  for (int32_t i = 0; i < responseCount; ++i) {
-    if (static_cast<size_t>(i) < record.responses.size()) text += record.responses[i];
-    text += "\r\n";
+  // Sized first, so that a save of a million records allocates once a record.
+  const size_t lines = static_cast<size_t>(std::max(responseCount, 0));
+  const size_t texts = std::min(lines, record.responses.size());
+  const std::string correct = decimal(record.correct);
+  size_t size = record.question.size() + correct.size() + 2 * (lines + 2);
+  for (size_t i = 0; i < texts; ++i) size += record.responses[i].size();
+  std::string text;
+  text.reserve(size);
+  text.append(record.question).append("\r\n");
+  for (size_t i = 0; i < lines; ++i) {
+    if (i < texts) text.append(record.responses[i]);
+    text.append("\r\n");
   }
-  text += decimal(record.correct) + "\r\n";
+  text.append(correct).append("\r\n");
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
@@ -213,11 +222,10 @@ namespace {
 std::string readTexts(std::istream& in, std::string& question, std::vector<std::string>& responses,
                       int32_t responseCount, int32_t lineBound) {
   readLine(in, question, lineBound);
+  // Read in place: a copy of each line would cost an allocation per response.
+  responses.resize(static_cast<size_t>(std::max(responseCount, 0)));
+  for (std::string& response : responses) readLine(in, response, lineBound);
   std::string line;
-  for (int32_t i = 0; i < responseCount; ++i) {
-    readLine(in, line, lineBound);
-    responses.push_back(line);
-  }
   readLine(in, line, lineBound);
   return line;
 }
@@ -226,9 +234,15 @@ std::string readTexts(std::istream& in, std::string& question, std::vector<std::
 
 QuestionRecord readRecord(std::istream& in, int32_t responseCount, int32_t lineBound) {
   QuestionRecord record;
+  readRecord(in, record, responseCount, lineBound);
+  return record;
+}
+
+void readRecord(std::istream& in, QuestionRecord& record, int32_t responseCount,
+                int32_t lineBound) {
   record.correct =
       parseLeadingInt(readTexts(in, record.question, record.responses, responseCount, lineBound));
-  return record;
+  record.erased = false;
 }
 
 ServerQuestionRecord readServerRecord(std::istream& in, int32_t responseCount, int32_t lineBound) {
@@ -257,36 +271,133 @@ bool atEnd(std::istream& in, int32_t lineBound) {
   return r == LineRead::kEnd || r == LineRead::kLastLine;
 }
 
-bool indexRecords(std::istream& in, const QdbHeader& header, std::vector<int64_t>& recordStart) {
-  recordStart.clear();
-  if (!headerIsUsable(header)) return false;
-  // Records past the header's count are never read, so the scan ends there
-  // and the index stays bounded by what the header claims.
-  std::string line;
+namespace {
+
+// A forward scan of whole lines that reads the stream's buffer in large
+// blocks and counts the bytes it passes, so that the offset of every line is
+// known without asking the buffer for its position: on a file stream each
+// such ask is a system call, and a million records would pay a million. What
+// the buffer throws on a read error is caught here and becomes badbit, and
+// the scan ends there.
+class LineScanner {
+ public:
+  LineScanner(std::istream& in, int64_t offset) : in_(in), offset_(offset), block_(kBlock) {}
+
+  // The offset of the first byte not yet passed: the start of the next line.
+  int64_t offset() const { return offset_; }
+
+  // Passes one line, with the outcomes readLine gives for the same bytes and
+  // bound (kLine, kLastLine, kEnd, kTooLong, kError). Never throws.
+  LineRead skipLine(size_t bound) {
+    size_t length = 0;  // of the line so far, CR included, LF not
+    bool crLast = false;
+    for (;;) {
+      if (at_ == end_ && !fill()) {
+        if (failed_) return LineRead::kError;
+        if (length == 0) return LineRead::kEnd;
+        // No line end follows, so a CR at the end is part of the line.
+        return length > bound ? LineRead::kTooLong : LineRead::kLastLine;
+      }
+      const char* from = block_.data() + at_;
+      const size_t avail = end_ - at_;
+      const char* lf = static_cast<const char*>(std::memchr(from, '\n', avail));
+      if (lf == nullptr) {
+        length += avail;
+        crLast = from[avail - 1] == '\r';
+        passed(avail);
+        // Even a CR that the next block ends with an LF would not bring it
+        // back within the bound.
+        if (length > bound + 1) return LineRead::kTooLong;
+        continue;
+      }
+      const size_t n = static_cast<size_t>(lf - from);
+      if (n > 0) crLast = from[n - 1] == '\r';
+      length += n;
+      passed(n + 1);
+      if (crLast && length > 0) --length;
+      return length > bound ? LineRead::kTooLong : LineRead::kLine;
+    }
+  }
+
+ private:
+  static constexpr size_t kBlock = size_t{1} << 16;
+
+  void passed(size_t n) {
+    at_ += n;
+    offset_ += static_cast<int64_t>(n);
+  }
+
+  // Reads the next block; false at the end of the stream or on a read error.
+  bool fill() {
+    if (ended_) return false;
+    std::streamsize got = 0;
+    try {
+      got = in_.rdbuf()->sgetn(block_.data(), static_cast<std::streamsize>(block_.size()));
+    } catch (...) {
+      markReadError(in_);
+      failed_ = true;
+    }
+    // sgetn gives fewer bytes than asked only at the end of the stream.
+    if (failed_ || got < static_cast<std::streamsize>(block_.size())) ended_ = true;
+    at_ = 0;
+    end_ = failed_ || got < 0 ? 0 : static_cast<size_t>(got);
+    return end_ > 0;
+  }
+
+  std::istream& in_;
+  int64_t offset_;
+  std::vector<char> block_;
+  size_t at_ = 0;
+  size_t end_ = 0;
+  bool ended_ = false;
+  bool failed_ = false;
+};
+
+// indexRecords' scan, from a stream that stands at `first`. Every start but
+// the last is pushed; the return tells whether the file is usable.
+bool scanRecords(LineScanner& scan, const QdbHeader& header, std::vector<int64_t>& recordStart) {
+  const size_t bound = static_cast<size_t>(header.lineBound);
   for (;;) {
-    int64_t start = position(in);
-    if (start < 0) return false;
-    recordStart.push_back(start);
+    recordStart.push_back(scan.offset());
     if (static_cast<int64_t>(recordStart.size()) > header.recordCount) return true;
-    // The first line read answers what atEnd would, without its seek back:
-    // the end of the file, or a last line without line end, ends the data.
-    LineRead r = readLine(in, line, header.lineBound);
-    if (r == LineRead::kEnd || r == LineRead::kLastLine) {
-      in.clear();
-      return true;
-    }
+    // The end of the file, or a last line without line end, where a record
+    // would begin ends the data.
+    LineRead r = scan.skipLine(bound);
+    if (r == LineRead::kEnd || r == LineRead::kLastLine) return true;
     for (int32_t i = 0; r == LineRead::kLine && i < header.responseCount + 1; ++i) {
-      r = readLine(in, line, header.lineBound);
+      r = scan.skipLine(bound);
     }
-    if (r == LineRead::kTooLong || r == LineRead::kFailed || r == LineRead::kError) return false;
+    if (r == LineRead::kTooLong || r == LineRead::kError) return false;
     if (r != LineRead::kLine) {
       // A record cut short by the end of the file still counts as found;
       // its missing lines read as empty texts.
-      in.clear();
-      recordStart.push_back(position(in));
+      recordStart.push_back(scan.offset());
       return true;
     }
   }
+}
+
+}  // namespace
+
+bool indexRecords(std::istream& in, const QdbHeader& header, std::vector<int64_t>& recordStart) {
+  recordStart.clear();
+  if (!headerIsUsable(header)) return false;
+  const int64_t first = position(in);
+  if (first < 0) return false;
+  // Records past the header's count are never read, so the scan ends there
+  // and the index stays bounded by what the header claims.
+  LineScanner scan(in, first);
+  if (!scanRecords(scan, header, recordStart)) {
+    if (!in.bad()) in.setstate(std::ios::failbit);
+    return false;
+  }
+  // The scan read ahead in blocks; the stream is left where the data ends.
+  try {
+    moveTo(in, recordStart.back());
+  } catch (...) {
+    markReadError(in);
+  }
+  return !in.fail();
 }
 
 }  // namespace qova

@@ -70,6 +70,9 @@ void writeRecord(std::ostream& out, const QuestionRecord& record, int32_t respon
 // The editor's form: the correct line converted like atoi. Lines that cannot
 // be read give empty texts.
 QuestionRecord readRecord(std::istream& in, int32_t responseCount, int32_t lineBound);
+// The same into `record`, whose texts keep their storage, so that reading
+// record after record into one allocates next to nothing.
+void readRecord(std::istream& in, QuestionRecord& record, int32_t responseCount, int32_t lineBound);
 
 // The server's form: the first character of the correct line.
 ServerQuestionRecord readServerRecord(std::istream& in, int32_t responseCount, int32_t lineBound);

@@ -302,6 +302,67 @@ TEST(QdbFile, IndexingStopsOnDamageAndAtTheClaimedCount) {
   }
 }
 
+// The index as a reading line by line with readLine finds it: the record
+// starts, and whether the file is usable.
+bool indexByLines(std::istream& in, const QdbHeader& h, std::vector<int64_t>& starts) {
+  auto offset = [&in] {
+    return static_cast<int64_t>(in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in));
+  };
+  std::string line;
+  for (;;) {
+    starts.push_back(offset());
+    if (static_cast<int64_t>(starts.size()) > h.recordCount) return true;
+    LineRead r = readLine(in, line, h.lineBound);
+    if (r == LineRead::kEnd || r == LineRead::kLastLine) return true;
+    for (int32_t i = 0; r == LineRead::kLine && i < h.responseCount + 1; ++i) {
+      r = readLine(in, line, h.lineBound);
+    }
+    if (r != LineRead::kLine && r != LineRead::kEnd && r != LineRead::kLastLine) return false;
+    if (r != LineRead::kLine) {
+      starts.push_back(offset());
+      return true;
+    }
+  }
+}
+
+// Lines far longer than any single read of the file: the scan's reads end
+// inside a line, between a CR and its LF, and right after a line end, and
+// the index is still the one a line-by-line reading finds.
+TEST(QdbFile, IndexingLongLinesAgreesWithReadingLineByLine) {
+  const int64_t kLong = int64_t{1} << 16;
+  int variants = 0;
+  for (int64_t length = kLong - 12; length <= kLong + 3; ++length) {
+    for (int32_t boundDelta : {-1, 0, 1}) {
+      for (const char* end : {"\r\n", "\n", "\r"}) {
+        for (bool lastLineEnded : {true, false}) {
+          const int32_t bound = static_cast<int32_t>(length) + boundDelta;
+          std::string header = std::to_string(bound) + "\r\n1\r\n3\r\n";
+          // The first record's question ends near where the first read of
+          // the scan ends, whatever the length of the header.
+          std::string bytes = header + std::string(static_cast<size_t>(length), 'q') + end +
+                              "a\r\n1\r\n" + std::string(static_cast<size_t>(length), 'r') + end +
+                              "b" + end + "2" + (lastLineEnded ? "\r\n" : "");
+          SCOPED_TRACE(std::to_string(length) + " bound " + std::to_string(bound) + " end " +
+                       std::to_string(std::string(end).size()) + (lastLineEnded ? "" : " open"));
+          std::istringstream expectedIn(bytes), in(bytes);
+          QdbHeader h;
+          ASSERT_TRUE(readHeader(expectedIn, h));
+          ASSERT_TRUE(readHeader(in, h));
+          std::vector<int64_t> expected, starts;
+          bool expectedOk = indexByLines(expectedIn, h, expected);
+          ASSERT_EQ(indexRecords(in, h, starts), expectedOk);
+          if (expectedOk) {
+            EXPECT_EQ(starts, expected);
+            EXPECT_EQ(static_cast<int64_t>(in.tellg()), starts.back());
+          }
+          ++variants;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(variants, 16 * 3 * 3 * 2);
+}
+
 // A read error at any point of a file (a share that drops, a buffer that
 // throws as the standard file buffer does) ends the read as a failure value
 // with badbit set, is met once and not retried, and never throws.

@@ -82,9 +82,12 @@ std::vector<int32_t> drawRecordNumbers(int32_t n, int32_t recordCount, RandomGen
 bool startRound(ServerApp& app, GameState& game) {
   // The round is fetched before it is begun, so a round that cannot be read
   // leaves no empty round in anyone's results.
-  if (!app.questions.fetch(drawRecordNumbers(app.questionsPerRound, app.questions.recordCount()),
-                           game.roundQuestions)) {
-    return false;
+  const std::vector<int32_t> numbers =
+      drawRecordNumbers(app.questionsPerRound, app.questions.recordCount());
+  if (!app.questions.fetch(numbers, game.roundQuestions)) return false;
+  std::vector<AskedQuestion>& asked = app.askedRounds.emplace_back();
+  for (size_t i = 0; i < numbers.size() && i < game.roundQuestions.size(); ++i) {
+    asked.push_back({numbers[i], game.roundQuestions[i].question});
   }
   for (PlayerRecord& player : app.players) player.rounds.emplace_back();
   return true;

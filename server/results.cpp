@@ -25,29 +25,40 @@ std::string listLine(const std::string& first, const Response& response) {
 
 }  // namespace
 
+PlayerFigures playerFigures(const PlayerRecord& player) {
+  PlayerFigures figures;
+  double sum = 0;
+  for (const std::vector<Response>& round : player.rounds) {
+    for (const Response& response : round) {
+      sum += parseDecimal(response.timeText);
+      if (response.correct) ++figures.right;
+    }
+    figures.answers += static_cast<int64_t>(round.size());
+  }
+  // Without any answer both figures would be 0 / 0: they are shown as 0.
+  if (figures.answers > 0) {
+    figures.averageTime = sum / static_cast<double>(figures.answers);
+    figures.percentRight =
+        static_cast<float>(static_cast<double>(figures.right) / figures.answers * 100.0);
+  }
+  return figures;
+}
+
 std::string endScoresText(const std::vector<PlayerRecord>& players) {
   std::string out;
   for (const PlayerRecord& player : players) {
     out += "Player: " + player.name + "\r\n";
-    double sum = 0;
-    int64_t correct = 0, total = 0;
     for (size_t r = 0; r < player.rounds.size(); ++r) {
       out += "  Round " + std::to_string(r + 1) + ":\r\n";
       const std::vector<Response>& round = player.rounds[r];
       for (size_t i = 0; i < round.size(); ++i) {
         out += "    " + std::to_string(i + 1) + ". " + round[i].timeText + " seconds;\t" +
                (round[i].correct ? "Right" : "Wrong") + "\r\n";
-        sum += parseDecimal(round[i].timeText);
-        if (round[i].correct) ++correct;
       }
-      total += static_cast<int64_t>(round.size());
     }
-    // Without any answer both figures would be 0 / 0: they are shown as 0.
-    double average = total > 0 ? sum / static_cast<double>(total) : 0.0;
-    float percent =
-        total > 0 ? static_cast<float>(static_cast<double>(correct) / total * 100.0) : 0.0f;
-    out += "\r\n  Average time: " + formatGeneral(average, 3) + " seconds\r\n";
-    out += "  Percent correct: " + formatGeneral(percent, 3) + "%\r\n\r\n";
+    const PlayerFigures figures = playerFigures(player);
+    out += "\r\n  Average time: " + formatGeneral(figures.averageTime, 3) + " seconds\r\n";
+    out += "  Percent correct: " + formatGeneral(figures.percentRight, 3) + "%\r\n\r\n";
   }
   return out;
 }

@@ -11,6 +11,17 @@
 
 namespace qova {
 
+// A player's figures over all rounds, as the results file shows them: the
+// average of the time texts read as numbers and the percentage of right
+// answers, both 0 for a player without any answer (docs/decisions.md).
+struct PlayerFigures {
+  int64_t answers = 0;
+  int64_t right = 0;
+  double averageTime = 0;
+  float percentRight = 0;
+};
+PlayerFigures playerFigures(const PlayerRecord& player);
+
 // The results file's text, CR LF line ends. A player without any answer
 // shows 0 for the average time and 0% (docs/decisions.md).
 std::string endScoresText(const std::vector<PlayerRecord>& players);

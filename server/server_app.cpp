@@ -4,6 +4,7 @@
 
 #include "common/run_log.h"
 #include "server/results.h"
+#include "server/results_csv.h"
 
 namespace qova {
 
@@ -44,7 +45,7 @@ void reportError() {
   if (app->errorFlags & kReportMessageBox) {
     unsigned icon = (app->errorFlags & kReportIconError)     ? kMbIconHand
                     : (app->errorFlags & kReportIconWarning) ? kMbIconExclamation
-                                                            : 0u;
+                                                             : 0u;
     if (app->shell.prompts.messageBox) {
       app->shell.prompts.messageBox(MessageRequest{nullptr, app->errorText, "Error", kMbOk | icon});
     }
@@ -67,6 +68,9 @@ void shutdownServer(int32_t exitCode) {
     app->shell.postQuit(exitCode);
   }
   writeEndScores(app->players, app->resultsFileName);
+  // The spreadsheet files come after it and report nothing: whether they
+  // could be written changes neither the results file nor the exit code.
+  writeResultsCsv(app->players, app->askedRounds, app->resultsFileName);
   // -1 means another server runs: its marker is not ours to delete.
   if (exitCode != -1) deleteMarker(*app);
 }

@@ -65,6 +65,13 @@ struct ServerShell {
   std::function<void(const std::string& path)> deleteMarkerFile;
 };
 
+// A question as it was asked: its record number in the database and its text
+// (for the results files written at shutdown).
+struct AskedQuestion {
+  int32_t recordNumber = 0;
+  std::string question;
+};
+
 struct ServerApp {
   void* mainWindow = nullptr;  // the Statistics window (HWND), owned by the shell
   void* instance = nullptr;    // HINSTANCE, set by the entry point
@@ -85,6 +92,9 @@ struct ServerApp {
   ServerShell shell;
   std::string markerPath = kMarkerPath;  // tests point it elsewhere
   std::string resultsFileName = kResultsFileName;
+  // The questions of each round begun, in question order: round r of every
+  // PlayerRecord answers askedRounds[r].
+  std::vector<std::vector<AskedQuestion>> askedRounds;
   bool quitPosted = false;  // shutdownServer has run (it runs once)
   int32_t quitCode = 0;     // the code it posted
 

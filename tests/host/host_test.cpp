@@ -1,36 +1,18 @@
-// QOVAHOST end to end: the real server runs in a fresh working folder with
-// its own config.ini and question file; the test answers its message boxes,
-// presses its buttons, reads its controls and plays with player clients over
-// loopback on port 5632. The marker file lives on S:, which the harness maps
-// to a temporary folder.
-#include <gtest/gtest.h>
-#include <winsock2.h>  // before windows.h, which the player headers need
-#include <windows.h>
-
+// QOVAHOST end to end: start-up, lobby, game and shutdown of the real server
+// (the fixture is in host_fixture.h).
 #include <algorithm>
 #include <array>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "common/test_qdb_file.h"
-#include "common/test_support.h"
-#include "net/net.h"
-#include "player/player_client.h"
-#include "tests/driver/driver.h"
+#include "tests/host/host_fixture.h"
 
 namespace qova {
 namespace {
 
 using driver::item;
 using driver::itemText;
-
-constexpr DWORD kWaitMs = 15000;
-constexpr int kPlayerWaitMs = 15000;
-const char kMarkerFolder[] = "S:\\Zelk9\\HostIP";
-const char kMarker[] = "S:\\Zelk9\\HostIP\\hostIP.dat";
-const char kLobbyCaption[] = "Waiting for Clients...";
 
 // Entries of a combo box or lines of a list box of another process. Asked
 // for in UTF-16: Wine hands the A forms of these two messages across
@@ -44,8 +26,8 @@ std::vector<std::string> entries(HWND control, bool combo) {
   }
   for (WPARAM i = 0; i < count; ++i) {
     DWORD_PTR length = 0;
-    SendMessageTimeoutW(control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0,
-                        SMTO_ABORTIFHUNG, driver::kSendTimeoutMs, &length);
+    SendMessageTimeoutW(control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG,
+                        driver::kSendTimeoutMs, &length);
     std::wstring wide(length + 1, L'\0');
     DWORD_PTR copied = 0;
     SendMessageTimeoutW(control, combo ? CB_GETLBTEXT : LB_GETTEXT, i,
@@ -53,8 +35,8 @@ std::vector<std::string> entries(HWND control, bool combo) {
                         driver::kSendTimeoutMs, &copied);
     wide.resize(copied);
     std::string text(wide.size() * 2 + 1, '\0');
-    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
-                                    &text[0], static_cast<int>(text.size()), nullptr, nullptr);
+    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0],
+                                    static_cast<int>(text.size()), nullptr, nullptr);
     text.resize(bytes > 0 ? bytes : 0);
     out.push_back(text);
   }
@@ -133,100 +115,6 @@ class SilentConnection {
   }
 
   SOCKET socket_ = INVALID_SOCKET;
-};
-
-class HostTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(startSockets());
-    CreateDirectoryA("S:\\Zelk9", nullptr);
-    CreateDirectoryA(kMarkerFolder, nullptr);
-    DeleteFileA(kMarker);
-  }
-
-  void TearDown() override {
-    players_.clear();
-    for (driver::Child& host : hosts_) driver::endProgram(&host);
-    DeleteFileA(kMarker);
-  }
-
-  // Writes config.ini (unless `config` is null) and questions.qdb.
-  void prepare(const testing::TempDir& folder, const char* config, int records) {
-    if (config != nullptr) {
-      ASSERT_TRUE(testing::writeFileBytes(folder.file("config.ini"), config));
-    }
-    ASSERT_TRUE(
-        testing::writeFileBytes(folder.file("questions.qdb"), testing::numberedQuestionFile(records)));
-  }
-
-  driver::Child& startHost(const testing::TempDir& folder) {
-    hosts_.emplace_back();
-    EXPECT_TRUE(driver::startProgram(QOVAHOST_EXE, folder.path(), &hosts_.back()));
-    return hosts_.back();
-  }
-
-  // The lobby window once it is set up: the count is shown last, after the
-  // address and the marker.
-  HWND findLobby(const driver::Child& host) {
-    HWND lobby = driver::findTopWindow(kLobbyCaption, kWaitMs, host.id, "#32770");
-    EXPECT_NE(lobby, nullptr);
-    EXPECT_TRUE(driver::waitUntil([&] { return !itemText(lobby, 1002).empty(); }, kWaitMs));
-    return lobby;
-  }
-
-  // Expects a message box with this caption and text, checks its icon and
-  // presses `button`.
-  void expectBox(const driver::Child& host, const std::string& caption, const std::string& text,
-                 bool icon, int button) {
-    HWND box = driver::findMessageBox(caption, kWaitMs, host.id);
-    ASSERT_NE(box, nullptr) << "no \"" << caption << "\" box for: " << text;
-    EXPECT_EQ(driver::messageBoxText(box), text);
-    EXPECT_EQ(driver::messageBoxHasIcon(box), icon) << text;
-    EXPECT_TRUE(driver::answer(box, button));
-  }
-
-  int exitCode(const driver::Child& host) {
-    DWORD code = 12345;
-    EXPECT_TRUE(driver::waitForExit(host, kWaitMs, &code));
-    return static_cast<int>(code);
-  }
-
-  // Connects a player and waits until the server has its name. The lobby
-  // window shows a moment before the server listens, so a refused connection
-  // is tried again.
-  PlayerClient& join(const std::string& name) {
-    players_.push_back(std::make_unique<PlayerClient>());
-    std::unique_ptr<PlayerClient>& player = players_.back();
-    DWORD start = GetTickCount();
-    for (;;) {
-      EXPECT_TRUE(player->connect("127.0.0.1", 5632, name));
-      ClientEvent event = player->waitFor(ClientEvent::kSettings, kPlayerWaitMs);
-      if (event != ClientEvent::kConnectFailed || GetTickCount() - start > kWaitMs) {
-        EXPECT_EQ(event, ClientEvent::kSettings) << player->error();
-        return *player;
-      }
-      Sleep(100);
-      player = std::make_unique<PlayerClient>();
-    }
-  }
-
-  // Lets every player send what it has queued.
-  void pumpPlayers() {
-    std::vector<ClientEvent> events;
-    for (auto& player : players_) player->step(0, &events);
-  }
-
-  bool countShows(HWND lobby, const std::string& count) {
-    return driver::waitUntil(
-        [&] {
-          pumpPlayers();
-          return itemText(lobby, 1002) == count;
-        },
-        kWaitMs);
-  }
-
-  std::deque<driver::Child> hosts_;  // stable references as hosts are added
-  std::vector<std::unique_ptr<PlayerClient>> players_;
 };
 
 TEST_F(HostTest, WithoutConfigTheNoticeComesOnceAndTheDefaultsApply) {
@@ -341,8 +229,7 @@ TEST_F(HostTest, ASecondServerCannotListenOnTheSamePort) {
 
   driver::Child& late = startHost(second);
   expectBox(late, "Notice",
-            "Another server is running on the network already.\r\nContinue anyways?", true,
-            IDYES);
+            "Another server is running on the network already.\r\nContinue anyways?", true, IDYES);
   expectBox(late, "Error", "Error setting up listening socket.", true, IDOK);
   EXPECT_EQ(exitCode(late), 1);
 

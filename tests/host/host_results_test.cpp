@@ -1,0 +1,100 @@
+// QOVAHOST's spreadsheet files: a game played with the real server by players
+// whose names hold a letter beyond ASCII, a comma and quotes, ended with Quit.
+#include <string>
+#include <vector>
+
+#include "tests/host/host_fixture.h"
+
+namespace qova {
+namespace {
+
+// The bytes of a spreadsheet file holding `text` (Windows-1252): the UTF-16LE
+// byte-order mark, then each character as Windows converts it.
+std::string sheet(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  int units = MultiByteToWideChar(1252, 0, text.data(), static_cast<int>(text.size()), &wide[0],
+                                  static_cast<int>(wide.size()));
+  wide.resize(units > 0 ? static_cast<size_t>(units) : 0);
+  std::string out = "\xFF\xFE";
+  for (wchar_t c : wide) {
+    out += static_cast<char>(c & 0xFF);
+    out += static_cast<char>((c >> 8) & 0xFF);
+  }
+  return out;
+}
+
+struct Play {
+  const char* name;   // Windows-1252, as the player program sends it
+  const char* field;  // the name as a spreadsheet field
+  const char* times[3];
+  const char* verdicts;  // 'r' right, 'w' wrong
+  const char* timeFields[3];
+};
+const Play kPlays[] = {
+    {"Zo\xEB", "\"Zo\xEB\"", {"4.5", "3", "1"}, "rrw", {"4.5", "3", "1"}},
+    {"O'Brien, Jr.", "\"O'Brien, Jr.\"", {"6", "2.25", "1"}, "www", {"6", "2.25", "1"}},
+    {"Al \"Ace\" Lee", "\"Al \"\"Ace\"\" Lee\"", {"-1", "10", "1"}, "rww", {"'-1", "10", "1"}},
+};
+
+TEST_F(HostTest, QuitWritesTheSpreadsheetFilesBesideTheResults) {
+  testing::TempDir folder;
+  prepare(folder, "30\r\n2\r\nquestions.qdb", 6);
+  driver::Child& host = startHost(folder);
+  HWND lobby = findLobby(host);
+  ASSERT_NE(lobby, nullptr);
+  for (const Play& play : kPlays) join(play.name);
+  ASSERT_TRUE(countShows(lobby, "3"));
+  HWND stats = driver::findTopWindow("Statistics", 1000, host.id, "#32770");
+  ASSERT_NE(stats, nullptr);
+  EXPECT_TRUE(driver::clickLater(driver::item(lobby, 1000)));
+  ASSERT_TRUE(driver::waitUntil([&] { return driver::isVisible(stats); }, kWaitMs));
+
+  // Two questions of round 1 and the first of round 2, each answered by all;
+  // the questions as the players saw them.
+  std::vector<std::string> asked;
+  for (int q = 0; q < 3; ++q) {
+    for (size_t p = 0; p < players_.size(); ++p) {
+      PlayerClient& player = *players_[p];
+      ASSERT_EQ(player.waitFor(ClientEvent::kQuestion, kPlayerWaitMs), ClientEvent::kQuestion)
+          << kPlays[p].name << " question " << q + 1 << ": " << player.error();
+      if (p == 0) asked.push_back(player.question().text);
+      ASSERT_TRUE(player.sendAnswer(kPlays[p].times[q], kPlays[p].verdicts[q] == 'r'));
+    }
+    for (auto& player : players_) {
+      ASSERT_EQ(player->waitFor(ClientEvent::kResults, kPlayerWaitMs), ClientEvent::kResults);
+    }
+  }
+
+  EXPECT_TRUE(driver::clickLater(driver::item(stats, 1001)));
+  EXPECT_EQ(exitCode(host), 0);
+
+  EXPECT_EQ(testing::readFileBytes(folder.file("endscores.csv")),
+            sheet("\"Player\"\t\"Answers\"\t\"Right\"\t\"Percent right\"\t"
+                  "\"Average time (seconds)\"\r\n"
+                  "\"Zo\xEB\"\t3\t2\t66.7\t2.83\r\n"
+                  "\"O'Brien, Jr.\"\t3\t0\t0\t3.08\r\n"
+                  "\"Al \"\"Ace\"\" Lee\"\t3\t1\t33.3\t3.33\r\n"));
+  // The record number of each question is the one its text names
+  // ("Question n" is record n of the test file).
+  std::string answers =
+      "\"Player\"\t\"Round\"\t\"Question\"\t\"Record\"\t\"Question text\"\t\"Time (seconds)\"\t"
+      "\"Result\"\r\n";
+  const int rounds[] = {1, 1, 2}, numbers[] = {1, 2, 1};
+  for (const Play& play : kPlays) {
+    for (int q = 0; q < 3; ++q) {
+      ASSERT_EQ(asked[q].rfind("Question ", 0), 0u) << asked[q];
+      answers += std::string(play.field) + "\t" + std::to_string(rounds[q]) + "\t" +
+                 std::to_string(numbers[q]) + "\t" + asked[q].substr(9) + "\t\"" + asked[q] +
+                 "\"\t\"" + play.timeFields[q] + "\"\t\"" +
+                 (play.verdicts[q] == 'r' ? "Right" : "Wrong") + "\"\r\n";
+    }
+  }
+  EXPECT_EQ(testing::readFileBytes(folder.file("answers.csv")), sheet(answers));
+  EXPECT_FALSE(testing::fileExists(folder.file("endscores.csv.tmp")));
+  EXPECT_FALSE(testing::fileExists(folder.file("answers.csv.tmp")));
+  EXPECT_EQ(testing::readFileBytes(folder.file("endscores.txt")).substr(0, 13),
+            "Player: Zo\xEB\r\n");
+}
+
+}  // namespace
+}  // namespace qova
