@@ -21,12 +21,30 @@ class LauncherFixture : public ::testing::Test {
     // Lets a stand-in child go, then ends whatever still runs.
     testing::writeFileBytes(file("child_release"), "");
     driver::endProgram(&launcher_);
+    endBinPrograms();
   }
 
   // A new empty working folder for the next run (the last one is removed).
   void freshFolder() {
     testing::writeFileBytes(file("child_release"), "");
+    endBinPrograms();
     folder_ = std::make_unique<testing::TempDir>();
+  }
+
+  // Ends the programs of the working folder's Bin that still run: a failed
+  // test may leave the real server or gateway behind the launcher.
+  void endBinPrograms() {
+    for (const char* name : {"QOVAHOST.exe", "QOVAMAKE.exe", "QOVAWEB.exe"}) {
+      for (int i = 0; i < 4; ++i) {
+        DWORD id = driver::findProcess(file(std::string("Bin\\") + name), 0);
+        if (id == 0) break;
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+        if (process == nullptr) break;
+        TerminateProcess(process, 99);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+      }
+    }
   }
   const std::string& folder() const { return folder_->path(); }
   std::string file(const std::string& name) const { return folder_->file(name); }

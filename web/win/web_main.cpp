@@ -12,6 +12,7 @@
 
 #include "web/gateway.h"
 #include "web/local_addresses.h"
+#include "web/win/launch.h"
 #include "web/win/resource.h"
 
 namespace qova::web {
@@ -30,6 +31,28 @@ std::string dialogText(HWND dialog, int id) {
   return buffer;
 }
 
+// Whether `flag` is one of the words of the command line's arguments.
+bool hasArgument(const char* commandLine, const char* flag) {
+  std::string words = commandLine ? commandLine : "";
+  for (size_t b = words.find_first_not_of(" \t"); b != std::string::npos;) {
+    size_t e = words.find_first_of(" \t", b);
+    if (words.compare(b, e == std::string::npos ? std::string::npos : e - b, flag) == 0) {
+      return true;
+    }
+    b = words.find_first_not_of(" \t", e);
+  }
+  return false;
+}
+
+// Whether the folder of the marker file exists. Without it a server on this
+// machine cannot announce itself, so none ever will.
+bool markerFolderExists() {
+  std::string folder = kMarkerPath;
+  folder.erase(folder.rfind('\\'));
+  DWORD attributes = GetFileAttributesA(folder.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 void error(HWND owner, const std::string& text) {
   MessageBoxA(owner, text.c_str(), "Error", MB_OK | MB_ICONEXCLAMATION);
 }
@@ -45,6 +68,10 @@ struct WebWindow {
   bool watchMarker = false;
   std::string filledServer, filledPort;
   int ticks = 0;
+  // Started by the launcher beside a server on this machine; the launcher
+  // then posts serverEndedMessage once that server has ended.
+  bool launched = false;
+  UINT serverEndedMessage = 0;
 
   static INT_PTR CALLBACK proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
@@ -70,8 +97,10 @@ void WebWindow::create() {
   if (source == "marker file") markerServer = server;
   showStopped();
   // With the server's own announcement there is nothing to check: the
-  // gateway starts at once. Without it the operator confirms the address.
-  if (source == "marker file") {
+  // gateway starts at once; so too beside a server that the launcher started
+  // here and that has no marker folder (it plays on this machine's address).
+  // Otherwise the operator confirms the address.
+  if (source == "marker file" || (launched && !markerFolderExists())) {
     start();
   } else {
     watchMarker = true;
@@ -188,6 +217,12 @@ void WebWindow::refreshSeats() {
 }
 
 INT_PTR WebWindow::handle(UINT message, WPARAM wParam, LPARAM) {
+  // The server this window was started beside has ended, and every web seat
+  // with it: the window closes without asking.
+  if (serverEndedMessage != 0 && message == serverEndedMessage) {
+    DestroyWindow(dialog);
+    return TRUE;
+  }
   switch (message) {
     case WM_TIMER:
       if (wParam == kTimerId) {
@@ -244,9 +279,13 @@ INT_PTR CALLBACK WebWindow::proc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 }  // namespace qova::web
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   using qova::web::WebWindow;
   static WebWindow window;
+  if (qova::web::hasArgument(commandLine, qova::web::kLaunchedFlag)) {
+    window.launched = true;
+    window.serverEndedMessage = RegisterWindowMessageA(qova::web::kServerEndedMessage);
+  }
   HWND dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_WEB), nullptr, WebWindow::proc,
                                    reinterpret_cast<LPARAM>(&window));
   if (dialog == nullptr) {
