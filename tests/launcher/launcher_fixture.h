@@ -15,6 +15,27 @@ namespace qova {
 
 constexpr DWORD kWaitMs = 15000;
 
+// Line `index` (from 0) of a text of CR LF lines.
+inline std::string lineOf(const std::string& text, int index) {
+  size_t start = 0;
+  for (int i = 0; i < index; ++i) start = text.find("\r\n", start) + 2;
+  return text.substr(start, text.find("\r\n", start) - start);
+}
+
+// Whether two folder paths name the same folder, trailing backslashes and
+// letter case aside.
+inline bool sameFolder(std::string a, std::string b) {
+  while (!a.empty() && a.back() == '\\') a.pop_back();
+  while (!b.empty() && b.back() == '\\') b.pop_back();
+  return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
+// Whether `path` ends with `tail`, letter case aside.
+inline bool endsWith(const std::string& path, const std::string& tail) {
+  return path.size() >= tail.size() &&
+         lstrcmpiA(path.substr(path.size() - tail.size()).c_str(), tail.c_str()) == 0;
+}
+
 class LauncherFixture : public ::testing::Test {
  protected:
   void TearDown() override {

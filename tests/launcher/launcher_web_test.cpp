@@ -304,5 +304,36 @@ TEST_F(LauncherWebTest, AGatewayStartedByHandIsLeftAlone) {
   quitLauncher(dialog);
 }
 
+// Where and how Begin starts the gateway, as a stand-in in its place notes it;
+// having no window, the stand-in never closes when asked, and the launcher
+// ends it after the grace period and shows again.
+TEST_F(LauncherWebTest, TheGatewayStartsInTheWorkingFolderAndOneThatStaysIsEnded) {
+  installPackage(/*withGateway=*/false);
+  installChild(STAND_IN_CHILD_EXE, "QOVAWEB.exe");
+  HWND dialog = begin();
+  ASSERT_NE(dialog, nullptr);
+  Watched server;
+  watch("QOVAHOST.exe", &server);
+  HWND lobby = lobbyOf(server);
+  ASSERT_NE(lobby, nullptr);
+  Watched gateway;
+  watch("QOVAWEB.exe", &gateway);
+  ASSERT_NE(gateway.process, nullptr);
+  ASSERT_TRUE(waitUntil([&] { return testing::fileExists(file("child_ran.txt")); }, kWaitMs));
+  std::string ran = fileBytes("child_ran.txt");
+  EXPECT_TRUE(endsWith(lineOf(ran, 0), "\\Bin\\QOVAWEB.exe")) << ran;
+  EXPECT_TRUE(sameFolder(lineOf(ran, 1), folder())) << ran;
+  EXPECT_TRUE(endsWith(lineOf(ran, 2), "QOVAWEB.exe\" --launched")) << ran;
+  EXPECT_EQ(fileBytes("child_saw_config.ini"), "30\r\n2\r\nquestions.qdb");
+
+  ASSERT_TRUE(clickLater(item(lobby, 1001)));
+  DWORD code = 1234;
+  EXPECT_TRUE(server.ended(kWaitMs, &code));
+  EXPECT_TRUE(waitUntil([&] { return isVisible(dialog); }, kWaitMs + kGatewayCloseGraceMs));
+  EXPECT_TRUE(gateway.ended(0, &code));
+  EXPECT_EQ(code, 1u);  // ended by the launcher; on its own it ends with 0
+  quitLauncher(dialog);
+}
+
 }  // namespace
 }  // namespace qova
