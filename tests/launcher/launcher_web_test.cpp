@@ -105,12 +105,12 @@ class LauncherWebTest : public LauncherFixture {
   }
 
   // Starts the launcher, fills it in and presses Begin; the launcher's dialog.
-  HWND begin() {
+  HWND begin(const std::string& database = "questions.qdb") {
     HWND dialog = startLauncher();
     if (dialog == nullptr) return nullptr;
     EXPECT_TRUE(driver::setItemText(dialog, 1002, "30"));
     EXPECT_TRUE(driver::setItemText(dialog, 1007, "2"));
-    EXPECT_TRUE(driver::setItemText(dialog, 1006, "questions.qdb"));
+    EXPECT_TRUE(driver::setItemText(dialog, 1006, database));
     EXPECT_TRUE(clickLater(item(dialog, 1000)));
     return dialog;
   }
@@ -263,6 +263,27 @@ TEST_F(LauncherWebTest, WithThePlayersPortTakenTheServerStillStarts) {
       kWaitMs));
 
   ASSERT_TRUE(clickLater(item(lobby, 1001)));
+  DWORD code = 1234;
+  EXPECT_TRUE(server.ended(kWaitMs, &code));
+  expectLauncherBack(dialog, &gateway);
+  quitLauncher(dialog);
+}
+
+// A server that fails at once: its gateway is closed all the same, however
+// far it had come.
+TEST_F(LauncherWebTest, AServerThatFailsAtOnceHasItsGatewayClosedToo) {
+  installPackage(/*withGateway=*/true);
+  HWND dialog = begin(/*database=*/"");
+  ASSERT_NE(dialog, nullptr);
+  Watched server;
+  watch("QOVAHOST.exe", &server);
+  Watched gateway;
+  watch("QOVAWEB.exe", &gateway);
+  ASSERT_NE(gateway.process, nullptr);
+  HWND box = driver::findMessageBox("Error", kWaitMs, server.id);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(driver::messageBoxText(box), "Error loading questions.");
+  EXPECT_TRUE(driver::answer(box, IDOK));
   DWORD code = 1234;
   EXPECT_TRUE(server.ended(kWaitMs, &code));
   expectLauncherBack(dialog, &gateway);
