@@ -7,6 +7,9 @@
 
 namespace qova {
 
+// How long a gateway has to close once asked; it is ended after that.
+constexpr DWORD kGatewayCloseGraceMs = 10000;
+
 // A QOVAWEB process that this launcher started; empty (process null) when it
 // started none.
 struct GatewayChild {
@@ -21,14 +24,13 @@ struct GatewayChild {
 // one) gives an empty GatewayChild and no message: the server runs alone.
 GatewayChild startGateway(const char* path);
 
-// Asks the gateway's windows to close, again and again until it has ended, at
-// most kGatewayCloseGraceMs; a gateway still running then (hung, or not yet
-// at its window) is ended. Closes the handle; an empty child is left as it is.
+// Asks the gateway's windows to close, again and again until it has ended, for
+// at most kGatewayCloseGraceMs; a gateway still running then (hung, or not yet
+// at its window) is ended. Returns once it has ended and closes the handle; an
+// empty child is left as it is.
 void closeGateway(GatewayChild* gateway);
 
 // Lets the gateway run on and closes the handle.
 void releaseGateway(GatewayChild* gateway);
-
-constexpr DWORD kGatewayCloseGraceMs = 10000;
 
 }  // namespace qova

@@ -173,6 +173,8 @@ TEST_F(LauncherWebTest, BeginStartsTheGatewayAndTheServersEndClosesIt) {
     ASSERT_NE(gateway.process, nullptr);
     HWND window = findTopWindow(kGatewayCaption, kWaitMs, gateway.id, "#32770");
     ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(isVisible(window));
+    EXPECT_TRUE(isVisible(lobby));
     ASSERT_TRUE(waitUntil(
         [&] { return itemText(window, IDC_WEB_STATUS).rfind("Running.", 0) == 0; }, kWaitMs))
         << itemText(window, IDC_WEB_STATUS);
