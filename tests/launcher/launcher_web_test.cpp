@@ -173,8 +173,8 @@ TEST_F(LauncherWebTest, BeginStartsTheGatewayAndTheServersEndClosesIt) {
     ASSERT_NE(gateway.process, nullptr);
     HWND window = findTopWindow(kGatewayCaption, kWaitMs, gateway.id, "#32770");
     ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(isVisible(window));
-    EXPECT_TRUE(isVisible(lobby));
+    // Found as soon as it is made; shown a moment later.
+    EXPECT_TRUE(waitUntil([&] { return isVisible(window) && isVisible(lobby); }, kWaitMs));
     ASSERT_TRUE(waitUntil(
         [&] { return itemText(window, IDC_WEB_STATUS).rfind("Running.", 0) == 0; }, kWaitMs))
         << itemText(window, IDC_WEB_STATUS);
