@@ -217,12 +217,6 @@ void WebWindow::refreshSeats() {
 }
 
 INT_PTR WebWindow::handle(UINT message, WPARAM wParam, LPARAM) {
-  // The server this window was started beside has ended, and every web seat
-  // with it: the window closes without asking.
-  if (serverEndedMessage != 0 && message == serverEndedMessage) {
-    DestroyWindow(dialog);
-    return TRUE;
-  }
   switch (message) {
     case WM_TIMER:
       if (wParam == kTimerId) {
@@ -260,6 +254,12 @@ INT_PTR WebWindow::handle(UINT message, WPARAM wParam, LPARAM) {
       PostQuitMessage(0);
       return TRUE;
     default:
+      // The server this window was started beside has ended, and every web
+      // seat with it: the window closes without asking.
+      if (serverEndedMessage != 0 && message == serverEndedMessage) {
+        DestroyWindow(dialog);
+        return TRUE;
+      }
       return FALSE;
   }
 }
@@ -282,15 +282,17 @@ INT_PTR CALLBACK WebWindow::proc(HWND dialog, UINT message, WPARAM wParam, LPARA
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   using qova::web::WebWindow;
   static WebWindow window;
-  if (qova::web::hasArgument(commandLine, qova::web::kLaunchedFlag)) {
-    window.launched = true;
-    window.serverEndedMessage = RegisterWindowMessageA(qova::web::kServerEndedMessage);
-  }
   HWND dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_WEB), nullptr, WebWindow::proc,
                                    reinterpret_cast<LPARAM>(&window));
   if (dialog == nullptr) {
     MessageBoxA(nullptr, "Could not create window.", "Error", MB_ICONEXCLAMATION);
     return 1;
+  }
+  // Nothing posted to the window has been handled yet: both are in place
+  // before the first message.
+  if (qova::web::hasArgument(commandLine, qova::web::kLaunchedFlag)) {
+    window.launched = true;
+    window.serverEndedMessage = RegisterWindowMessageA(qova::web::kServerEndedMessage);
   }
   window.create();
   // Messages first, then the gateway's ready handlers; the wait is short
