@@ -3,10 +3,12 @@
 // config.ini in the working folder and starts the quiz server, or starts the
 // question database editor. Either child inherits this working folder, which
 // is where it finds config.ini and its other files; the launcher hides and
-// waits until the child ends.
+// waits until the child ends. Beside the server it starts the web players'
+// gateway, and closes that again when the server has ended.
 #include <windows.h>
 
 #include "common/win/dialogs.h"
+#include "launcher/gateway_child.h"
 #include "launcher/launcher_config.h"
 #include "launcher/resource.h"
 
@@ -15,6 +17,7 @@ namespace {
 const char kConfigFile[] = "config.ini";
 const char kServerPath[] = "Bin\\QOVAHOST.exe";
 const char kEditorPath[] = "Bin\\QOVAMAKE.exe";
+const char kGatewayPath[] = "Bin\\QOVAWEB.exe";
 
 // Description and pattern pairs, the first preselected.
 const char kDatabaseFilter[] =
@@ -35,8 +38,10 @@ void prefill(HWND dialog) {
 
 // Starts `path` with no command line in this working folder, hides the
 // launcher until the child ends and shows it again. While the child runs this
-// thread waits and handles no messages.
-void runChild(HWND launcher, const char* path) {
+// thread waits and handles no messages. With `withGateway` (the server) the
+// web players' gateway starts beside the child, and the one started here is
+// closed once the child has ended, before the launcher shows again.
+void runChild(HWND launcher, const char* path, bool withGateway) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
@@ -45,12 +50,22 @@ void runChild(HWND launcher, const char* path) {
     MessageBoxA(launcher, "Could not spawn process.", "Error", MB_OK);
     return;
   }
+  qova::GatewayChild gateway;
+  if (withGateway) gateway = qova::startGateway(kGatewayPath);
   ShowWindow(launcher, SW_HIDE);
-  if (WaitForSingleObject(info.hProcess, INFINITE) == WAIT_FAILED) {
+  DWORD waited = WaitForSingleObject(info.hProcess, INFINITE);
+  if (waited == WAIT_FAILED) {
     MessageBoxA(launcher, "Wait failed.", "Err", MB_OK);
   }
   CloseHandle(info.hThread);
   CloseHandle(info.hProcess);
+  // Without a wait that saw the server end it may still run, and with it the
+  // web seats: the gateway is then left to the operator.
+  if (waited == WAIT_OBJECT_0) {
+    qova::closeGateway(&gateway);
+  } else {
+    qova::releaseGateway(&gateway);
+  }
   ShowWindow(launcher, SW_SHOW);
 }
 
@@ -62,7 +77,7 @@ void begin(HWND launcher) {
   // A file that cannot be written is not reported; the server then reads
   // whatever settings it finds.
   qova::writeLauncherSettings(kConfigFile, settings);
-  runChild(launcher, kServerPath);
+  runChild(launcher, kServerPath, /*withGateway=*/true);
 }
 
 void browse(HWND launcher) {
@@ -91,7 +106,7 @@ INT_PTR CALLBACK launcherDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
           begin(dialog);
           break;
         case IDC_CREATE_MODIFY:
-          runChild(dialog, kEditorPath);
+          runChild(dialog, kEditorPath, /*withGateway=*/false);
           break;
         case IDC_BROWSE:
           browse(dialog);

@@ -15,18 +15,57 @@ namespace qova {
 
 constexpr DWORD kWaitMs = 15000;
 
+// Line `index` (from 0) of a text of CR LF lines.
+inline std::string lineOf(const std::string& text, int index) {
+  size_t start = 0;
+  for (int i = 0; i < index; ++i) start = text.find("\r\n", start) + 2;
+  return text.substr(start, text.find("\r\n", start) - start);
+}
+
+// Whether two folder paths name the same folder, trailing backslashes and
+// letter case aside.
+inline bool sameFolder(std::string a, std::string b) {
+  while (!a.empty() && a.back() == '\\') a.pop_back();
+  while (!b.empty() && b.back() == '\\') b.pop_back();
+  return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
+// Whether `path` ends with `tail`, letter case aside.
+inline bool endsWith(const std::string& path, const std::string& tail) {
+  return path.size() >= tail.size() &&
+         lstrcmpiA(path.substr(path.size() - tail.size()).c_str(), tail.c_str()) == 0;
+}
+
 class LauncherFixture : public ::testing::Test {
  protected:
   void TearDown() override {
     // Lets a stand-in child go, then ends whatever still runs.
     testing::writeFileBytes(file("child_release"), "");
     driver::endProgram(&launcher_);
+    endBinPrograms();
   }
 
   // A new empty working folder for the next run (the last one is removed).
   void freshFolder() {
     testing::writeFileBytes(file("child_release"), "");
+    endBinPrograms();
     folder_ = std::make_unique<testing::TempDir>();
+  }
+
+  // Ends the programs of the working folder's Bin that still run: a failed
+  // test may leave the real server or gateway behind the launcher.
+  void endBinPrograms() {
+    for (const char* name : {"QOVAHOST.exe", "QOVAMAKE.exe", "QOVAWEB.exe"}) {
+      for (int i = 0; i < 4; ++i) {
+        DWORD id = driver::findProcess(file(std::string("Bin\\") + name), 0);
+        if (id == 0) break;
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+        if (process == nullptr) break;
+        TerminateProcess(process, 99);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+      }
+    }
   }
   const std::string& folder() const { return folder_->path(); }
   std::string file(const std::string& name) const { return folder_->file(name); }

@@ -26,18 +26,6 @@ enum : int {
   kQuestionsPerRound = 1007,
 };
 
-std::string lineOf(const std::string& text, int index) {
-  size_t start = 0;
-  for (int i = 0; i < index; ++i) start = text.find("\r\n", start) + 2;
-  return text.substr(start, text.find("\r\n", start) - start);
-}
-
-bool sameFolder(std::string a, std::string b) {
-  while (!a.empty() && a.back() == '\\') a.pop_back();
-  while (!b.empty() && b.back() == '\\') b.pop_back();
-  return lstrcmpiA(a.c_str(), b.c_str()) == 0;
-}
-
 using LauncherTest = LauncherFixture;
 
 TEST_F(LauncherTest, BeginSavesFieldsAsTypedAndTheNextStartShowsThem) {
@@ -125,11 +113,7 @@ TEST_F(LauncherTest, HidesWhileTheChildRunsAndShowsAgainWhenItEnds) {
     ASSERT_TRUE(waitUntil([&] { return testing::fileExists(file("child_ran.txt")); }, kWaitMs));
     EXPECT_TRUE(waitUntil([&] { return !isVisible(dialog); }, kWaitMs));
     std::string ran = fileBytes("child_ran.txt");
-    std::string module = lineOf(ran, 0);
-    std::string tail = std::string("\\Bin\\") + c.child;
-    ASSERT_GE(module.size(), tail.size());
-    EXPECT_EQ(lstrcmpiA(module.substr(module.size() - tail.size()).c_str(), tail.c_str()), 0)
-        << module;
+    EXPECT_TRUE(endsWith(lineOf(ran, 0), std::string("\\Bin\\") + c.child)) << lineOf(ran, 0);
     EXPECT_TRUE(sameFolder(lineOf(ran, 1), folder())) << lineOf(ran, 1);
     EXPECT_EQ(fileBytes("child_saw_config.ini"), c.configAfter);
 

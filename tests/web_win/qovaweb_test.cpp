@@ -8,7 +8,7 @@
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
-#include <boost/beast/websocket.hpp>
+#include "tests/web_win/web_page.h"
 #include <gtest/gtest.h>
 #include <windows.h>
 // clang-format on
@@ -30,7 +30,6 @@ namespace {
 
 namespace asio = boost::asio;
 namespace http = boost::beast::http;
-namespace websocket = boost::beast::websocket;
 using asio::ip::tcp;
 using boost::system::error_code;
 using driver::item;
@@ -67,68 +66,6 @@ std::vector<std::string> listLines(HWND list) {
   }
   return out;
 }
-
-// A phone's page: one WebSocket to the gateway, every wait bounded.
-class Page {
- public:
-  bool open(uint16_t port) {
-    error_code ec;
-    ws_.next_layer().connect(tcp::endpoint(asio::ip::make_address_v4("127.0.0.1"), port), ec);
-    if (ec) return false;
-    bool done = false;
-    ws_.async_handshake("127.0.0.1", "/ws", [&](error_code e) {
-      ec = e;
-      done = true;
-    });
-    return runUntil(&done) && !ec;
-  }
-
-  bool send(const json& message) {
-    error_code ec;
-    ws_.text(true);
-    ws_.write(asio::buffer(message.dump()), ec);
-    return !ec;
-  }
-
-  // The next message of type `type`; earlier ones are kept in seen. Null
-  // (a discarded value) on a timeout, a close or a malformed message.
-  json waitFor(const std::string& type) {
-    for (;;) {
-      boost::beast::flat_buffer buffer;
-      error_code ec;
-      bool done = false;
-      ws_.async_read(buffer, [&](error_code e, size_t) {
-        ec = e;
-        done = true;
-      });
-      if (!runUntil(&done) || ec) return json(json::value_t::discarded);
-      json message = json::parse(boost::beast::buffers_to_string(buffer.data()), nullptr, false);
-      if (message.is_discarded() || !message.is_object()) return message;
-      seen.push_back(message.value("t", ""));
-      if (message.value("t", "") == type) return message;
-    }
-  }
-
-  std::vector<std::string> seen;
-
- private:
-  // Runs the handlers until *done or the timeout; on a timeout the socket
-  // is closed (the page is unusable after that).
-  bool runUntil(bool* done) {
-    io_.restart();
-    DWORD start = GetTickCount();
-    while (!*done && GetTickCount() - start < kWaitMs) io_.run_for(std::chrono::milliseconds(50));
-    if (*done) return true;
-    error_code ec;
-    ws_.next_layer().close(ec);
-    io_.restart();
-    io_.run_for(std::chrono::milliseconds(500));
-    return false;
-  }
-
-  asio::io_context io_;
-  websocket::stream<tcp::socket> ws_{io_};
-};
 
 // GET `path` from the gateway on `port`: the status (0 when it failed) and the body.
 std::pair<int, std::string> httpGet(const std::string& path, uint16_t port = 8080) {

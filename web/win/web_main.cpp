@@ -13,6 +13,7 @@
 #include "common/win/dialogs.h"
 #include "web/gateway.h"
 #include "web/local_addresses.h"
+#include "web/win/launch.h"
 #include "web/win/resource.h"
 #include "wire/play_rules.h"
 #include "wire/server_marker.h"
@@ -30,6 +31,28 @@ const uint16_t kDefaultPort = 8080;
 // Characters read from a field, NUL included.
 const size_t kFieldSize = 256;
 
+// Whether `flag` is one of the words of the command line's arguments.
+bool hasArgument(const char* commandLine, const char* flag) {
+  std::string words = commandLine ? commandLine : "";
+  for (size_t b = words.find_first_not_of(" \t"); b != std::string::npos;) {
+    size_t e = words.find_first_of(" \t", b);
+    if (words.compare(b, e == std::string::npos ? std::string::npos : e - b, flag) == 0) {
+      return true;
+    }
+    b = words.find_first_not_of(" \t", e);
+  }
+  return false;
+}
+
+// Whether the folder of the marker file exists. Without it a server on this
+// machine cannot announce itself, so none ever will.
+bool markerFolderExists() {
+  std::string folder = kMarkerPath;
+  folder.erase(folder.rfind('\\'));
+  DWORD attributes = GetFileAttributesA(folder.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 void error(HWND owner, const std::string& text) {
   MessageBoxA(owner, text.c_str(), "Error", MB_OK | MB_ICONEXCLAMATION);
 }
@@ -45,6 +68,10 @@ struct WebWindow {
   bool watchMarker = false;
   std::string filledServer, filledPort;
   int ticks = 0;
+  // Started by the launcher beside a server on this machine; the launcher
+  // then posts serverEndedMessage once that server has ended.
+  bool launched = false;
+  UINT serverEndedMessage = 0;
 
   INT_PTR handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void create();
@@ -69,8 +96,10 @@ void WebWindow::create() {
   if (source == "marker file") markerServer = server;
   showStopped();
   // With the server's own announcement there is nothing to check: the
-  // gateway starts at once. Without it the operator confirms the address.
-  if (source == "marker file") {
+  // gateway starts at once; so too beside a server that the launcher started
+  // here and that has no marker folder (it plays on this machine's address).
+  // Otherwise the operator confirms the address.
+  if (source == "marker file" || (launched && !markerFolderExists())) {
     start();
   } else {
     watchMarker = true;
@@ -227,6 +256,12 @@ INT_PTR WebWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM) {
       PostQuitMessage(0);
       return TRUE;
     default:
+      // The server this window was started beside has ended, and every web
+      // seat with it: the window closes without asking.
+      if (serverEndedMessage != 0 && message == serverEndedMessage) {
+        DestroyWindow(dialog);
+        return TRUE;
+      }
       return FALSE;
   }
 }
@@ -235,7 +270,7 @@ INT_PTR WebWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM) {
 
 }  // namespace qova::web
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   using qova::web::WebWindow;
   static WebWindow window;
   HWND dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_WEB), nullptr,
@@ -244,6 +279,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (dialog == nullptr) {
     MessageBoxA(nullptr, "Could not create window.", "Error", MB_ICONEXCLAMATION);
     return 1;
+  }
+  // Nothing posted to the window has been handled yet: both are in place
+  // before the first message.
+  if (qova::web::hasArgument(commandLine, qova::web::kLaunchedFlag)) {
+    window.launched = true;
+    window.serverEndedMessage = RegisterWindowMessageA(qova::web::kServerEndedMessage);
   }
   window.create();
   // Messages first, then the gateway's ready handlers; the wait is short
