@@ -88,7 +88,7 @@ ImportedQuestions importQuestions(std::string_view bytes, const std::string& fil
     return out;
   }
   std::string text = decoded(bytes);
-  if (isBlank(text) && text.find_first_of("\r\n") == std::string::npos) {
+  if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
     out.failure = "The file is empty.";
     return out;
   }
@@ -149,7 +149,8 @@ ImportedQuestions importQuestionFile(const std::string& path, int responseLimit)
   return importQuestions(bytes, path, responseLimit);
 }
 
-std::string importReport(const ImportedQuestions& imported, const std::string& path) {
+std::string importReport(const ImportedQuestions& imported, const std::string& path,
+                         size_t listed) {
   std::string name = baseName(path);
   std::string from = name + (imported.format.empty() ? "" : " (" + imported.format + ")");
   std::string report;
@@ -162,7 +163,7 @@ std::string importReport(const ImportedQuestions& imported, const std::string& p
   if (!imported.failure.empty()) report += "\n" + imported.failure + "\n";
   if (imported.skippedCount > 0) {
     report += "\nSkipped " + counted(imported.skippedCount, "question") + ":\n";
-    size_t shown = std::min(imported.skipped.size(), kReportedSkips);
+    size_t shown = std::min(imported.skipped.size(), listed);
     for (size_t i = 0; i < shown; ++i) {
       const SkippedQuestion& s = imported.skipped[i];
       report += "Line " + std::to_string(s.line) + ": " + s.reason + ".\n";

@@ -33,8 +33,9 @@ ImportedQuestions importQuestions(std::string_view bytes, const std::string& fil
 ImportedQuestions importQuestionFile(const std::string& path, int responseLimit);
 
 // The report for the user: how many questions were imported from the file
-// (its name without folder), and the first kReportedSkips skipped questions
-// with their lines and reasons, then "...and N more." Lines end with "\n".
-std::string importReport(const ImportedQuestions& imported, const std::string& path);
+// (its name without folder), and the first `listed` skipped questions with
+// their lines and reasons, then "...and N more." Lines end with "\n".
+std::string importReport(const ImportedQuestions& imported, const std::string& path,
+                         size_t listed = kReportedSkips);
 
 }  // namespace qova
