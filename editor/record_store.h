@@ -197,8 +197,7 @@ class RecordStore {
   // Puts `records` and then `blankAfter` blank records after record `last`
   // (at most totalRecords); returns the number of the first, or -1 when the
   // total would overflow (nothing changed).
-  int32_t appendAfter(int32_t last, const std::vector<QuestionRecord>& records,
-                      int32_t blankAfter);
+  int32_t appendAfter(int32_t last, const std::vector<QuestionRecord>& records, int32_t blankAfter);
   // Writes header and records. Fills *header with what it wrote and *starts
   // with the index of the written file; *indexKnown is false when the index
   // cannot be trusted (a text holding a line end, or a line beyond the bound)

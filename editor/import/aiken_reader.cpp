@@ -50,7 +50,7 @@ bool looksLikeAiken(std::string_view text) {
 void readAiken(std::string_view text, ImportedQuestions* out) {
   std::vector<std::string_view> lines = splitLines(text);
   QuestionDraft draft;
-  bool open = false;   // a question has started
+  bool open = false;    // a question has started
   bool broken = false;  // it is being skipped; the rest of its block is passed over
   auto finishBroken = [&](const std::string& reason) {
     skipQuestion(out, draft.line, reason);
@@ -106,8 +106,8 @@ void readAiken(std::string_view text, ImportedQuestions* out) {
       finishBroken("line " + std::to_string(number) + ": response " + std::string(1, letter) +
                    " is out of order");
     } else if (draft.responses.empty()) {
-      finishBroken("the question goes on over more than one line (line " +
-                   std::to_string(number) + ")");
+      finishBroken("the question goes on over more than one line (line " + std::to_string(number) +
+                   ")");
     } else {
       finishBroken("line " + std::to_string(number) +
                    " is neither a response (\"A.\" or \"A)\") nor ANSWER:");

@@ -289,9 +289,9 @@ void readCsv(std::string_view text, ImportedQuestions* out) {
   bool hasHeader = false;
   while (nextRow(text, separator, &at, &line, &row)) {
     if (row.unclosedAt != 0) {
-      skipQuestion(out, row.line,
-                   "a quoted field opened on line " + std::to_string(row.unclosedAt) +
-                       " is never closed");
+      skipQuestion(
+          out, row.line,
+          "a quoted field opened on line " + std::to_string(row.unclosedAt) + " is never closed");
       continue;
     }
     if (blankRow(row)) continue;

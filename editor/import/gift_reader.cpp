@@ -1,10 +1,10 @@
 #include "editor/import/gift_reader.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <utility>
 #include <cctype>
+#include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "editor/import/text_lines.h"
@@ -106,9 +106,9 @@ void readQuestion(const Glyphs& g, int64_t first, ImportedQuestions* out) {
   }
   size_t close = findMarkup(g, '}', open + 1);
   if (close == std::string::npos) {
-    skipQuestion(out, first,
-                 "the answer block opened on line " + std::to_string(lineAt(open)) +
-                     " is never closed");
+    skipQuestion(
+        out, first,
+        "the answer block opened on line " + std::to_string(lineAt(open)) + " is never closed");
     return;
   }
   if (findMarkup(g, '{', open + 1) < close || findMarkup(g, '{', close + 1) != std::string::npos) {
@@ -208,8 +208,7 @@ bool looksLikeGift(std::string_view text) {
     std::string t = trimmed(line);
     if (t.compare(0, 2, "::") == 0 && t.find("::", 2) != std::string::npos) return true;
     size_t brace = t.find('{');
-    if (brace != std::string::npos &&
-        t.find_first_of("=~}", brace + 1) != std::string::npos) {
+    if (brace != std::string::npos && t.find_first_of("=~}", brace + 1) != std::string::npos) {
       return true;
     }
   }

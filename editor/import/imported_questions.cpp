@@ -21,9 +21,14 @@ std::string characterName(uint32_t c) {
 // converted text.
 std::string textProblem(const std::string& name, const std::string& text, std::string* ansi) {
   if (text.empty()) return name + " is empty";
-  for (char c : text) {
-    unsigned char byte = static_cast<unsigned char>(c);
-    if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
+  // Controls of both ranges: C0 and DEL as bytes, C1 (U+0080..U+009F) as
+  // their UTF-8 pairs, so an undefined byte of the code page is refused alike
+  // on every platform.
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char byte = static_cast<unsigned char>(text[i]);
+    unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if ((byte < 0x20 && byte != '\t') || byte == 0x7F ||
+        (byte == 0xC2 && next >= 0x80 && next <= 0x9F)) {
       return name + " holds a control character";
     }
   }

@@ -30,8 +30,8 @@ struct ImportedQuestions {
   // How many responses a record may have (4 or 5: the database's count);
   // records with fewer are padded with empty responses up to it.
   int responseLimit = 5;
-  std::vector<QuestionRecord> records;  // in the ANSI code page
-  int mostResponses = 0;                // the most responses any record really has
+  std::vector<QuestionRecord> records;   // in the ANSI code page
+  int mostResponses = 0;                 // the most responses any record really has
   std::vector<SkippedQuestion> skipped;  // the first kMaxListedSkips
   int64_t skippedCount = 0;              // all of them
   // Set when the file as a whole could not be read (empty, too large, no

@@ -36,8 +36,8 @@ bool ansiFromWide(const std::wstring& wide, std::string* out) {
                                  nullptr, &usedDefault);
   if (size <= 0 || usedDefault) return false;
   out->assign(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, &(*out)[0], size,
-                      nullptr, &usedDefault);
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, &(*out)[0], size, nullptr,
+                      &usedDefault);
   return !usedDefault;
 }
 
