@@ -45,9 +45,9 @@ TEST_F(ImportWindowTest, AikenIntoANewDatabaseIsShownAndSaved) {
   ASSERT_EQ(scripted_.opens.size(), 1u);
   const FileDialogRequest& dialog = scripted_.opens[0];
   EXPECT_EQ(dialog.filter, questionFileRequest(nullptr).filter);
-  EXPECT_EQ(dialog.filter, std::string("Question Files (*.txt, *.gift, *.csv)\0*.txt;*.gift;*.csv\0"
-                                       "All Files (*.*)\0*.*\0\0",
-                                       79));
+  const char filter[] =
+      "Question Files (*.txt, *.gift, *.csv)\0*.txt;*.gift;*.csv\0All Files (*.*)\0*.*\0";
+  EXPECT_EQ(dialog.filter, std::string(filter, sizeof filter));
   EXPECT_EQ(dialog.flags, 0x2100Cu);
   EXPECT_EQ(dialog.owner, window_);
 
@@ -58,7 +58,7 @@ TEST_F(ImportWindowTest, AikenIntoANewDatabaseIsShownAndSaved) {
   EXPECT_EQ(scripted_.messages[0].text,
             "Imported 2 questions from night.txt (Aiken).\n\n"
             "Skipped 1 question:\n"
-            "Line 13: the file ends before its ANSWER: line.\n");
+            "Line 14: the file ends before its ANSWER: line.\n");
 
   // The empty record of the new database made way for the questions.
   EXPECT_EQ(current(), "1");
@@ -98,7 +98,7 @@ TEST_F(ImportWindowTest, CsvIsAppendedAfterTheOpenDatabaseAndSkipsAreListed) {
   click(IDC_PREV);
   EXPECT_EQ(text(IDC_QUESTION), "edited");
 
-  scripted_.messageAnswers.push_back(kIdYes);  // Overwrite
+  scripted_.messageAnswers = {kIdOk, kIdYes};  // the Notice, then Overwrite
   click(IDC_SAVE);
   std::vector<TestRecord> expected = numberedRecords(2);
   expected[1].question = "edited";
