@@ -186,7 +186,7 @@ void readQuestion(const Glyphs& g, int64_t first, ImportedQuestions* out) {
     }
     draft.responses.push_back(textOf(g, from, stop));
   }
-  if (right > 1 && !anyWrong) {
+  if (!anyWrong) {
     skipQuestion(out, first, "it is a short-answer question");
     return;
   }
@@ -207,8 +207,18 @@ bool looksLikeGift(std::string_view text) {
   for (std::string_view line : splitLines(text)) {
     std::string t = trimmed(line);
     if (t.compare(0, 2, "::") == 0 && t.find("::", 2) != std::string::npos) return true;
-    size_t brace = t.find('{');
-    if (brace != std::string::npos && t.find_first_of("=~}", brace + 1) != std::string::npos) {
+  }
+  // An answer block: a brace whose next character, on its line or a later
+  // one, opens a response or closes the block.
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\') {
+      ++i;
+      continue;
+    }
+    if (text[i] != '{') continue;
+    size_t next = text.find_first_not_of(" \t\r\n", i + 1);
+    if (next != std::string_view::npos &&
+        std::string_view("=~}#").find(text[next]) != std::string_view::npos) {
       return true;
     }
   }

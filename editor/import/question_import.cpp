@@ -63,11 +63,12 @@ bool fits(Format format, std::string_view text) {
   return false;
 }
 
-// Aiken and GIFT carry marks of their own; the layout's numbers stand at
-// fixed lines; CSV is what is left with enough fields a row.
+// Aiken's marks and the layout's numbers at fixed lines are the strictest
+// tests; GIFT's braces come next (a layout question may hold a brace); CSV
+// is what is left with enough fields a row.
 Format detect(std::string_view text, Format hint) {
   if (hint != Format::kNone && fits(hint, text)) return hint;
-  for (Format format : {Format::kAiken, Format::kGift, Format::kLayout, Format::kCsv}) {
+  for (Format format : {Format::kAiken, Format::kLayout, Format::kGift, Format::kCsv}) {
     if (fits(format, text)) return format;
   }
   return hint;
