@@ -61,6 +61,12 @@ void skipQuestion(ImportedQuestions* out, int64_t line, std::string reason) {
 }
 
 void acceptQuestion(ImportedQuestions* out, QuestionDraft draft) {
+  if (out->records.size() >= kMaxImportedQuestions) {
+    skipQuestion(out, draft.line,
+                 "one import brings at most " + std::to_string(kMaxImportedQuestions) +
+                     " questions");
+    return;
+  }
   const size_t count = draft.responses.size();
   if (count > 5) {
     skipQuestion(out, draft.line, "it has " + std::to_string(count) + " responses, more than five");

@@ -16,6 +16,8 @@ namespace qova {
 // A question text or response longer than this many bytes (in the ANSI code
 // page) is not imported.
 constexpr size_t kMaxImportedText = 1000;
+// One import brings at most this many questions; later ones are skipped.
+constexpr size_t kMaxImportedQuestions = 100000;
 // Skipped questions are listed in detail up to this many; the rest are
 // counted.
 constexpr size_t kMaxListedSkips = 1000;
@@ -53,7 +55,7 @@ void skipQuestion(ImportedQuestions* out, int64_t line, std::string reason);
 // or response, fewer than two or more than five responses, more than the
 // database holds, a right response outside them, a control character, a
 // character the ANSI code page cannot show, a text longer than
-// kMaxImportedText. Texts are trimmed of blanks at both ends first.
+// kMaxImportedText, or kMaxImportedQuestions imported already. Texts are trimmed of blanks at both ends first.
 void acceptQuestion(ImportedQuestions* out, QuestionDraft draft);
 
 // Blanks (space and tab) off both ends.

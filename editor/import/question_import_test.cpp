@@ -220,6 +220,17 @@ TEST(DamagedInputTest, EveryDamageGivesAReport) {
   }
 }
 
+TEST(DamagedInputTest, OneImportBringsAtMostAHundredThousandQuestions) {
+  std::string bytes;
+  for (int i = 0; i < 100002; ++i) bytes += "Q?,a,b,1\n";
+  ImportedQuestions got = importQuestions(bytes, "q.csv", 4);
+  EXPECT_EQ(got.records.size(), kMaxImportedQuestions);
+  EXPECT_EQ(got.skippedCount, 2);
+  ASSERT_EQ(got.skipped.size(), 2u);
+  EXPECT_EQ(got.skipped[0].line, 100001);
+  EXPECT_EQ(got.skipped[0].reason, "one import brings at most 100000 questions");
+}
+
 TEST(DamagedInputTest, CutFilesKeepTheQuestionsBeforeTheCut) {
   ImportedQuestions aiken =
       importQuestions("Q?\nA. a\nB. b\nANSWER: A\n\nR?\nA. a\nB. b", "q.txt", 4);
