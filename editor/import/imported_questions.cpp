@@ -62,9 +62,9 @@ void skipQuestion(ImportedQuestions* out, int64_t line, std::string reason) {
 
 void acceptQuestion(ImportedQuestions* out, QuestionDraft draft) {
   if (out->records.size() >= kMaxImportedQuestions) {
-    skipQuestion(out, draft.line,
-                 "one import brings at most " + std::to_string(kMaxImportedQuestions) +
-                     " questions");
+    skipQuestion(
+        out, draft.line,
+        "one import brings at most " + std::to_string(kMaxImportedQuestions) + " questions");
     return;
   }
   const size_t count = draft.responses.size();

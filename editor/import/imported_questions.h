@@ -55,7 +55,8 @@ void skipQuestion(ImportedQuestions* out, int64_t line, std::string reason);
 // or response, fewer than two or more than five responses, more than the
 // database holds, a right response outside them, a control character, a
 // character the ANSI code page cannot show, a text longer than
-// kMaxImportedText, or kMaxImportedQuestions imported already. Texts are trimmed of blanks at both ends first.
+// kMaxImportedText, or kMaxImportedQuestions imported already. Texts are trimmed of blanks at both
+// ends first.
 void acceptQuestion(ImportedQuestions* out, QuestionDraft draft);
 
 // Blanks (space and tab) off both ends.
