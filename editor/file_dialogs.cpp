@@ -65,4 +65,11 @@ FileDialogRequest importSaveRequest(void* owner) {
       kOfnOverwritePrompt | kOfnHideReadOnly | kOfnNoChangeDir | kOfnNoNetworkButton, ".qdb");
 }
 
+FileDialogRequest questionFileRequest(void* owner) {
+  return request(owner,
+                 filterOf({"Question Files (*.txt, *.gift, *.csv)", "*.txt;*.gift;*.csv",
+                           "All Files (*.*)", "*.*"}),
+                 kOpenFlags, "");
+}
+
 }  // namespace qova

@@ -18,5 +18,7 @@ FileDialogRequest databaseSaveRequest(void* owner);
 FileDialogRequest textOpenRequest(void* owner);
 // Convert Txt, choosing the file to create, default extension ".qdb".
 FileDialogRequest importSaveRequest(void* owner);
+// Import..., choosing a question file: question files, then all files.
+FileDialogRequest questionFileRequest(void* owner);
 
 }  // namespace qova

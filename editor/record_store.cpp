@@ -453,21 +453,49 @@ int RecordStore::appendFile() {
   // its header claims beyond them follow as blank records here too. They are
   // all read before anything changes, so a read error changes nothing.
   std::vector<QuestionRecord> records;
-  bool readOk = r != kStoreCannotOpen &&
-                other.totalRecords <= std::numeric_limits<int32_t>::max() - totalRecords;
+  bool readOk = r != kStoreCannotOpen;
   for (int32_t i = 0; readOk && i < other.recordsFound(); ++i) {
     records.push_back(other.next());
     readOk = !other.input.bad();
   }
-  if (!readOk) {
+  const int32_t blank = other.totalRecords - static_cast<int32_t>(records.size());
+  if (!readOk || appendAfter(totalRecords, records, blank) < 0) {
     if (prompts.messageBox) {
       prompts.messageBox(MessageRequest{owner, kAppendOpenFailed, "Error", kMbIconExclamation});
     }
     return kStoreCancelled;
   }
   lineBound = std::max(lineBound, other.lineBound);
-  int32_t total = totalRecords + other.totalRecords;
-  seek(totalRecords);
+  return totalRecords;
+}
+
+namespace {
+
+bool isEmptyRecord(const QuestionRecord& record) {
+  return record.question.empty() && record.correct == 0 &&
+         std::all_of(record.responses.begin(), record.responses.end(),
+                     [](const std::string& r) { return r.empty(); });
+}
+
+}  // namespace
+
+int32_t RecordStore::importRecords(const std::vector<QuestionRecord>& records) {
+  int32_t last = totalRecords;
+  if (last == 1 && !records.empty() && erasedNumbers.empty()) {
+    int32_t remembered = currentIndex;
+    seek(1);
+    if (isEmptyRecord(current)) last = 0;
+    seek(remembered);
+  }
+  return appendAfter(last, records, 0);
+}
+
+int32_t RecordStore::appendAfter(int32_t last, const std::vector<QuestionRecord>& records,
+                                 int32_t blankAfter) {
+  int64_t added = static_cast<int64_t>(records.size()) + std::max(blankAfter, 0);
+  if (added > static_cast<int64_t>(std::numeric_limits<int32_t>::max()) - last) return -1;
+  const int32_t total = static_cast<int32_t>(std::max<int64_t>(totalRecords, last + added));
+  seek(last);
   for (const QuestionRecord& record : records) {
     next();
     commit(record);
@@ -475,7 +503,7 @@ int RecordStore::appendFile() {
   totalRecords = total;
   currentIndex = 1;
   loadCurrent();
-  return totalRecords;
+  return last + 1;
 }
 
 namespace {

@@ -157,6 +157,15 @@ class RecordStore {
   // new totalRecords; the current index is then 1.
   int appendFile();
 
+  // Appends records read from a question file after the last record, in
+  // memory, as appendFile does with the records of a database. A database
+  // that holds nothing but one empty record (a new database) takes them in
+  // its place, so that it does not begin with an empty question. Returns the
+  // number of the first record appended, the current index then being 1;
+  // -1, with nothing changed, when the total would pass the largest record
+  // number.
+  int32_t importRecords(const std::vector<QuestionRecord>& records);
+
   // Numbers of the records (1..totalRecords) that match `criteria`,
   // ascending. The current record is the same before and after.
   std::vector<int32_t> search(const SearchCriteria& criteria);
@@ -185,6 +194,10 @@ class RecordStore {
   int64_t blankRecords() const;
   bool blanksKept() const;
   bool readFileRecord(int32_t n, QuestionRecord& record);
+  // Puts `records` and then `blankAfter` blank records after record `last`
+  // (at most totalRecords); returns the number of the first, or -1 when the
+  // total would overflow (nothing changed).
+  int32_t appendAfter(int32_t last, const std::vector<QuestionRecord>& records, int32_t blankAfter);
   // Writes header and records. Fills *header with what it wrote and *starts
   // with the index of the written file; *indexKnown is false when the index
   // cannot be trusted (a text holding a line end, or a line beyond the bound)

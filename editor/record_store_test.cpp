@@ -533,6 +533,44 @@ TEST_F(RecordStoreTest, AppendingThreeRecordsToTen) {
   expectSameAsFreshOpen(store);
 }
 
+// Imported records follow the last record; only a database that is nothing
+// but one empty record (a new one) gives its place up to them.
+TEST_F(RecordStoreTest, ImportedRecordsFollowTheLastOrReplaceALoneEmptyRecord) {
+  const std::vector<QuestionRecord> imported = {record("I1", {"a", "b", "", ""}, 1),
+                                                record("I2", {"c", "d", "", ""}, 2)};
+  struct Case {
+    const char* what;
+    std::vector<QuestionRecord> before;  // committed as records 1, 2, ...
+    int32_t first;                       // number of the first imported record
+  } cases[] = {
+      {"new database", {QuestionRecord()}, 1},
+      {"one record with a question", {record("Q", {}, 0)}, 2},
+      {"one record with a response only", {record("", {"", "x"}, 0)}, 2},
+      {"two empty records", {QuestionRecord(), QuestionRecord()}, 3},
+  };
+  for (const Case& c : cases) {
+    store.clear();
+    for (const QuestionRecord& r : c.before) {
+      store.next();
+      store.commit(r);
+    }
+    EXPECT_EQ(store.importRecords(imported), c.first) << c.what;
+    EXPECT_EQ(store.totalRecords, c.first + 1) << c.what;
+    EXPECT_EQ(store.currentIndex, 1) << c.what;
+    EXPECT_EQ(store.seek(c.first).question, "I1") << c.what;
+    EXPECT_EQ(store.seek(c.first + 1).question, "I2") << c.what;
+    if (c.first > 1) {
+      EXPECT_TRUE(store.seek(1) == c.before[0]) << c.what;
+    }
+  }
+  // An erased lone record is kept, erasure and all.
+  store.clear();
+  store.next();
+  store.commit(QuestionRecord());
+  store.setErased(true);
+  EXPECT_EQ(store.importRecords(imported), 2);
+}
+
 TEST_F(RecordStoreTest, ATextHoldingALineEndIsIndexedAsWritten) {
   store.clear();
   store.next();

@@ -3,6 +3,8 @@
 #include <string>
 
 #include "common/win/dialogs.h"
+#include "editor/file_dialogs.h"
+#include "editor/import/question_import.h"
 #include "editor/text_import.h"
 #include "editor/win/editor_app.h"
 #include "editor/win/find_record_dialog.h"
@@ -120,6 +122,33 @@ void appendDatabase(HWND window, EditorApp& app) {
   showRecord(window, app.store.seek(1));
 }
 
+// Import...: the records of a question file are appended as Append Qdb
+// appends a database's, and the window shows the first of them; a Notice
+// tells how many were imported and which questions were skipped, and why.
+// Nothing changes when no question could be read.
+void importQuestions(HWND window, EditorApp& app) {
+  const Prompts& prompts = app.store.prompts;
+  std::string path;
+  if (!prompts.openFile || !prompts.openFile(questionFileRequest(window), &path)) return;
+  ImportedQuestions imported = importQuestionFile(path, app.store.responsesPerRecord);
+  if (!imported.records.empty()) {
+    commitWindow(window);
+    int32_t first = app.store.importRecords(imported.records);
+    if (first < 0) {
+      imported.records.clear();
+      imported.failure = "The database cannot hold so many records.";
+    } else {
+      showTotal(window, app);
+      showDisplayedRecord(window, first);
+      showRecord(window, app.store.seek(first));
+    }
+  }
+  if (prompts.messageBox) {
+    unsigned icon = imported.records.empty() ? kMbIconExclamation : kMbIconInformation;
+    prompts.messageBox(MessageRequest{window, importReport(imported, path), "Notice", icon});
+  }
+}
+
 void previousRecord(HWND window, EditorApp& app) {
   if (displayedRecord <= 1) return;
   commitWindow(window);
@@ -199,6 +228,9 @@ void command(HWND window, EditorApp& app, int id) {
       if (find != nullptr) app.searchWindows.insert(find);
       break;
     }
+    case IDC_IMPORT:
+      importQuestions(window, app);
+      break;
     case IDC_ERASE:
       app.store.setErased(IsDlgButtonChecked(window, IDC_ERASE) == BST_CHECKED);
       break;

@@ -34,6 +34,7 @@
 #define IDC_TOTAL_RECORDS 1032
 #define IDC_FIND_RECORD 1033
 #define IDC_ERASE 1054
+#define IDC_IMPORT 1055
 
 // Seek dialog.
 #define IDC_SEEK_NUMBER 1034

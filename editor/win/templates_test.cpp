@@ -171,6 +171,7 @@ const Dialog kEditorDialog = {WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | 
                                   {kButton, 1015, "Convert Txt", 271, 77, 44, 12, kPush},
                                   {kButton, 1017, "Append Qdb", 271, 90, 44, 12, kPush},
                                   {kButton, 1054, "Erase", 16, 160, 34, 10, kCheck | BS_MULTILINE},
+                                  {kButton, 1055, "Import...", 271, 158, 44, 14, kPush},
                               }};
 
 const Dialog kSeekDialog = {WS_POPUP | WS_CAPTION | DS_CENTER | DS_MODALFRAME | DS_SETFONT,

@@ -200,6 +200,62 @@ TEST_F(EditorEndToEndTest, NamesBeyondAsciiNameTheFilesChosen) {
   quit(window);
 }
 
+// Import... with the real Open dialog and Notice: an Aiken file into the new
+// database, then a spreadsheet's CSV appended, the records shown and saved.
+TEST_F(EditorEndToEndTest, ImportAikenAndCsvShowsTheNoticeAndSavesTheRecords) {
+  ASSERT_TRUE(testing::writeFileBytes(
+      file("night.txt"),
+      "Which planet is largest?\r\nA. Mars\r\nB. Jupiter\r\nC. Venus\r\nD. Earth\r\n"
+      "ANSWER: B\r\n\r\n2 + 2 = ?\r\nA) 3\r\nB) 4\r\nC) 5\r\nD) 22\r\nANSWER: B\r\n\r\n"
+      "What is \xE6\x9D\xB1\xE4\xBA\xAC?\r\nA. A city\r\nB. A river\r\nANSWER: A\r\n"));
+  ASSERT_TRUE(testing::writeFileBytes(file("sheet.csv"),
+                                      "Question;Answer 1;Answer 2;Answer 3;Correct\r\n"
+                                      "\"Caf\xE9 or tea?\";Caf\xE9;Tea;;Caf\xE9\r\n"
+                                      "Only one;yes;;;1\r\n"));
+  HWND window = startEditor();
+  ASSERT_NE(window, nullptr);
+
+  ASSERT_TRUE(driver::clickLater(driver::item(window, 1055)));  // Import...
+  HWND open = driver::findMessageBox("Open", kWaitMs, editor_.id);
+  ASSERT_NE(open, nullptr);
+  EXPECT_TRUE(driver::saveScreenshot(open, QOVA_SCREENSHOT_DIR "/import_dialog.bmp"));
+  ASSERT_TRUE(driver::chooseFile(open, file("night.txt")));
+  HWND notice = expectBox("Notice",
+                          "Imported 2 questions from night.txt (Aiken).\n\n"
+                          "Skipped 1 question:\n"
+                          "Line 15: the question holds the character U+6771, which the ANSI code "
+                          "page cannot show.\n");
+  ASSERT_NE(notice, nullptr);
+  EXPECT_TRUE(driver::messageBoxHasIcon(notice));
+  EXPECT_TRUE(driver::saveScreenshot(notice, QOVA_SCREENSHOT_DIR "/import_notice.bmp"));
+  ASSERT_TRUE(driver::answer(notice, IDOK));
+  EXPECT_TRUE(driver::waitUntil([&] { return driver::itemText(window, 1032) == "2"; }, kWaitMs));
+  EXPECT_EQ(driver::itemText(window, 1031), "1");
+  EXPECT_EQ(driver::itemText(window, 1005), "Which planet is largest?");
+  EXPECT_EQ(driver::itemText(window, 1008), "Jupiter");
+
+  chooseWith(driver::item(window, 1055), "Open", file("sheet.csv"));
+  notice = expectBox("Notice",
+                     "Imported 1 question from sheet.csv (CSV).\n\n"
+                     "Skipped 1 question:\n"
+                     "Line 3: it has fewer than two responses.\n");
+  ASSERT_NE(notice, nullptr);
+  ASSERT_TRUE(driver::answer(notice, IDOK));
+  EXPECT_TRUE(driver::waitUntil([&] { return driver::itemText(window, 1032) == "3"; }, kWaitMs));
+  EXPECT_EQ(driver::itemText(window, 1031), "3");
+  EXPECT_EQ(driver::itemText(window, 1005), "Caf\xE9 or tea?");
+  EXPECT_TRUE(driver::saveScreenshot(window, QOVA_SCREENSHOT_DIR "/import_editor.bmp"));
+
+  // No file is open: Save (As) goes straight to the Save As dialog.
+  chooseWith(driver::item(window, 1012), "Save As", file("night.qdb"));
+  const std::string expected =
+      testing::qdbBytes(24, 4, {kPlanet, kSum, {"Caf\xE9 or tea?", {"Caf\xE9", "Tea"}, 1}});
+  EXPECT_TRUE(driver::waitUntil(
+      [&] { return testing::readFileBytes(file("night.qdb")) == expected; }, kWaitMs));
+  EXPECT_EQ(testing::readFileBytes(file("night.qdb")), expected);
+  quit(window);
+}
+
 TEST_F(EditorEndToEndTest, ScreenshotsOfTheEditorAndFindRecordWindows) {
   ASSERT_TRUE(testing::writeFileBytes(file("db.qdb"), kConverted));
   HWND window = startEditor();

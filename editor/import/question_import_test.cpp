@@ -1,0 +1,280 @@
+#include "editor/import/question_import.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "common/test_support.h"
+
+namespace qova {
+namespace {
+
+struct Record {
+  std::string question;
+  std::vector<std::string> responses;  // as the database holds them, padded
+  int correct;
+};
+
+struct Skip {
+  int64_t line;
+  std::string reason;  // a part of the reason
+};
+
+struct FileCase {
+  const char* file;
+  int limit;
+  std::string format;
+  std::vector<Record> records;
+  std::vector<Skip> skips;
+};
+
+std::string sample(const char* name) {
+  return testing::readFileBytes(std::string(QOVA_TESTDATA_DIR) + "/import/" + name);
+}
+
+void expectImport(const ImportedQuestions& got, const FileCase& c) {
+  EXPECT_EQ(got.failure, "");
+  EXPECT_EQ(got.format, c.format);
+  ASSERT_EQ(got.records.size(), c.records.size());
+  for (size_t i = 0; i < c.records.size(); ++i) {
+    SCOPED_TRACE("record " + std::to_string(i + 1));
+    EXPECT_EQ(got.records[i].question, c.records[i].question);
+    EXPECT_EQ(got.records[i].responses, c.records[i].responses);
+    EXPECT_EQ(got.records[i].correct, c.records[i].correct);
+  }
+  ASSERT_EQ(got.skipped.size(), c.skips.size());
+  EXPECT_EQ(got.skippedCount, static_cast<int64_t>(c.skips.size()));
+  for (size_t i = 0; i < c.skips.size(); ++i) {
+    EXPECT_EQ(got.skipped[i].line, c.skips[i].line) << got.skipped[i].reason;
+    EXPECT_NE(got.skipped[i].reason.find(c.skips[i].reason), std::string::npos)
+        << "line " << c.skips[i].line << ": " << got.skipped[i].reason;
+  }
+}
+
+class FileImportTest : public ::testing::TestWithParam<FileCase> {};
+
+TEST_P(FileImportTest, ReadsTheSampleAsPlatformsAndSpreadsheetsWriteIt) {
+  const FileCase& c = GetParam();
+  std::string bytes = sample(c.file);
+  ASSERT_FALSE(bytes.empty()) << c.file;
+  expectImport(importQuestions(bytes, c.file, c.limit), c);
+}
+
+const Record kCapital{"What is the capital of France?", {"Berlin", "Paris", "Madrid", "Rome"}, 2};
+const Record kCapital3{"What is the capital of France?", {"Berlin", "Paris", "Madrid", ""}, 2};
+
+INSTANTIATE_TEST_SUITE_P(
+    Samples, FileImportTest,
+    ::testing::Values(
+        FileCase{
+            "platform_export.aiken.txt",
+            4,
+            "Aiken",
+            {kCapital,
+             {"Which gas do plants take in?", {"Oxygen", "Carbon dioxide", "Nitrogen", ""}, 2},
+             {"Un caf\xE9 au lait contient ?", {"Du caf\xE9 et du lait", "Du th\xE9", "", ""}, 1}},
+            {{19, "ANSWER: F names no response"},
+             {26, "no ANSWER: line"},
+             {30, "6 responses, more than five"},
+             {39, "fewer than two responses"},
+             {43, "the character U+6771, which the ANSI code page cannot show"},
+             {48, "5 responses; the database holds 4"}}},
+        FileCase{"platform_export.gift",
+                 4,
+                 "GIFT",
+                 {kCapital3,
+                  {"2 + 2 = ?", {"3", "4", "5", "22"}, 2},
+                  {"Which braces hold a GIFT answer { }?",
+                   {"curly { }", "square [ ]", "round ( )", ""},
+                   1},
+                  {"Pick the noble gas", {"Oxygen", "Neon", "Nitrogen", ""}, 2},
+                  {"The _____ is the largest ocean.", {"Pacific", "Atlantic", "Indian", ""}, 1}},
+                 {{17, "true/false"},
+                  {19, "short-answer"},
+                  {21, "matching"},
+                  {23, "numeric"},
+                  {25, "essay"},
+                  {27, "no answer block"},
+                  {29, "more than one response is marked right"},
+                  {33, "the answer block opened on line 33 is never closed"}}},
+        FileCase{
+            "european_excel.csv",
+            4,
+            "CSV",
+            {{"Quelle est la capitale de la France ?", {"Berlin", "Paris", "Madrid", "Rome"}, 2},
+             {"Which word is on two lines?", {"say \"hi\"", "bye", "", ""}, 1},
+             {"Prix du caf\xE9 ?", {"1,50 \x80", "2,00 \x80", "", ""}, 2}},
+            {{7, "fewer than two responses"}, {8, "names response 6, and there are 3"}}},
+        FileCase{"sheets_no_header.csv",
+                 4,
+                 "CSV",
+                 {{"What colour is the sky?", {"Green", "Blue", "Red", ""}, 2},
+                  {"Largest planet, by mass?", {"Mars", "Jupiter", "Venus", "Earth"}, 2},
+                  {"Who wrote Faust?", {"Goethe", "Schiller", "Heine", ""}, 1}},
+                 {{4, "could mean a response number or letter, or the text of another"},
+                  {5, "neither 1-5, A-E nor the text of a response"}}},
+        FileCase{"excel_utf8_bom.csv",
+                 4,
+                 "CSV",
+                 {{"Na\xEFve or naive, which is it?", {"Na\xEFve", "Naive", "Both", "Neither"}, 3}},
+                 {{2, "5 responses; the database holds 4"}}},
+        FileCase{
+            "excel_utf8_bom.csv",
+            5,
+            "CSV",
+            {{"Which is a vowel?", {"b", "c", "d", "e", "f"}, 4},
+             {"Na\xEFve or naive, which is it?", {"Na\xEFve", "Naive", "Both", "Neither", ""}, 3}},
+            {}},
+        FileCase{"excel_unicode.txt",
+                 4,
+                 "CSV",
+                 {{"Ist \xDCmlaut ein Wort?", {"Ja", "Nein", "Vielleicht", ""}, 1}},
+                 {}},
+        FileCase{"layout_four.txt",
+                 4,
+                 "QOVA text layout, 4 responses",
+                 {{"Which planet is largest?", {"Mars", "Jupiter", "Venus", "Earth"}, 2},
+                  {"2 + 2 = ?", {"3", "4", "5", "22"}, 2},
+                  {"A question with three responses", {"one", "two", "three", ""}, 3}},
+                 {{13, "no right response is marked"}}}));
+
+// The content decides the format; the extension only breaks ties and names
+// the reader for content that fits none.
+TEST(FormatDetectionTest, ContentDecidesAndTheExtensionIsAHint) {
+  const std::string aiken = "Q?\nA. a\nB. b\nANSWER: A\n";
+  const std::string gift = "Q? {=a ~b}\n";
+  const std::string csv = "Q?,a,b,1\n";
+  const std::string layout = "Q?\na\nb\nc\nd\n1\n";
+  struct Case {
+    std::string bytes;
+    std::string name;
+    std::string format;
+  } cases[] = {
+      {aiken, "questions.csv", "Aiken"},
+      {aiken, "questions.gift", "Aiken"},
+      {gift, "questions.txt", "GIFT"},
+      {gift, "noextension", "GIFT"},
+      {csv, "questions.txt", "CSV"},
+      {layout, "questions.csv", "QOVA text layout, 4 responses"},
+      {"Q?\na\nb\nc\nd\ne\n5\n", "q.txt", "QOVA text layout, 5 responses"},
+      // Content of no format: the .csv reader reports its rows.
+      {"just words\n", "q.csv", "CSV"},
+  };
+  for (const Case& c : cases) {
+    ImportedQuestions got = importQuestions(c.bytes, c.name, 5);
+    EXPECT_EQ(got.format, c.format) << c.name << ": " << c.bytes;
+  }
+  ImportedQuestions none = importQuestions("just words\n", "q.txt", 5);
+  EXPECT_EQ(none.format, "");
+  EXPECT_NE(none.failure.find("none of the formats"), std::string::npos);
+}
+
+// Damaged input always gives a report, never a crash or a hang, and never a
+// record made of garbage.
+TEST(DamagedInputTest, EveryDamageGivesAReport) {
+  std::string binary;
+  for (int i = 0; i < 100000; ++i) binary += static_cast<char>((i * 131 + 7) % 256);
+  const std::string longLine(10 << 20, 'x');
+  std::string longCsv = "Question,A,B,Correct\n" + std::string(10 << 20, 'y') + ",a,b,1\n";
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::string name;
+    std::string failure;  // empty: a skip is expected instead
+  } cases[] = {
+      {"empty file", "", "q.txt", "The file is empty."},
+      {"blank file", "  \r\n\n\t", "q.txt", "The file is empty."},
+      {"binary bytes", binary, "q.txt", "none of the formats"},
+      {"binary bytes as csv", binary, "q.csv", ""},
+      {"10 MB on one line", longLine, "q.txt", "none of the formats"},
+      {"10 MB on one line as gift", longLine, "q.gift", ""},
+      {"10 MB in one cell", longCsv, "q.csv", ""},
+      {"more than 16 MB", std::string((16 << 20) + 1, '\n'), "q.txt", "larger than 16 MB"},
+      {"aiken cut in a question", "Q?\nA. a\nB. b\nANSWER: A\n\nR?\nA. a\nB. b", "q.txt", ""},
+      {"gift brace never closed", "::T::Q? {=a ~b\n~c\n\n\n", "q.gift", ""},
+      {"csv cut in a quoted field", "Q?,a,b,1\n\"R?,a,b,1\n", "q.csv", ""},
+      {"layout cut in a question", "Q\na\nb\nc\nd\n1\nR\na\nb", "q.txt", ""},
+      {"header without correct column", "Question,Answer 1,Answer 2\nQ,a,b\n", "q.csv",
+       "no column for the right response"},
+  };
+  for (const Case& c : cases) {
+    auto start = std::chrono::steady_clock::now();
+    ImportedQuestions got = importQuestions(c.bytes, c.name, 5);
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!c.failure.empty()) {
+      EXPECT_NE(got.failure.find(c.failure), std::string::npos) << c.what << ": " << got.failure;
+      EXPECT_TRUE(got.records.empty()) << c.what;
+    } else {
+      EXPECT_GT(got.skippedCount, 0) << c.what;
+    }
+    for (const QuestionRecord& r : got.records) {
+      EXPECT_LE(r.question.size(), kMaxImportedText) << c.what;
+    }
+    EXPECT_LE(got.skipped.size(), kMaxListedSkips) << c.what;
+    EXPECT_FALSE(importReport(got, c.name).empty());
+    // Not a speed test: a reader that went quadratic on 10 MB would take hours.
+    EXPECT_LT(seconds, 60.0) << c.what;
+  }
+}
+
+TEST(DamagedInputTest, OneImportBringsAtMostAHundredThousandQuestions) {
+  std::string bytes;
+  for (int i = 0; i < 100002; ++i) bytes += "Q?,a,b,1\n";
+  ImportedQuestions got = importQuestions(bytes, "q.csv", 4);
+  EXPECT_EQ(got.records.size(), kMaxImportedQuestions);
+  EXPECT_EQ(got.skippedCount, 2);
+  ASSERT_EQ(got.skipped.size(), 2u);
+  EXPECT_EQ(got.skipped[0].line, 100001);
+  EXPECT_EQ(got.skipped[0].reason, "one import brings at most 100000 questions");
+}
+
+TEST(DamagedInputTest, CutFilesKeepTheQuestionsBeforeTheCut) {
+  ImportedQuestions aiken =
+      importQuestions("Q?\nA. a\nB. b\nANSWER: A\n\nR?\nA. a\nB. b", "q.txt", 4);
+  ASSERT_EQ(aiken.records.size(), 1u);
+  ASSERT_EQ(aiken.skipped.size(), 1u);
+  EXPECT_EQ(aiken.skipped[0].line, 6);
+  EXPECT_EQ(aiken.skipped[0].reason, "the file ends before its ANSWER: line");
+
+  ImportedQuestions csv = importQuestions("Q?,a,b,1\n\"R?,a,b,1\nS?,a,b,2\n", "q.csv", 4);
+  ASSERT_EQ(csv.records.size(), 1u);
+  ASSERT_EQ(csv.skipped.size(), 1u);
+  EXPECT_EQ(csv.skipped[0].line, 2);
+  EXPECT_EQ(csv.skipped[0].reason, "a quoted field opened on line 2 is never closed");
+}
+
+TEST(ImportReportTest, CountsListsAScreenfulAndSaysHowManyMore) {
+  std::string bytes;
+  for (int i = 0; i < 25; ++i) bytes += "Only one?,a,1\n";
+  bytes += "Fine?,a,b,2\n";
+  ImportedQuestions got = importQuestions(bytes, "C:\\quiz\\night.csv", 4);
+  std::string report = importReport(got, "C:\\quiz\\night.csv");
+  std::string expected = "Imported 1 question from night.csv (CSV).\n\nSkipped 25 questions:\n";
+  for (int line = 1; line <= 20; ++line) {
+    expected += "Line " + std::to_string(line) +
+                ": it has fewer than two responses (a row: question, responses, right "
+                "response).\n";
+  }
+  expected += "...and 5 more.\n";
+  EXPECT_EQ(report, expected);
+
+  ImportedQuestions none = importQuestions("", "/tmp/empty.txt", 4);
+  EXPECT_EQ(importReport(none, "/tmp/empty.txt"),
+            "No questions were imported from empty.txt.\n\nThe file is empty.\n");
+}
+
+TEST(ImportFileTest, AFileThatCannotBeOpenedIsAFailure) {
+  testing::TempDir dir;
+  ImportedQuestions got = importQuestionFile(dir.file("missing.csv"), 4);
+  EXPECT_EQ(got.failure, "The file cannot be opened.");
+  ASSERT_TRUE(testing::writeFileBytes(dir.file("q.csv"), "Q?,a,b,B\n"));
+  got = importQuestionFile(dir.file("q.csv"), 4);
+  ASSERT_EQ(got.records.size(), 1u);
+  EXPECT_EQ(got.records[0].correct, 2);
+}
+
+}  // namespace
+}  // namespace qova
