@@ -45,10 +45,6 @@ SteadyClock::time_point atMs(int64_t ms) {
   return SteadyClock::time_point(std::chrono::milliseconds(ms));
 }
 
-std::string plainJson(const char* type, const std::string& message) {
-  return std::string("{\"t\":\"") + type + "\",\"message\":" + jsonString(message) + "}";
-}
-
 }  // namespace
 
 struct PageSession;
@@ -115,7 +111,6 @@ struct Gateway::Impl {
   void releaseName(SeatSlot& slot);
   bool gameBegun() const;
   bool joinAllowed(const std::string& address);
-  std::string infoJson() const;
   const EmbeddedFile* findFile(const std::string& path) const;
 };
 
@@ -173,12 +168,6 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
     queue.push_back(std::move(text));
     if (queuedBytes > gw->options.pageQueueBytes) return close();  // it does not keep up
     if (!writing) writeNext();
-  }
-
-  void sendJson(std::string json) {
-    PageText t;
-    t.head = std::move(json);
-    send(std::move(t));
   }
 
   void writeNext() {
@@ -264,7 +253,10 @@ struct HttpSession : std::enable_shared_from_this<HttpSession> {
       return;
     }
     if (path == "/info") {
-      return respond(http::status::ok, "application/json", gw->infoJson(), req.keep_alive());
+      return respond(
+          http::status::ok, "application/json",
+          infoJson(gw->options.links, gw->options.serverHost, gw->liveSeats, gw->options.maxSeats),
+          req.keep_alive());
     }
     if (const EmbeddedFile* f = gw->findFile(path)) {
       return respond(http::status::ok, f->contentType,
@@ -339,7 +331,7 @@ void Gateway::Impl::onPageMessage(const std::shared_ptr<PageSession>& page, cons
   switch (r.kind) {
     case PageRequest::kJoin:
       if (slot && slot->seat.state() != SeatState::kEnded) {
-        page->sendJson(plainJson("refused", "This page already has a seat."));
+        page->send(pageRefused("This page already has a seat."));
         return;
       }
       join(page, r.name);
@@ -385,7 +377,7 @@ void Gateway::Impl::join(const std::shared_ptr<PageSession>& page, const std::st
     if (token.empty()) problem = "The gateway cannot make a seat right now.";
   }
   if (!problem.empty()) {
-    page->sendJson(plainJson("refused", problem));
+    page->send(pageRefused(problem));
     return;
   }
   // A page whose earlier seat has ended leaves it behind for the new one.
@@ -411,7 +403,7 @@ void Gateway::Impl::join(const std::shared_ptr<PageSession>& page, const std::st
 void Gateway::Impl::resume(const std::shared_ptr<PageSession>& page, const std::string& token) {
   auto t = byToken.find(token);
   if (t == byToken.end()) {
-    page->sendJson("{\"t\":\"unknown\"}");
+    page->send(pageUnknown());
     return;
   }
   std::shared_ptr<SeatSlot> slot = seats[t->second];
@@ -564,17 +556,6 @@ bool Gateway::Impl::gameBegun() const {
     if (s.second->seat.state() != SeatState::kEnded && s.second->seat.seenQuestion()) return true;
   }
   return false;
-}
-
-std::string Gateway::Impl::infoJson() const {
-  std::string json = "{\"links\":[";
-  for (size_t i = 0; i < options.links.size(); ++i) {
-    json += (i ? "," : "") + jsonString(options.links[i]);
-  }
-  json += "],\"server\":" + jsonString(options.serverHost) +
-          ",\"seats\":" + std::to_string(liveSeats) +
-          ",\"maxSeats\":" + std::to_string(options.maxSeats) + "}";
-  return json;
 }
 
 const EmbeddedFile* Gateway::Impl::findFile(const std::string& path) const {

@@ -37,6 +37,15 @@ bool LineBuffer::hasCompleteLine() const {
   return buffer_.find("\r\n", scan_ > start_ ? scan_ : start_) != std::string::npos;
 }
 
+void LineBuffer::skip(size_t count) {
+  start_ += count < size() ? count : size();
+  scan_ = start_;
+  if (start_ == buffer_.size()) {
+    if (buffer_.capacity() > 4096) std::string().swap(buffer_);
+    clear();
+  }
+}
+
 void LineBuffer::clear() {
   buffer_.clear();
   start_ = scan_ = 0;

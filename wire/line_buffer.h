@@ -30,6 +30,10 @@ class LineBuffer {
   // start (the CR of CR LF); npos while there is none.
   size_t lineEnd();
   bool hasCompleteLine() const;
+  // Drops the first `count` untaken bytes (at most size()), whole lines
+  // found by the caller. A buffer left empty gives back the memory a long
+  // message took.
+  void skip(size_t count);
 
   // The bytes not yet taken.
   const char* data() const { return buffer_.data() + start_; }
