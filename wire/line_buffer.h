@@ -31,8 +31,7 @@ class LineBuffer {
   size_t lineEnd();
   bool hasCompleteLine() const;
   // Drops the first `count` untaken bytes (at most size()), whole lines
-  // found by the caller. A buffer left empty gives back the memory a long
-  // message took.
+  // found by the caller.
   void skip(size_t count);
 
   // The bytes not yet taken.
@@ -42,6 +41,9 @@ class LineBuffer {
   void clear();
 
  private:
+  // Once what is left is small, gives back the memory a long message took.
+  void giveBack();
+
   size_t maxLine_;
   std::string buffer_;
   size_t start_ = 0;  // buffer_ before this has been taken
