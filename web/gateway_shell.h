@@ -67,17 +67,19 @@ struct Gateway::Impl {
 // One HTTP connection: requests one after another until it goes idle, or
 // until it becomes a page's WebSocket.
 struct HttpSession : std::enable_shared_from_this<HttpSession> {
-  HttpSession(Gateway::Impl* gw, tcp::socket socket, std::string address)
-      : gw(gw), stream(std::move(socket)), address(std::move(address)) {}
+  HttpSession(Gateway::Impl* gw, tcp::socket s, std::string address)
+      : gw(gw), socket(std::move(s)), idle(gw->io), address(std::move(address)) {}
 
   Gateway::Impl* gw;
-  beast::tcp_stream stream;
+  tcp::socket socket;
+  asio::steady_timer idle;  // closes the connection when a request or response stalls
   std::string address;
   beast::flat_buffer buffer;
   std::optional<http::request_parser<http::string_body>> parser;
   bool closed = false;
 
   void read();
+  void armIdle();
   void handle();
   void respond(http::status status, const std::string& type, std::string body, bool keepAlive);
   void close();
@@ -90,7 +92,7 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
 
   Gateway::Impl* gw;
   PageId id;
-  websocket::stream<beast::tcp_stream> ws;
+  websocket::stream<tcp::socket> ws;  // its own timer watches for a silent page
   beast::flat_buffer buffer;
   std::deque<PageText> queue;
   size_t queuedBytes = 0;

@@ -12,15 +12,24 @@ void HttpSession::read() {
   parser.emplace();
   parser->header_limit(kMaxRequestHead);
   parser->body_limit(kMaxRequestHead);
-  stream.expires_after(std::chrono::milliseconds(gw->options.httpIdleMs));
+  armIdle();
   auto self = shared_from_this();
-  http::async_read(stream, buffer, *parser, [self](error_code ec, size_t) {
+  http::async_read(socket, buffer, *parser, [self](error_code ec, size_t) {
     if (ec == http::error::header_limit) {
       return self->respond(http::status::request_header_fields_too_large, "text/plain",
                            "Request header too large\n", false);
     }
     if (ec) return self->close();
     self->handle();
+  });
+}
+
+void HttpSession::armIdle() {
+  error_code ec;
+  idle.expires_from_now(std::chrono::milliseconds(gw->options.httpIdleMs), ec);
+  auto self = shared_from_this();
+  idle.async_wait([self](error_code wec) {
+    if (!wec) self->close();
   });
 }
 
@@ -36,9 +45,10 @@ void HttpSession::handle() {
     if (!websocket::is_upgrade(req)) {
       return respond(http::status::bad_request, "text/plain", "WebSocket expected\n", false);
     }
-    stream.expires_never();
+    error_code ec;
+    idle.cancel(ec);
     PageId id = gw->nextPage++;
-    auto page = std::make_shared<PageSession>(gw, id, stream.release_socket());
+    auto page = std::make_shared<PageSession>(gw, id, std::move(socket));
     gw->pages[id] = page;
     gw->registry.pageOpened(id, address);
     closed = true;
@@ -68,9 +78,9 @@ void HttpSession::respond(http::status status, const std::string& type, std::str
   res->keep_alive(keepAlive);
   res->body() = std::move(body);
   res->prepare_payload();
-  stream.expires_after(std::chrono::milliseconds(gw->options.httpIdleMs));
+  armIdle();
   auto self = shared_from_this();
-  http::async_write(stream, *res, [self, res](error_code ec, size_t) {
+  http::async_write(socket, *res, [self, res](error_code ec, size_t) {
     if (ec || !res->keep_alive()) return self->close();
     self->read();
   });
@@ -80,8 +90,9 @@ void HttpSession::close() {
   if (closed) return;
   closed = true;
   error_code ec;
-  stream.socket().shutdown(tcp::socket::shutdown_both, ec);
-  stream.socket().close(ec);
+  idle.cancel(ec);
+  socket.shutdown(tcp::socket::shutdown_both, ec);
+  socket.close(ec);
   gw->httpSessions.erase(shared_from_this());
 }
 

@@ -3,7 +3,6 @@
 namespace qova::web {
 
 void PageSession::start(http::request<http::string_body> request) {
-  beast::get_lowest_layer(ws).expires_never();
   websocket::stream_base::timeout t =
       websocket::stream_base::timeout::suggested(beast::role_type::server);
   t.idle_timeout = std::chrono::seconds(60);
@@ -68,8 +67,8 @@ void PageSession::close() {
   if (closed) return;
   closed = true;
   error_code ec;
-  beast::get_lowest_layer(ws).socket().shutdown(tcp::socket::shutdown_both, ec);
-  beast::get_lowest_layer(ws).socket().close(ec);
+  ws.next_layer().shutdown(tcp::socket::shutdown_both, ec);
+  ws.next_layer().close(ec);
   // The queue stays: a write under way still reads its first message.
   auto self = shared_from_this();
   gw->pages.erase(id);
