@@ -1,7 +1,8 @@
 // The gateway's network shell: one io_context on the caller's thread serves
 // the page over HTTP and WebSocket and holds, for each seat, one TCP
-// connection to the quiz server. Everything the seats decide is in Seat;
-// this class only moves bytes, keeps time and enforces the limits.
+// connection to the quiz server. Everything about pages and seats is
+// decided by SeatRegistry and Seat; this class only moves bytes, keeps time,
+// closes what they say, and caps the open connections.
 //
 // Nothing here throws: every Asio and Beast call takes an error_code or a
 // handler. A Windows program can drive the gateway from its message loop

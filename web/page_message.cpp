@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "web/text_codec.h"
+
 namespace qova::web {
 
 namespace {
@@ -27,6 +29,19 @@ bool intField(const nlohmann::json& object, const char* key, int64_t min, int64_
   }
   return *value >= min && *value <= max;
 }
+
+PageText plain(std::string json) {
+  PageText t;
+  t.head = std::move(json);
+  return t;
+}
+
+// ,"key":value
+std::string q(const char* key, int64_t value) {
+  return std::string(",\"") + key + "\":" + std::to_string(value);
+}
+
+const char* boolText(bool value) { return value ? "true" : "false"; }
 
 bool stringField(const nlohmann::json& object, const char* key, std::string* value) {
   auto it = object.find(key);
@@ -67,6 +82,112 @@ bool parsePageMessage(const char* data, size_t size, PageRequest* out) {
 
 std::string jsonString(const std::string& utf8) {
   return nlohmann::json(utf8).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace qova::web
+
+namespace qova::web {
+
+PageText pageWelcome(const std::string& token, const std::string& wireName,
+                     const GameSettings& settings, int64_t limitMs) {
+  return plain("{\"t\":\"welcome\",\"token\":" + jsonString(token) + ",\"name\":" +
+               jsonString(cp1252ToUtf8(wireName)) + ",\"settings\":{\"questionsPerRound\":" +
+               std::to_string(settings.questionsPerRound) +
+               q("responseCount", settings.responseCount) + q("timeLimitMs", limitMs) + "}}");
+}
+
+PageText pageRefused(const std::string& message) {
+  return plain("{\"t\":\"refused\",\"message\":" + jsonString(message) + "}");
+}
+
+PageText pageUnknown() { return plain("{\"t\":\"unknown\"}"); }
+
+PageText pageLobby() { return plain("{\"t\":\"lobby\"}"); }
+
+PageText pageQuestion(int64_t number, const Question& question, int questionsPerRound,
+                      int64_t limitMs, int64_t leftMs) {
+  std::string json = "{\"t\":\"question\"" + q("q", number) + q("round", question.round) +
+                     q("number", question.number) + q("of", questionsPerRound) +
+                     ",\"text\":" + jsonString(cp1252ToUtf8(question.text)) + ",\"responses\":[";
+  for (size_t i = 0; i < question.responses.size(); ++i) {
+    if (i) json += ',';
+    json += jsonString(cp1252ToUtf8(question.responses[i]));
+  }
+  json += "]" + q("timeLimitMs", limitMs) + q("timeLeftMs", leftMs) + "}";
+  return plain(std::move(json));
+}
+
+PageText pageAnswered(int64_t number, int choice, int correct, bool right,
+                      const std::string& timeText, bool timedOut) {
+  return plain("{\"t\":\"answered\"" + q("q", number) + q("choice", choice) +
+               q("correct", correct) + ",\"right\":" + boolText(right) +
+               ",\"time\":" + jsonString(timeText) + ",\"timedOut\":" + boolText(timedOut) + "}");
+}
+
+PageText pageResults(int64_t number, const Question& question, int correct,
+                     std::shared_ptr<const std::string> rows, int me) {
+  PageText t;
+  t.head = "{\"t\":\"results\"" + q("q", number) + q("round", question.round) +
+           q("number", question.number) + q("correct", correct) + ",\"rows\":";
+  t.shared = std::move(rows);
+  t.tail = q("me", me) + "}";
+  return t;
+}
+
+PageText pageLeaderboard(int round, std::shared_ptr<const std::string> rows, int me) {
+  PageText t;
+  t.head = "{\"t\":\"leaderboard\"" + q("round", round) + ",\"final\":false,\"rows\":";
+  t.shared = std::move(rows);
+  t.tail = q("me", me) + "}";
+  return t;
+}
+
+PageText pageEnded(const std::string& message, std::shared_ptr<const std::string> rows, int me) {
+  PageText t;
+  t.head = "{\"t\":\"ended\",\"message\":" + jsonString(message) + ",\"rows\":";
+  if (rows) {
+    t.shared = std::move(rows);
+  } else {
+    t.head += "[]";
+  }
+  t.tail = q("me", me) + "}";
+  return t;
+}
+
+std::string resultsRows(const std::vector<ResultEntry>& entries) {
+  std::string json = "[";
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (i) json += ',';
+    json += "{\"name\":" + jsonString(cp1252ToUtf8(entries[i].name)) +
+            ",\"time\":" + jsonString(cp1252ToUtf8(entries[i].timeText)) +
+            ",\"right\":" + boolText(entries[i].correct) + "}";
+  }
+  return json + "]";
+}
+
+std::string leaderboardRows(const std::vector<SummaryEntry>& order, const std::vector<int>& ranks) {
+  std::string json = "[";
+  for (size_t i = 0; i < order.size(); ++i) {
+    const SummaryEntry& e = order[i];
+    if (i) json += ',';
+    json += "{\"rank\":" + std::to_string(ranks[i]) +
+            ",\"name\":" + jsonString(cp1252ToUtf8(e.name)) +
+            ",\"correct\":" + std::to_string(e.totalCorrect) +
+            ",\"answers\":" + std::to_string(e.totalAnswers) +
+            ",\"average\":" + jsonString(cp1252ToUtf8(e.totalAverage)) + "}";
+  }
+  return json + "]";
+}
+
+std::string infoJson(const std::vector<std::string>& links, const std::string& server, size_t seats,
+                     size_t maxSeats) {
+  std::string json = "{\"links\":[";
+  for (size_t i = 0; i < links.size(); ++i) {
+    json += (i ? "," : "") + jsonString(links[i]);
+  }
+  json += "],\"server\":" + jsonString(server) + ",\"seats\":" + std::to_string(seats) +
+          ",\"maxSeats\":" + std::to_string(maxSeats) + "}";
+  return json;
 }
 
 }  // namespace qova::web

@@ -1,11 +1,16 @@
 // The page's WebSocket messages: reading what the page sends, and the JSON
-// texts the gateway sends back (all texts UTF-8; see README.md).
+// texts the gateway sends back (all texts UTF-8; see README.md). Texts that
+// come from the quiz server are taken in its code page (Windows-1252) and
+// converted here.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "wire/player_side.h"
 
 namespace qova::web {
 
@@ -39,5 +44,37 @@ struct PageText {
 // A JSON string literal of a UTF-8 text; bytes that are not UTF-8 become
 // U+FFFD.
 std::string jsonString(const std::string& utf8);
+
+// The gateway's messages, field for field as README.md lists them. `q` is
+// the seat's question count, `wireName` and the server's texts are in
+// Windows-1252; times are milliseconds.
+PageText pageWelcome(const std::string& token, const std::string& wireName,
+                     const GameSettings& settings, int64_t limitMs);
+PageText pageRefused(const std::string& message);
+PageText pageUnknown();
+PageText pageLobby();
+PageText pageQuestion(int64_t q, const Question& question, int questionsPerRound, int64_t limitMs,
+                      int64_t leftMs);
+// `correct`: the correct response's number, 0 when none is; `choice` 0 when
+// the time ran out.
+PageText pageAnswered(int64_t q, int choice, int correct, bool right, const std::string& timeText,
+                      bool timedOut);
+// `rows` from resultsRows (leaderboardRows), shared by every seat that got
+// the same message; `me` the index of the seat's own row, -1 when absent.
+PageText pageResults(int64_t q, const Question& question, int correct,
+                     std::shared_ptr<const std::string> rows, int me);
+PageText pageLeaderboard(int round, std::shared_ptr<const std::string> rows, int me);
+// `rows` null when there is no leaderboard yet ([] then).
+PageText pageEnded(const std::string& message, std::shared_ptr<const std::string> rows, int me);
+
+// [{"name":..,"time":..,"right":..}, ...] in the server's order.
+std::string resultsRows(const std::vector<ResultEntry>& entries);
+// [{"rank":..,"name":..,"correct":..,"answers":..,"average":..}, ...];
+// `order` in leaderboard order, ranks[i] the place of order[i].
+std::string leaderboardRows(const std::vector<SummaryEntry>& order, const std::vector<int>& ranks);
+
+// The /info document: the join links, the server, seats taken and the cap.
+std::string infoJson(const std::vector<std::string>& links, const std::string& server, size_t seats,
+                     size_t maxSeats);
 
 }  // namespace qova::web

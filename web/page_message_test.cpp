@@ -65,5 +65,29 @@ TEST(WebPageMessage, JsonStringsReplaceBytesThatAreNotUtf8) {
   EXPECT_EQ(jsonString("x\xFFy"), "\"x\xEF\xBF\xBDy\"");
 }
 
+// The messages whose bytes no seat test reads back whole.
+TEST(WebPageMessage, GatewayMessagesByteForByte) {
+  auto rows = std::make_shared<const std::string>("[{\"rank\":1}]");
+  struct Case {
+    PageText text;
+    const char* bytes;
+  } cases[] = {
+      {pageRefused("That name is already taken."),
+       "{\"t\":\"refused\",\"message\":\"That name is already taken.\"}"},
+      {pageUnknown(), "{\"t\":\"unknown\"}"},
+      {pageLobby(), "{\"t\":\"lobby\"}"},
+      {pageEnded("Over.", nullptr, -1),
+       "{\"t\":\"ended\",\"message\":\"Over.\",\"rows\":[],\"me\":-1}"},
+      {pageEnded("Over.", rows, 0),
+       "{\"t\":\"ended\",\"message\":\"Over.\",\"rows\":[{\"rank\":1}],\"me\":0}"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.text.str(), c.bytes);
+  EXPECT_EQ(infoJson({"http://10.0.0.2:8080/", "http://10.0.0.3:8080/"}, "10.0.0.9", 3, 1000),
+            "{\"links\":[\"http://10.0.0.2:8080/\",\"http://10.0.0.3:8080/\"],"
+            "\"server\":\"10.0.0.9\",\"seats\":3,\"maxSeats\":1000}");
+  EXPECT_EQ(infoJson({}, "127.0.0.1", 0, 5),
+            "{\"links\":[],\"server\":\"127.0.0.1\",\"seats\":0,\"maxSeats\":5}");
+}
+
 }  // namespace
 }  // namespace qova::web

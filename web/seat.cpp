@@ -4,106 +4,26 @@
 #include <cmath>
 
 #include "web/text_codec.h"
+#include "wire/play_rules.h"
+#include "wire/standings.h"
 
 namespace qova::web {
 
-namespace {
-
-PageText plain(std::string json) {
-  PageText t;
-  t.head = std::move(json);
-  return t;
-}
-
-std::string q(const char* key, int64_t value) {
-  return std::string(",\"") + key + "\":" + std::to_string(value);
-}
-
-}  // namespace
-
 Seat::Seat(std::string token, std::string wireName, SharedRows* rows, SeatPauses pauses)
-    : token_(std::move(token)), wireName_(std::move(wireName)), rows_(rows), pauses_(pauses) {}
+    : token_(std::move(token)),
+      wireName_(std::move(wireName)),
+      rows_(rows),
+      pauses_(pauses),
+      stream_(rows->lists()) {}
 
 void Seat::serverBytes(const char* data, size_t size, int64_t now, SeatOutput* out) {
   if (state_ == SeatState::kEnded) return;
-  held_.append(data, size);
-  while (state_ != SeatState::kEnded && !held_.empty()) {
-    if (heldNext_ != Held::kNone && !stream_.midMessage()) {
-      // Most seats receive what another seat has already read: no need to
-      // look for its end line by line.
-      bool partial = false;
-      size_t whole = heldNext_ == Held::kResults ? rows_->knownResults(held_, &known_, &partial)
-                                                 : rows_->knownSummary(held_, &known_, &partial);
-      if (partial) break;  // so far the bytes another seat has read: wait for the rest
-      if (whole > 0) heldScan_ = heldLines_ = 0;
-      if (whole == 0) whole = frameHeld();
-      if (whole == 0) break;
-      if (whole != std::string::npos && takeShared(whole, now, out)) continue;
-    }
-    stream_.feed(held_.data(), held_.size());
-    held_.clear();
-    heldScan_ = heldLines_ = 0;
-    known_ = SharedRows::Known();
-    while (state_ != SeatState::kEnded) {
-      ServerMessage m = stream_.next();
-      if (m == ServerMessage::kNone) break;
-      onMessage(m, now, out);
-    }
+  stream_.feed(data, size);
+  while (state_ != SeatState::kEnded) {
+    ServerMessage m = stream_.next();
+    if (m == ServerMessage::kNone) break;
+    onMessage(m, now, out);
   }
-  // A long message's buffer is not kept for the seat's whole life.
-  if (held_.empty() && held_.capacity() > 4096) std::string().swap(held_);
-}
-
-size_t Seat::frameHeld() {
-  // The lines a stream would take: CR LF ends them; a message ends with an
-  // empty line where an entry (3 lines of results, 7 of a summary) would start.
-  const size_t entryLines = heldNext_ == Held::kResults ? 3 : 7;
-  for (;;) {
-    size_t end = held_.find("\r\n", heldScan_);
-    if (end == std::string::npos) {
-      return held_.size() - heldScan_ > kMaxServerLine + 1 ? std::string::npos : 0;
-    }
-    size_t length = end - heldScan_;
-    size_t at = heldLines_ % entryLines;
-    if (length > kMaxServerLine || heldLines_ / entryLines >= kMaxListedPlayers) {
-      return std::string::npos;
-    }
-    if (at == 0 && length == 0) {
-      heldScan_ = heldLines_ = 0;
-      return end + 2;
-    }
-    // A wrong verdict ends the seat at once, as the stream would.
-    if (entryLines == 3 && at == 2 &&
-        !(length == 1 && (held_[heldScan_] == 'r' || held_[heldScan_] == 'w'))) {
-      return std::string::npos;
-    }
-    ++heldLines_;
-    heldScan_ = end + 2;
-  }
-}
-
-bool Seat::takeShared(size_t size, int64_t now, SeatOutput* out) {
-  std::shared_ptr<const SharedResults> results;
-  std::shared_ptr<const Leaderboard> board;
-  if (heldNext_ == Held::kResults) {
-    results = rows_->readResults(held_.data(), size);
-    if (!results) return false;
-  } else {
-    board = rows_->readSummary(held_.data(), size);
-    if (!board) return false;
-  }
-  held_.erase(0, size);
-  known_ = SharedRows::Known();
-  stream_.feed("\r\n", 2);
-  ServerMessage m = stream_.next();
-  if (results && m == ServerMessage::kResults) {
-    onResults(results->entries, results->rowsJson, &results->rowsByName, now, out);
-  } else if (board && m == ServerMessage::kSummary) {
-    onSummary(board, now, out);
-  } else {
-    onMessage(ServerMessage::kViolation, now, out);
-  }
-  return true;
 }
 
 void Seat::onMessage(ServerMessage m, int64_t now, SeatOutput* out) {
@@ -132,23 +52,18 @@ void Seat::onMessage(ServerMessage m, int64_t now, SeatOutput* out) {
       state_ = SeatState::kQuestion;
       released_ = false;
       questionAt_ = std::max(now, pauseUntil_);
-      heldNext_ = Held::kResults;
       if (now >= questionAt_) release(now, out);
       return;
     case ServerMessage::kResults:
-      onResults(stream_.results(), rows_->results(stream_.results()), nullptr, now, out);
+      onResults(rows_->results(stream_.sharedResults()), now, out);
       return;
     case ServerMessage::kSummary:
-      onSummary(rows_->leaderboard(stream_.summary()), now, out);
+      onSummary(rows_->leaderboard(stream_.sharedSummary()), now, out);
       return;
   }
 }
 
-void Seat::onResults(const std::vector<ResultEntry>& entries,
-                     std::shared_ptr<const std::string> rowsJson,
-                     const std::unordered_map<std::string, std::vector<int>>* rowsByName,
-                     int64_t now, SeatOutput* out) {
-  heldNext_ = stream_.summaryExpected() ? Held::kSummary : Held::kNone;
+void Seat::onResults(std::shared_ptr<const SharedResults> results, int64_t now, SeatOutput* out) {
   if (state_ == SeatState::kQuestion) {
     // The server recorded this seat's answer itself (its deadline, or its
     // operator ended the question). It still takes one answer per question
@@ -158,14 +73,14 @@ void Seat::onResults(const std::vector<ResultEntry>& entries,
     timedOut_ = true;
     timeSent_ = secondsText(0);
     rightSent_ = false;
-    for (const ResultEntry& e : entries) {
-      if (e.name == wireName_) {
-        timeSent_ = e.timeText;
-        rightSent_ = e.correct;
-        break;
-      }
+    auto named = results->rowsByName.find(wireName_);
+    if (named != results->rowsByName.end()) {
+      const ResultEntry& e = (*results->entries)[static_cast<size_t>(named->second.front())];
+      timeSent_ = e.timeText;
+      rightSent_ = e.correct;
     }
     out->toServer += answerMessage(timeSent_, rightSent_);
+    tally_.count(rightSent_);
     state_ = SeatState::kAnswered;
   }
   // The server sends results only once every player has answered.
@@ -173,24 +88,17 @@ void Seat::onResults(const std::vector<ResultEntry>& entries,
     end("The quiz server sent results before this player had answered.", out);
     return;
   }
-  resultsRows_ = std::move(rowsJson);
+  results_ = std::move(results);
   // The seat's own row: the first with its name, time and verdict.
-  std::vector<int> all;
-  const std::vector<int>* mine = &all;
-  if (rowsByName) {
-    auto found = rowsByName->find(wireName_);
-    static const std::vector<int> kNone;
-    mine = found == rowsByName->end() ? &kNone : &found->second;
-  } else {
-    for (size_t i = 0; i < entries.size(); ++i) {
-      if (entries[i].name == wireName_) all.push_back(static_cast<int>(i));
-    }
-  }
+  auto found = results_->rowsByName.find(wireName_);
   resultsMe_ = -1;
-  for (int i : *mine) {
-    if (isOwnResult(entries[static_cast<size_t>(i)], wireName_, {timeSent_, rightSent_})) {
-      resultsMe_ = i;
-      break;
+  if (found != results_->rowsByName.end()) {
+    for (int i : found->second) {
+      if (isOwnResult((*results_->entries)[static_cast<size_t>(i)], wireName_,
+                      {timeSent_, rightSent_})) {
+        resultsMe_ = i;
+        break;
+      }
     }
   }
   state_ = SeatState::kResults;
@@ -200,7 +108,6 @@ void Seat::onResults(const std::vector<ResultEntry>& entries,
 }
 
 void Seat::onSummary(std::shared_ptr<const Leaderboard> board, int64_t now, SeatOutput* out) {
-  heldNext_ = Held::kNone;
   board_ = std::move(board);
   boardMe_ = ownStandingRow(board_->order, wireName_, tally_);
   tally_.endRound();
@@ -241,11 +148,11 @@ void Seat::serverEnded(ServerEnd how, bool gameBegun, SeatOutput* out) {
     }
     state_ = SeatState::kEnded;
     out->closeServer = true;
-    emit(plain("{\"t\":\"refused\",\"message\":" + jsonString(message) + "}"), out);
+    emit(pageRefused(message), out);
     return;
   }
-  end(stream_.atMessageBoundary() && held_.empty() ? "The quiz server has ended the game."
-                                                   : "The connection to the quiz server was lost.",
+  end(stream_.atMessageBoundary() ? "The quiz server has ended the game."
+                                  : "The connection to the quiz server was lost.",
       out);
 }
 
@@ -328,14 +235,14 @@ void Seat::emit(PageText text, SeatOutput* out) const {
 }
 
 void Seat::emitState(int64_t now, SeatOutput* out) {
-  out->toPage.push_back(welcomeText());
+  out->toPage.push_back(pageWelcome(token_, wireName_, stream_.settings(), limitMs_));
   // The welcome carries the token: from now on the page can come back.
   welcomed_ = true;
   switch (state_) {
     case SeatState::kConnecting:
       return;
     case SeatState::kLobby:
-      out->toPage.push_back(plain("{\"t\":\"lobby\"}"));
+      out->toPage.push_back(pageLobby());
       return;
     case SeatState::kQuestion:
       if (released_) {
@@ -360,61 +267,26 @@ void Seat::emitState(int64_t now, SeatOutput* out) {
   }
 }
 
-PageText Seat::welcomeText() const {
-  const GameSettings& s = stream_.settings();
-  return plain("{\"t\":\"welcome\",\"token\":" + jsonString(token_) +
-               ",\"name\":" + jsonString(cp1252ToUtf8(wireName_)) +
-               ",\"settings\":{\"questionsPerRound\":" + std::to_string(s.questionsPerRound) +
-               q("responseCount", s.responseCount) + q("timeLimitMs", limitMs_) + "}}");
-}
-
 PageText Seat::questionText(int64_t now) const {
-  std::string json = "{\"t\":\"question\"" + q("q", questionCount_) + q("round", question_.round) +
-                     q("number", question_.number) + q("of", stream_.settings().questionsPerRound) +
-                     ",\"text\":" + jsonString(cp1252ToUtf8(question_.text)) + ",\"responses\":[";
-  for (size_t i = 0; i < question_.responses.size(); ++i) {
-    if (i) json += ',';
-    json += jsonString(cp1252ToUtf8(question_.responses[i]));
-  }
   int64_t left = limitMs_ > 0 ? std::max<int64_t>(0, questionAt_ + limitMs_ - now) : 0;
-  json += "]" + q("timeLimitMs", limitMs_) + q("timeLeftMs", left) + "}";
-  return plain(std::move(json));
+  return pageQuestion(questionCount_, question_, stream_.settings().questionsPerRound, limitMs_,
+                      left);
 }
 
 PageText Seat::answeredText() const {
-  return plain("{\"t\":\"answered\"" + q("q", questionCount_) + q("choice", choice_) +
-               q("correct", correctNumber()) + ",\"right\":" + (rightSent_ ? "true" : "false") +
-               ",\"time\":" + jsonString(timeSent_) +
-               ",\"timedOut\":" + (timedOut_ ? "true" : "false") + "}");
+  return pageAnswered(questionCount_, choice_, correctNumber(), rightSent_, timeSent_, timedOut_);
 }
 
 PageText Seat::resultsText() const {
-  PageText t;
-  t.head = "{\"t\":\"results\"" + q("q", questionCount_) + q("round", question_.round) +
-           q("number", question_.number) + q("correct", correctNumber()) + ",\"rows\":";
-  t.shared = resultsRows_;
-  t.tail = q("me", resultsMe_) + "}";
-  return t;
+  return pageResults(questionCount_, question_, correctNumber(), results_->rowsJson, resultsMe_);
 }
 
 PageText Seat::leaderboardText() const {
-  PageText t;
-  t.head = "{\"t\":\"leaderboard\"" + q("round", leaderboardRound_) + ",\"final\":false,\"rows\":";
-  t.shared = board_->rowsJson;
-  t.tail = q("me", leaderboardMe()) + "}";
-  return t;
+  return pageLeaderboard(leaderboardRound_, board_->rowsJson, leaderboardMe());
 }
 
 PageText Seat::endedText() const {
-  PageText t;
-  t.head = "{\"t\":\"ended\",\"message\":" + jsonString(endMessage_) + ",\"rows\":";
-  if (board_) {
-    t.shared = board_->rowsJson;
-  } else {
-    t.head += "[]";
-  }
-  t.tail = q("me", leaderboardMe()) + "}";
-  return t;
+  return pageEnded(endMessage_, board_ ? board_->rowsJson : nullptr, leaderboardMe());
 }
 
 }  // namespace qova::web

@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "web/page_message.h"
+#include "web/shared_rows.h"
 #include "wire/play_rules.h"
 #include "wire/player_side.h"
 #include "wire/standings.h"
-#include "web/page_message.h"
-#include "web/shared_rows.h"
 
 namespace qova::web {
 
@@ -88,28 +88,17 @@ class Seat {
 
  private:
   void onMessage(ServerMessage m, int64_t now, SeatOutput* out);
-  void onResults(const std::vector<ResultEntry>& entries,
-                 std::shared_ptr<const std::string> rowsJson,
-                 const std::unordered_map<std::string, std::vector<int>>* rowsByName, int64_t now,
-                 SeatOutput* out);
+  void onResults(std::shared_ptr<const SharedResults> results, int64_t now, SeatOutput* out);
   void onSummary(std::shared_ptr<const Leaderboard> board, int64_t now, SeatOutput* out);
   // The round's leaderboard, held while its last results were shown, goes
   // to the page.
   void showBoard(SeatOutput* out);
-  // The length of the results or summary message complete at the front of
-  // held_, 0 while more bytes are needed, npos when the bytes must go to
-  // the stream instead (which then reports what is wrong with them).
-  size_t frameHeld();
-  // Reads the message of `size` bytes at the front of held_ through
-  // rows_; false when it breaks the protocol (held_ is then untouched).
-  bool takeShared(size_t size, int64_t now, SeatOutput* out);
   // The held question goes to the page: its time starts now.
   void release(int64_t now, SeatOutput* out);
   void end(const std::string& message, SeatOutput* out);
   void sendAnswer(int choice, bool timedOut, const std::string& timeText, SeatOutput* out);
   void emit(PageText text, SeatOutput* out) const;
   void emitState(int64_t now, SeatOutput* out);
-  PageText welcomeText() const;
   PageText questionText(int64_t now) const;
   PageText answeredText() const;
   PageText resultsText() const;
@@ -122,18 +111,9 @@ class Seat {
   std::string wireName_;
   SharedRows* rows_;
   SeatPauses pauses_;
+  // Reads results and summaries through rows_: long messages, the same
+  // bytes for every seat, read once for all of them.
   ServerStream stream_;
-  // Results and summaries are the same bytes for every seat, and long with
-  // many players: they are held back from stream_ until whole, then read
-  // once for all seats by rows_ (stream_ gets an empty message of the same
-  // kind, which moves it on the same way). Everything else, and anything
-  // that does not frame as expected, goes through stream_.
-  enum class Held { kNone, kResults, kSummary };
-  Held heldNext_ = Held::kNone;  // what stream_ expects next, when it is one of these
-  std::string held_;
-  size_t heldScan_ = 0;  // held_ before this is whole lines of the message
-  size_t heldLines_ = 0;
-  SharedRows::Known known_;  // held_ compared with what rows_ read last
   SeatState state_ = SeatState::kConnecting;
   bool attached_ = false;
   bool welcomed_ = false;
@@ -147,18 +127,18 @@ class Seat {
   // it is held (released_ false), when it will be.
   int64_t questionAt_ = 0;
   bool released_ = false;
-  int64_t pauseUntil_ = 0;   // the results shown now stay until then
-  bool boardShown_ = false;  // the last view shown is the leaderboard
+  int64_t pauseUntil_ = 0;     // the results shown now stay until then
+  bool boardShown_ = false;    // the last view shown is the leaderboard
   bool boardPending_ = false;  // the leaderboard waits for the results' pause
   int64_t boardAt_ = 0;        // when it goes to the page
-  int64_t shownAt_ = -1;     // when it first went to a page; -1: not yet
-  int choice_ = 0;           // 0: timed out
+  int64_t shownAt_ = -1;       // when it first went to a page; -1: not yet
+  int choice_ = 0;             // 0: timed out
   bool timedOut_ = false;
   std::string timeSent_;
   bool rightSent_ = false;
   AnswerTally tally_;  // what this player sent, for finding its own standing
 
-  std::shared_ptr<const std::string> resultsRows_;
+  std::shared_ptr<const SharedResults> results_;
   int resultsMe_ = -1;
   std::shared_ptr<const Leaderboard> board_;
   int boardMe_ = -1;  // the seat's own row of board_

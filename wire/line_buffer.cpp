@@ -30,11 +30,28 @@ LineBuffer::Take LineBuffer::take(std::string* line) {
   line->assign(buffer_, start_, length);
   start_ += length + 2;
   scan_ = start_;
+  if (start_ == buffer_.size()) giveBack();
   return length > maxLine_ ? Take::kLongLine : Take::kLine;
 }
 
 bool LineBuffer::hasCompleteLine() const {
   return buffer_.find("\r\n", scan_ > start_ ? scan_ : start_) != std::string::npos;
+}
+
+void LineBuffer::skip(size_t count) {
+  start_ += count < size() ? count : size();
+  scan_ = start_;
+  giveBack();
+}
+
+void LineBuffer::giveBack() {
+  // Many readers may each have held one long message: what is left after
+  // it moves to a buffer of its own size.
+  constexpr size_t kKept = 4096;
+  if (buffer_.capacity() <= kKept || size() > kKept) return;
+  std::string rest(data(), size());
+  buffer_.swap(rest);
+  start_ = scan_ = 0;
 }
 
 void LineBuffer::clear() {

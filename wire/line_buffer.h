@@ -30,6 +30,9 @@ class LineBuffer {
   // start (the CR of CR LF); npos while there is none.
   size_t lineEnd();
   bool hasCompleteLine() const;
+  // Drops the first `count` untaken bytes (at most size()), whole lines
+  // found by the caller.
+  void skip(size_t count);
 
   // The bytes not yet taken.
   const char* data() const { return buffer_.data() + start_; }
@@ -38,6 +41,9 @@ class LineBuffer {
   void clear();
 
  private:
+  // Once what is left is small, gives back the memory a long message took.
+  void giveBack();
+
   size_t maxLine_;
   std::string buffer_;
   size_t start_ = 0;  // buffer_ before this has been taken

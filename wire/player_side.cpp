@@ -1,5 +1,9 @@
 #include "wire/player_side.h"
 
+#include <string_view>
+
+#include "wire/shared_lists.h"
+
 namespace qova {
 
 namespace {
@@ -62,6 +66,13 @@ ServerMessage ServerStream::next() {
   if (broken()) return ServerMessage::kNone;
   std::string line;
   for (;;) {
+    if (shared_ && !inMessage_ && !ownRead_ &&
+        (expect_ == Expect::kResults || expect_ == Expect::kSummary)) {
+      ServerMessage m = ServerMessage::kNone;
+      Shared taken = takeShared(&m);
+      if (taken == Shared::kTaken) return m;
+      if (taken == Shared::kWait) return ServerMessage::kNone;
+    }
     switch (buffer_.take(&line)) {
       case LineBuffer::Take::kNeedMore:
         return ServerMessage::kNone;
@@ -83,8 +94,8 @@ ServerMessage ServerStream::onLine(const std::string& line) {
   if (!inMessage_) {
     inMessage_ = true;
     lines_.clear();
-    if (expect_ == Expect::kResults) results_.clear();
-    if (expect_ == Expect::kSummary) summary_.clear();
+    if (expect_ == Expect::kResults) list_.start(ServerMessage::kResults);
+    if (expect_ == Expect::kSummary) list_.start(ServerMessage::kSummary);
   }
   switch (expect_) {
     case Expect::kSettings: {
@@ -125,74 +136,161 @@ ServerMessage ServerStream::onLine(const std::string& line) {
       expect_ = Expect::kResults;
       return ServerMessage::kQuestion;
     }
-    case Expect::kResults: {
-      if (lines_.empty() && line.empty()) {
-        inMessage_ = false;
-        expect_ =
-            questionInRound_ >= settings_.questionsPerRound ? Expect::kSummary : Expect::kQuestion;
-        return ServerMessage::kResults;
+    case Expect::kResults:
+    case Expect::kSummary:
+      switch (list_.line(line)) {
+        case ListReader::Step::kMore:
+          return ServerMessage::kNone;
+        case ListReader::Step::kViolation:
+          return fail(list_.violation());
+        case ListReader::Step::kDone:
+          break;
       }
-      lines_.push_back(line);
-      if (lines_.size() < 3) return ServerMessage::kNone;
-      if (line != "r" && line != "w") {
-        return fail("player " + std::to_string(results_.size() + 1) + " (" + shown(lines_[0]) +
-                    "): the verdict line is " + shown(line) + ", not \"r\" or \"w\"");
+      if (expect_ == Expect::kResults) {
+        results_ = std::make_shared<const std::vector<ResultEntry>>(std::move(list_.results));
+        return listDone(ServerMessage::kResults);
       }
-      if (results_.size() >= kMaxListedPlayers) {
-        return fail("more than " + std::to_string(kMaxListedPlayers) + " players");
-      }
-      results_.push_back(ResultEntry{lines_[0], lines_[1], line == "r"});
-      lines_.clear();
-      return ServerMessage::kNone;
-    }
-    case Expect::kSummary: {
-      if (lines_.empty() && line.empty()) {
-        inMessage_ = false;
-        expect_ = Expect::kQuestion;
-        ++round_;
-        questionInRound_ = 0;
-        return ServerMessage::kSummary;
-      }
-      lines_.push_back(line);
-      if (lines_.size() < 7) return ServerMessage::kNone;
-      std::string who =
-          "player " + std::to_string(summary_.size() + 1) + " (" + shown(lines_[0]) + "): ";
-      static const char* const kLineNames[] = {"",
-                                               "correct in the round",
-                                               "average time in the round",
-                                               "answers in the round",
-                                               "correct overall",
-                                               "average time overall",
-                                               "answers overall"};
-      SummaryEntry e;
-      e.name = lines_[0];
-      int* counts[] = {nullptr,         &e.roundCorrect, nullptr,        &e.roundAnswers,
-                       &e.totalCorrect, nullptr,         &e.totalAnswers};
-      for (int i = 1; i < 7; ++i) {
-        bool ok = counts[i] ? parseCount(lines_[i], counts[i]) : isAverageText(lines_[i]);
-        if (!ok) {
-          return fail(who + "line " + std::to_string(i + 1) + " (" + kLineNames[i] + ") is " +
-                      shown(lines_[i]) + (counts[i] ? ", not a count" : ", not an average"));
-        }
-      }
-      e.roundAverage = lines_[2];
-      e.totalAverage = lines_[5];
-      if (e.roundCorrect > e.roundAnswers || e.totalCorrect > e.totalAnswers ||
-          e.roundAnswers > e.totalAnswers || e.roundCorrect > e.totalCorrect) {
-        return fail(who + "the counts " + std::to_string(e.roundCorrect) + "/" +
-                    std::to_string(e.roundAnswers) + " in the round and " +
-                    std::to_string(e.totalCorrect) + "/" + std::to_string(e.totalAnswers) +
-                    " overall contradict each other");
-      }
-      if (summary_.size() >= kMaxListedPlayers) {
-        return fail("more than " + std::to_string(kMaxListedPlayers) + " players");
-      }
-      summary_.push_back(e);
-      lines_.clear();
-      return ServerMessage::kNone;
-    }
+      summary_ = std::make_shared<const std::vector<SummaryEntry>>(std::move(list_.summary));
+      return listDone(ServerMessage::kSummary);
   }
   return ServerMessage::kNone;
+}
+
+ServerMessage ServerStream::listDone(ServerMessage kind) {
+  inMessage_ = false;
+  ownRead_ = false;
+  frameScan_ = frameLines_ = 0;
+  known_ = KnownBytes();
+  if (kind == ServerMessage::kResults) {
+    expect_ =
+        questionInRound_ >= settings_.questionsPerRound ? Expect::kSummary : Expect::kQuestion;
+  } else {
+    expect_ = Expect::kQuestion;
+    ++round_;
+    questionInRound_ = 0;
+  }
+  return kind;
+}
+
+ServerStream::Shared ServerStream::takeShared(ServerMessage* m) {
+  ServerMessage kind =
+      expect_ == Expect::kResults ? ServerMessage::kResults : ServerMessage::kSummary;
+  // Most streams receive what another has already read: no need to look
+  // for its end line by line.
+  bool partial = false;
+  size_t whole = shared_->known(kind, buffer_.data(), buffer_.size(), &known_, &partial);
+  if (partial) return Shared::kWait;
+  if (whole == 0) {
+    whole = frame();
+    if (whole == 0) return Shared::kWait;
+    if (whole == std::string::npos || !shared_->read(kind, buffer_.data(), whole)) {
+      ownRead_ = true;
+      return Shared::kOwnRead;
+    }
+  }
+  if (kind == ServerMessage::kResults) {
+    results_ = shared_->results();
+  } else {
+    summary_ = shared_->summary();
+  }
+  buffer_.skip(whole);
+  *m = listDone(kind);
+  return Shared::kTaken;
+}
+
+size_t ServerStream::frame() {
+  // A message ends with an empty line where an entry (3 lines of results,
+  // 7 of a summary) would start.
+  const size_t entryLines = expect_ == Expect::kResults ? 3 : 7;
+  const char* data = buffer_.data();
+  std::string_view held(data, buffer_.size());
+  for (;;) {
+    size_t end = held.find("\r\n", frameScan_);
+    if (end == std::string_view::npos) {
+      return held.size() - frameScan_ > kMaxServerLine + 1 ? std::string::npos : 0;
+    }
+    size_t length = end - frameScan_;
+    size_t at = frameLines_ % entryLines;
+    if (length > kMaxServerLine || frameLines_ / entryLines >= kMaxListedPlayers) {
+      return std::string::npos;
+    }
+    if (at == 0 && length == 0) return end + 2;
+    if (entryLines == 3 && at == 2 &&
+        !(length == 1 && (data[frameScan_] == 'r' || data[frameScan_] == 'w'))) {
+      return std::string::npos;
+    }
+    ++frameLines_;
+    frameScan_ = end + 2;
+  }
+}
+
+void ListReader::start(ServerMessage kind) {
+  kind_ = kind;
+  lines_.clear();
+  results.clear();
+  summary.clear();
+  violation_.clear();
+}
+
+ListReader::Step ListReader::fail(const std::string& what) {
+  violation_ = what;
+  return Step::kViolation;
+}
+
+ListReader::Step ListReader::line(const std::string& line) {
+  if (lines_.empty() && line.empty()) return Step::kDone;
+  lines_.push_back(line);
+  if (kind_ == ServerMessage::kSummary) return summaryEntry();
+  if (lines_.size() < 3) return Step::kMore;
+  if (line != "r" && line != "w") {
+    return fail("player " + std::to_string(results.size() + 1) + " (" + shown(lines_[0]) +
+                "): the verdict line is " + shown(line) + ", not \"r\" or \"w\"");
+  }
+  if (results.size() >= kMaxListedPlayers) {
+    return fail("more than " + std::to_string(kMaxListedPlayers) + " players");
+  }
+  results.push_back(ResultEntry{lines_[0], lines_[1], line == "r"});
+  lines_.clear();
+  return Step::kMore;
+}
+
+ListReader::Step ListReader::summaryEntry() {
+  if (lines_.size() < 7) return Step::kMore;
+  std::string who =
+      "player " + std::to_string(summary.size() + 1) + " (" + shown(lines_[0]) + "): ";
+  static const char* const kLineNames[] = {"",
+                                           "correct in the round",
+                                           "average time in the round",
+                                           "answers in the round",
+                                           "correct overall",
+                                           "average time overall",
+                                           "answers overall"};
+  SummaryEntry e;
+  e.name = lines_[0];
+  int* counts[] = {nullptr,         &e.roundCorrect, nullptr,        &e.roundAnswers,
+                   &e.totalCorrect, nullptr,         &e.totalAnswers};
+  for (int i = 1; i < 7; ++i) {
+    bool ok = counts[i] ? parseCount(lines_[i], counts[i]) : isAverageText(lines_[i]);
+    if (!ok) {
+      return fail(who + "line " + std::to_string(i + 1) + " (" + kLineNames[i] + ") is " +
+                  shown(lines_[i]) + (counts[i] ? ", not a count" : ", not an average"));
+    }
+  }
+  e.roundAverage = lines_[2];
+  e.totalAverage = lines_[5];
+  if (e.roundCorrect > e.roundAnswers || e.totalCorrect > e.totalAnswers ||
+      e.roundAnswers > e.totalAnswers || e.roundCorrect > e.totalCorrect) {
+    return fail(who + "the counts " + std::to_string(e.roundCorrect) + "/" +
+                std::to_string(e.roundAnswers) + " in the round and " +
+                std::to_string(e.totalCorrect) + "/" + std::to_string(e.totalAnswers) +
+                " overall contradict each other");
+  }
+  if (summary.size() >= kMaxListedPlayers) {
+    return fail("more than " + std::to_string(kMaxListedPlayers) + " players");
+  }
+  summary.push_back(e);
+  lines_.clear();
+  return Step::kMore;
 }
 
 std::string answerMessage(const std::string& timeText, bool correct) {

@@ -10,9 +10,13 @@
 //
 // ServerStream takes the bytes as they arrive, in pieces of any size, and
 // yields whole messages, checking every line against the form it must have.
+// Streams that receive the same results and summaries (a gateway's many
+// seats) can read each of those messages once between them (SharedLists).
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,9 +57,55 @@ struct SummaryEntry {
 
 enum class ServerMessage { kNone, kSettings, kQuestion, kResults, kSummary, kViolation };
 
+// The entries of one results (kResults) or round summary (kSummary) message,
+// taken line by line and checked as each entry completes.
+class ListReader {
+ public:
+  enum class Step { kMore, kDone, kViolation };
+
+  // Starts a message of `kind` (kResults or kSummary).
+  void start(ServerMessage kind);
+  // The next line, CR LF removed. kDone after the closing empty line;
+  // kViolation with violation() (naming the player and the line) when the
+  // line breaks the protocol.
+  Step line(const std::string& line);
+
+  bool empty() const { return lines_.empty(); }
+  const std::string& violation() const { return violation_; }
+  std::vector<ResultEntry> results;
+  std::vector<SummaryEntry> summary;
+
+ private:
+  Step fail(const std::string& what);
+  Step summaryEntry();
+
+  ServerMessage kind_ = ServerMessage::kResults;
+  std::vector<std::string> lines_;  // lines of the entry under way
+  std::string violation_;
+};
+
+class SharedLists;
+
+// How far a stream's buffered bytes have been found equal to the message
+// SharedLists read last (`of` names that message), so that each byte is
+// compared once however the pieces fall.
+struct KnownBytes {
+  size_t checked = 0;
+  uint64_t of = 0;
+};
+
 // Incremental reader of the server's side of one conversation.
 class ServerStream {
  public:
+  // With `shared`, results and summaries are taken whole and read through
+  // it, once for every stream that shares it and received the same bytes.
+  // What the stream yields is the same either way, violations included,
+  // with one difference in timing: a broken summary entry is found when the
+  // summary's closing line arrives, not at the entry (a broken verdict, a
+  // line too long and too many players are found as they arrive).
+  // `shared` must outlive the stream.
+  explicit ServerStream(SharedLists* shared = nullptr) : shared_(shared) {}
+
   // Appends received bytes. Call next() until it gives kNone to take out
   // every message they completed.
   void feed(const char* data, size_t size);
@@ -79,8 +129,11 @@ class ServerStream {
 
   const GameSettings& settings() const { return settings_; }
   const Question& question() const { return question_; }
-  const std::vector<ResultEntry>& results() const { return results_; }
-  const std::vector<SummaryEntry>& summary() const { return summary_; }
+  const std::vector<ResultEntry>& results() const { return *results_; }
+  const std::vector<SummaryEntry>& summary() const { return *summary_; }
+  // The same, as held (and, with SharedLists, shared) since it was read.
+  const std::shared_ptr<const std::vector<ResultEntry>>& sharedResults() const { return results_; }
+  const std::shared_ptr<const std::vector<SummaryEntry>>& sharedSummary() const { return summary_; }
   const std::string& violation() const { return violation_; }
   bool broken() const { return !violation_.empty(); }
   // True when the results just taken end a round, so a summary follows.
@@ -89,20 +142,42 @@ class ServerStream {
  private:
   enum class Expect { kSettings, kQuestion, kResults, kSummary };
 
+  enum class Shared { kTaken, kWait, kOwnRead };
+
   ServerMessage fail(const std::string& what);
   ServerMessage onLine(const std::string& line);
+  // The results or summary at the front of the buffer through shared_:
+  // kTaken with *m set, kWait for more bytes, kOwnRead when the stream must
+  // read the message line by line itself (it then finds what is wrong).
+  Shared takeShared(ServerMessage* m);
+  // The length of the results or summary message whole at the front of the
+  // buffer, 0 while more bytes are needed, npos when its lines break the
+  // protocol. Only the lines' ends are looked at, and the verdicts, so that
+  // a bad verdict ends the stream as soon as it arrives.
+  size_t frame();
+  // The results or summary message just taken: what comes next.
+  ServerMessage listDone(ServerMessage kind);
 
+  SharedLists* shared_;
   LineBuffer buffer_{kMaxServerLine};
   Expect expect_ = Expect::kSettings;
-  std::vector<std::string> lines_;  // lines of the message under way
+  std::vector<std::string> lines_;  // lines of the settings or question under way
+  ListReader list_;                 // the results or summary under way
   int round_ = 1;
   int questionInRound_ = 0;  // questions of the current round received
   bool inMessage_ = false;   // a line of the message under way was taken
+  bool ownRead_ = false;     // the list message at the front is read line by line
+  // frame(): buffer bytes before frameScan_ are whole lines of the message.
+  size_t frameScan_ = 0;
+  size_t frameLines_ = 0;
+  KnownBytes known_;
 
   GameSettings settings_;
   Question question_;
-  std::vector<ResultEntry> results_;
-  std::vector<SummaryEntry> summary_;
+  std::shared_ptr<const std::vector<ResultEntry>> results_ =
+      std::make_shared<std::vector<ResultEntry>>();
+  std::shared_ptr<const std::vector<SummaryEntry>> summary_ =
+      std::make_shared<std::vector<SummaryEntry>>();
   std::string violation_;
 };
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "wire/shared_lists.h"
+
 namespace qova {
 namespace {
 
@@ -22,8 +24,9 @@ static_assert(kMaxResponses >= kMaxResponseCount);
 // Everything a stream yields for `bytes`, fed in pieces of `piece` bytes,
 // written as one token per message: S(time,qpr,rc) Q(round.number:text|resp..|c)
 // R(name/time/v ...) M(name/..7 lines..) or !violation.
-std::vector<std::string> messages(const std::string& bytes, size_t piece) {
-  ServerStream s;
+std::vector<std::string> messagesThrough(const std::string& bytes, size_t piece,
+                                         SharedLists* shared) {
+  ServerStream s(shared);
   std::vector<std::string> out;
   for (size_t at = 0; at < bytes.size(); at += piece) {
     s.feed(bytes.data() + at, std::min(piece, bytes.size() - at));
@@ -66,6 +69,19 @@ std::vector<std::string> messages(const std::string& bytes, size_t piece) {
     }
   }
   return out;
+}
+
+// The same, checking that a stream reading results and summaries through
+// SharedLists yields exactly what a stream of its own does: with nothing
+// read before, and after another stream read the same bytes.
+std::vector<std::string> messages(const std::string& bytes, size_t piece) {
+  std::vector<std::string> own = messagesThrough(bytes, piece, nullptr);
+  SharedLists fresh;
+  EXPECT_EQ(messagesThrough(bytes, piece, &fresh), own) << "shared, pieces of " << piece;
+  SharedLists kept;
+  messagesThrough(bytes, bytes.size(), &kept);
+  EXPECT_EQ(messagesThrough(bytes, piece, &kept), own) << "read before, pieces of " << piece;
+  return own;
 }
 
 const std::string kSettings = "30\r\n2\r\n4\r\n";
@@ -121,6 +137,9 @@ TEST(ServerStreamTest, LinesEndOnlyAtCrLf) {
 TEST(ServerStreamTest, ReportsEveryBrokenForm) {
   const std::string q = question("Q", '1');
   const std::string r = "Ann\r\n1\r\nr\r\n\r\n";
+  // Summaries are closed, so that a stream that takes them whole through
+  // SharedLists reads them too (it finds a broken entry at the end).
+  const std::string kEnd = "\r\n";
   struct Case {
     std::string bytes;
     std::string violation;
@@ -133,13 +152,13 @@ TEST(ServerStreamTest, ReportsEveryBrokenForm) {
       {kSettings + "Q\r\na\r\nb\r\nc\r\nd\r\n12\r\n",
        "in the question: line 6 (the correct response) is \"12\""},
       {kSettings + q + "Ann\r\n1\r\nR\r\n", "in the results: player 1 (\"Ann\"): the verdict"},
-      {kSettings + q + r + q + r + "Ann\r\n1\r\n1.\r\nx\r\n1\r\n1.\r\n2\r\n",
+      {kSettings + q + r + q + r + "Ann\r\n1\r\n1.\r\nx\r\n1\r\n1.\r\n2\r\n" + kEnd,
        "in the round summary: player 1 (\"Ann\"): line 4 (answers in the round) is \"x\""},
-      {kSettings + q + r + q + r + "Ann\r\n1\r\n1.5e+01\r\n2\r\n1\r\n1.5\r\n2\r\n",
+      {kSettings + q + r + q + r + "Ann\r\n1\r\n1.5e+01\r\n2\r\n1\r\n1.5\r\n2\r\n" + kEnd,
        "in the round summary: player 1 (\"Ann\"): line 3 (average time in the round) is"},
-      {kSettings + q + r + q + r + "Ann\r\n1\r\n1.5\r\n2\r\n1\r\n15\r\n2\r\n",
+      {kSettings + q + r + q + r + "Ann\r\n1\r\n1.5\r\n2\r\n1\r\n15\r\n2\r\n" + kEnd,
        "in the round summary: player 1 (\"Ann\"): line 6 (average time overall) is \"15\""},
-      {kSettings + q + r + q + r + "Ann\r\n3\r\n1.5\r\n2\r\n3\r\n1.5\r\n2\r\n",
+      {kSettings + q + r + q + r + "Ann\r\n3\r\n1.5\r\n2\r\n3\r\n1.5\r\n2\r\n" + kEnd,
        "in the round summary: player 1 (\"Ann\"): the counts 3/2 in the round and 3/2"},
       {std::string(kMaxServerLine + 2, 'x'),
        "in the settings: more than " + std::to_string(kMaxServerLine) + " bytes without"},
@@ -195,6 +214,41 @@ TEST(ServerStreamTest, KnowsWhetherACloseFallsBetweenMessages) {
     EXPECT_EQ(s.atMessageBoundary(), c.boundary) << c.bytes;
     EXPECT_STREQ(s.expectedMessage(), c.expected) << c.bytes;
   }
+}
+
+// Streams that received the same results and summaries get the very same
+// entries, read once; bytes that begin alike but differ later are read anew.
+TEST(SharedListsTest, SameBytesReadOnceDifferentBytesReadAnew) {
+  const std::string lead = "30\r\n1\r\n4\r\n" + question("Q", '1');
+  const std::string r = "Ann\r\n1\r\nr\r\nBo\r\n2\r\nw\r\n\r\n";
+  const std::string m = "Ann\r\n1\r\n1.\r\n1\r\n1\r\n1.\r\n1\r\n\r\n";
+  SharedLists shared;
+  ServerStream a(&shared), b(&shared), c(&shared);
+  std::string bytes = lead + r + m;
+  for (ServerStream* s : {&a, &b}) {
+    for (size_t at = 0; at < bytes.size(); at += 4) {
+      s->feed(bytes.data() + at, std::min<size_t>(4, bytes.size() - at));
+      while (s->next() != ServerMessage::kNone) {
+      }
+    }
+  }
+  EXPECT_EQ(a.sharedResults().get(), b.sharedResults().get());
+  EXPECT_EQ(a.sharedSummary().get(), b.sharedSummary().get());
+  EXPECT_EQ(a.results().size(), 2u);
+  std::string other = lead + "Ann\r\n1\r\nr\r\nBo\r\n2\r\nr\r\n\r\n";
+  c.feed(other.data(), other.size());
+  std::vector<ServerMessage> got;
+  for (ServerMessage msg; (msg = c.next()) != ServerMessage::kNone;) got.push_back(msg);
+  EXPECT_EQ(got, (std::vector<ServerMessage>{ServerMessage::kSettings, ServerMessage::kQuestion,
+                                             ServerMessage::kResults}));
+  EXPECT_NE(c.sharedResults().get(), a.sharedResults().get());
+  EXPECT_TRUE(c.results()[1].correct);
+  EXPECT_FALSE(a.results()[1].correct);                            // what a took stays as it was
+  EXPECT_TRUE(c.midMessage() == false && !c.atMessageBoundary());  // the summary is due
+  // A message that is not whole, or not one message, is not read.
+  EXPECT_FALSE(shared.read(ServerMessage::kResults, r.data(), r.size() - 2));
+  EXPECT_FALSE(shared.read(ServerMessage::kResults, (r + r).data(), 2 * r.size()));
+  EXPECT_FALSE(shared.read(ServerMessage::kSummary, m.data(), m.size() - 4));
 }
 
 TEST(ProtocolTextTest, Forms) {
