@@ -188,6 +188,32 @@ bool setText(HWND window, const std::string& value) {
 
 std::string itemText(HWND dialog, int id) { return text(item(dialog, id)); }
 
+std::vector<std::string> entries(HWND control, bool combo) {
+  std::vector<std::string> out;
+  DWORD_PTR count = 0;
+  if (!SendMessageTimeoutW(control, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG,
+                           driver::kSendTimeoutMs, &count)) {
+    return out;
+  }
+  for (WPARAM i = 0; i < count; ++i) {
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG,
+                        driver::kSendTimeoutMs, &length);
+    std::wstring wide(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(control, combo ? CB_GETLBTEXT : LB_GETTEXT, i,
+                        reinterpret_cast<LPARAM>(&wide[0]), SMTO_ABORTIFHUNG,
+                        driver::kSendTimeoutMs, &copied);
+    wide.resize(copied);
+    std::string text(wide.size() * 2 + 1, '\0');
+    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0],
+                                    static_cast<int>(text.size()), nullptr, nullptr);
+    text.resize(bytes > 0 ? bytes : 0);
+    out.push_back(text);
+  }
+  return out;
+}
+
 bool setItemText(HWND dialog, int id, const std::string& value) {
   return setText(item(dialog, id), value);
 }

@@ -28,6 +28,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace qova::driver {
 
@@ -65,6 +66,10 @@ HWND item(HWND dialog, int id);
 std::string text(HWND window);
 bool setText(HWND window, const std::string& value);
 std::string itemText(HWND dialog, int id);
+// The entries of a combo box (`combo`) or the lines of a list box of another
+// process, in the ANSI code page. Asked for in UTF-16: Wine hands the A forms
+// of these messages across processes in UTF-16 without converting them back.
+std::vector<std::string> entries(HWND control, bool combo);
 bool setItemText(HWND dialog, int id, const std::string& value);
 
 // BM_CLICK sent (returns after the command was handled) or posted.

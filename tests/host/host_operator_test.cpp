@@ -4,8 +4,10 @@
 // Statistics window. The real server runs in a fresh working folder and is
 // played with over loopback on port 5632; buttons are found by their text.
 #include <gtest/gtest.h>
-#include <windows.h>
+// clang-format off
 #include <winsock2.h>  // before windows.h, which the player headers need
+#include <windows.h>
+// clang-format on
 
 #include <memory>
 #include <string>
@@ -21,6 +23,7 @@
 namespace qova {
 namespace {
 
+using driver::entries;
 using driver::item;
 using driver::itemText;
 using Lines = std::vector<std::string>;
@@ -28,34 +31,6 @@ using Lines = std::vector<std::string>;
 constexpr DWORD kWaitMs = 15000;
 constexpr int kPlayerWaitMs = 15000;
 const char kMarker[] = "S:\\Zelk9\\HostIP\\hostIP.dat";
-
-// Entries of a combo box or lines of a list box of another process, asked
-// for in UTF-16 (Wine hands the A forms of these across processes in UTF-16).
-Lines entries(HWND control, bool combo) {
-  Lines out;
-  DWORD_PTR count = 0;
-  if (!SendMessageTimeoutW(control, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG,
-                           driver::kSendTimeoutMs, &count)) {
-    return out;
-  }
-  for (WPARAM i = 0; i < count; ++i) {
-    DWORD_PTR length = 0;
-    SendMessageTimeoutW(control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG,
-                        driver::kSendTimeoutMs, &length);
-    std::wstring wide(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(control, combo ? CB_GETLBTEXT : LB_GETTEXT, i,
-                        reinterpret_cast<LPARAM>(&wide[0]), SMTO_ABORTIFHUNG,
-                        driver::kSendTimeoutMs, &copied);
-    wide.resize(copied);
-    std::string text(wide.size() * 2 + 1, '\0');
-    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0],
-                                    static_cast<int>(text.size()), nullptr, nullptr);
-    text.resize(bytes > 0 ? bytes : 0);
-    out.push_back(text);
-  }
-  return out;
-}
 
 // Sets the selection of a list (`combo` false) or combo box and, for a
 // combo, sends the notification the operator's choice would.

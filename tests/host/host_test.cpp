@@ -11,37 +11,9 @@
 namespace qova {
 namespace {
 
+using driver::entries;
 using driver::item;
 using driver::itemText;
-
-// Entries of a combo box or lines of a list box of another process. Asked
-// for in UTF-16: Wine hands the A forms of these two messages across
-// processes in UTF-16 without converting them back.
-std::vector<std::string> entries(HWND control, bool combo) {
-  std::vector<std::string> out;
-  DWORD_PTR count = 0;
-  if (!SendMessageTimeoutW(control, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG,
-                           driver::kSendTimeoutMs, &count)) {
-    return out;
-  }
-  for (WPARAM i = 0; i < count; ++i) {
-    DWORD_PTR length = 0;
-    SendMessageTimeoutW(control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG,
-                        driver::kSendTimeoutMs, &length);
-    std::wstring wide(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(control, combo ? CB_GETLBTEXT : LB_GETTEXT, i,
-                        reinterpret_cast<LPARAM>(&wide[0]), SMTO_ABORTIFHUNG,
-                        driver::kSendTimeoutMs, &copied);
-    wide.resize(copied);
-    std::string text(wide.size() * 2 + 1, '\0');
-    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0],
-                                    static_cast<int>(text.size()), nullptr, nullptr);
-    text.resize(bytes > 0 ? bytes : 0);
-    out.push_back(text);
-  }
-  return out;
-}
 
 // Selects entry `index` of combo `id` as the operator would: the selection,
 // then the notification, handled before this returns.
