@@ -390,7 +390,7 @@
     var rows = msg.rows || [];
     var mine = msg.mine;
     var summary = mine
-      ? (mine.right ? "\u2713 You were right" : "\u2717 You were wrong") + ", in " + mine.time + " s. "
+      ? (mine.right ? "\u2713 You were right" : "\u2717 You were wrong") + ", in " + mine.time + " s.\n"
       : "";
     summary += (msg.right || 0) + " of " + plural(players, "player", "players") + " right.";
     $("r-summary").textContent = summary;
