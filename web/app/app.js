@@ -504,6 +504,11 @@
     $("a-prev").disabled = msg.from <= 0;
     $("a-next").disabled = msg.from + ROWS_PAGE >= msg.total;
     $("a-mine").hidden = !(msg.me >= 0);
+    if (a.toMine) {
+      a.toMine = false;
+      var own = body.querySelector("tr.me");
+      if (own) own.scrollIntoView({ block: "center", behavior: reducedMotion() ? "auto" : "smooth" });
+    }
   }
 
   function closeAll() {
@@ -534,7 +539,10 @@
   $("a-next").addEventListener("click", function () { requestRows(state.all ? state.all.from + ROWS_PAGE : 0); });
   $("a-mine").addEventListener("click", function () {
     var me = state.view && state.view.msg.me;
-    if (me >= 0) requestRows(Math.floor(me / ROWS_PAGE) * ROWS_PAGE);
+    if (me >= 0 && state.all) {
+      state.all.toMine = true;
+      requestRows(Math.floor(me / ROWS_PAGE) * ROWS_PAGE);
+    }
   });
   $("a-back").addEventListener("click", closeAll);
   document.addEventListener("keydown", onKey);
