@@ -303,6 +303,37 @@ TEST_F(WebSeat, ResultsAndLeaderboardShareRowsAndPointAtTheSeat) {
   EXPECT_TRUE(out.closeServer);
 }
 
+// In a room beyond the inline size the page gets the counts, the fastest
+// right answers and its own row; a page that comes back gets the very same
+// bounded message.
+TEST_F(WebSeat, ALargeRoomsResultsAreBoundedAndResumeTheSame) {
+  seatInLobby();
+  server(kQuestion, 0);
+  answer(1, 1, 3000);  // wrong, 3.00
+  std::string results;
+  for (int i = 0; i < 100; ++i) {
+    if (i == 60) results += "Ann\r\n3.00\r\nw\r\n";
+    results += "P" + std::to_string(i) + "\r\n" + std::to_string(1 + i % 9) + ".00\r\n" +
+               (i % 2 ? "r" : "w") + "\r\n";
+  }
+  server(results + "\r\n", 4000);
+  ASSERT_EQ(types(), std::vector<std::string>{"results"});
+  std::string first = out.toPage[0].str();
+  EXPECT_LE(first.size(), kMaxResultsMessage);
+  json j = json::parse(first);
+  EXPECT_EQ(j["players"], 101);
+  EXPECT_EQ(j["right"], 50);
+  EXPECT_EQ(j["all"], false);
+  ASSERT_EQ(j["rows"].size(), static_cast<size_t>(kFastestRows));
+  EXPECT_EQ(j["rows"][0]["time"], "1.00");
+  EXPECT_EQ(j["me"], 60);
+  EXPECT_EQ(j["mine"]["name"], "Ann");
+  seat.detach(5000);
+  attach(6000);
+  ASSERT_EQ(types(), (std::vector<std::string>{"welcome", "results"}));
+  EXPECT_EQ(out.toPage[1].str(), first);
+}
+
 // A page that floods rows requests gets kRowsBurst answers at once, then
 // one per kRowsRefillMs; none before there are results.
 TEST_F(WebSeat, RowsRequestsAreBoundedPerPage) {
