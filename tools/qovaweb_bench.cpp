@@ -3,10 +3,11 @@
 // same engine in the same run (same settings, same questions). Every seat
 // answers each question at once. For each size it reports, per question, the
 // time from the last answer sent to the last results received (median and
-// p99, and their ratio to the direct players'), and qovaweb's CPU time and
-// peak resident memory (from wait4 when it has been stopped).
+// p99, and their ratio to the direct players'), the mean WebSocket payload
+// bytes a page receives per question, and qovaweb's CPU time and peak
+// resident memory (from wait4 when it has been stopped).
 //
-//   qovaweb_bench [--quick] [--qovaweb PATH]
+//   qovaweb_bench [--quick] [--seats N,N,...] [--qovaweb PATH]
 //
 // The engine listens on the quiz server's port (5632) and qovaweb on 8080:
 // run it in a network namespace of its own. The pages come from distinct
@@ -228,6 +229,8 @@ bool runDirect(int n, int rounds, int perRound, std::vector<double>* latency) {
 struct WebRun {
   int seats = 0, questions = 0;
   int welcomed = 0, failed = 0;
+  bool counting = false;   // the game is under way: payload bytes count
+  uint64_t pageBytes = 0;  // payload bytes the pages received while counting
   Timeline line{0};
 };
 
@@ -303,6 +306,7 @@ struct Page : std::enable_shared_from_this<Page> {
       auto data = self->buffer.data();
       std::string_view m(static_cast<const char*>(data.data()), data.size());
       WebRun& r = *self->run;
+      if (r.counting) r.pageBytes += m.size();
       auto is = [&](const char* type) { return m.substr(0, std::strlen(type)) == type; };
       if (is("{\"t\":\"welcome\"")) ++r.welcomed;
       if (is("{\"t\":\"refused\"") || is("{\"t\":\"ended\"")) ++r.failed;
@@ -363,7 +367,8 @@ struct WebFigures {
   bool completed = false;
   std::vector<double> latency;
   double cpuSeconds = 0, gameCpuSeconds = 0, peakMb = 0;
-  double pagesCpuSeconds = 0;  // the pages' thread, during the questions
+  double pagesCpuSeconds = 0;       // the pages' thread, during the questions
+  double pageBytesPerQuestion = 0;  // mean payload bytes one page received per question
 };
 
 WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound) {
@@ -407,10 +412,13 @@ WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound) {
   if (run.welcomed == n && engine.connected() == n) {
     f.gameCpuSeconds = -processCpuSeconds(pid);
     f.pagesCpuSeconds = -threadCpuSeconds();
+    run.counting = true;
     engine.start();
     deadline = Clock::now() + std::chrono::minutes(3);
     while (run.line.resultsDone.back() < n && run.failed == 0 && Clock::now() < deadline)
       io.run_for(std::chrono::milliseconds(10));
+    run.counting = false;
+    f.pageBytesPerQuestion = static_cast<double>(run.pageBytes) / n / run.questions;
     f.gameCpuSeconds += processCpuSeconds(pid);
     f.pagesCpuSeconds += threadCpuSeconds();
     f.completed = run.line.resultsDone.back() == n;
@@ -451,13 +459,25 @@ std::string defaultQovaweb() {
 int main(int argc, char** argv) {
   bool quick = false;
   std::string qovaweb = defaultQovaweb();
+  std::vector<int> sizes;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") == 0) {
       quick = true;
+    } else if (std::strcmp(argv[i], "--seats") == 0 && i + 1 < argc) {
+      for (char* at = argv[++i]; *at;) {
+        char* end = nullptr;
+        long v = std::strtol(at, &end, 10);
+        if (end == at || v < 1 || v > 60000) {
+          std::fprintf(stderr, "--seats: a list of counts such as 64,1024\n");
+          return 2;
+        }
+        sizes.push_back(static_cast<int>(v));
+        at = *end == ',' ? end + 1 : end;
+      }
     } else if (std::strcmp(argv[i], "--qovaweb") == 0 && i + 1 < argc) {
       qovaweb = argv[++i];
     } else {
-      std::fprintf(stderr, "Usage: qovaweb_bench [--quick] [--qovaweb PATH]\n");
+      std::fprintf(stderr, "Usage: qovaweb_bench [--quick] [--seats N,N,...] [--qovaweb PATH]\n");
       return 2;
     }
   }
@@ -468,13 +488,15 @@ int main(int argc, char** argv) {
     setrlimit(RLIMIT_NOFILE, &files);
   }
   qova::socketStartup();
-  const std::vector<int> sizes = quick ? std::vector<int>{16, 64} : std::vector<int>{64, 256, 1024};
+  if (sizes.empty()) {
+    sizes = quick ? std::vector<int>{16, 64} : std::vector<int>{64, 256, 1024, 2048};
+  }
   const int rounds = 2, perRound = 10;
   std::printf("%d questions (%d rounds of %d), every seat answering at once; qovaweb --hold-ms 0\n",
               rounds * perRound, rounds, perRound);
-  std::printf("%6s %10s %10s %10s %10s %7s %7s %9s %9s %8s %9s\n", "seats", "direct med",
+  std::printf("%6s %10s %10s %10s %10s %7s %7s %9s %9s %8s %9s %8s\n", "seats", "direct med",
               "direct p99", "web med", "web p99", "med x", "p99 x", "cpu s", "game cpu", "peak MB",
-              "pages cpu");
+              "pages cpu", "page B/q");
   bool allGood = true;
   for (int n : sizes) {
     std::vector<double> direct;
@@ -482,18 +504,19 @@ int main(int argc, char** argv) {
     WebFigures web = runWeb(qovaweb, n, rounds, perRound);
     double dm = percentile(direct, 0.5), dp = percentile(direct, 0.99);
     double wm = percentile(web.latency, 0.5), wp = percentile(web.latency, 0.99);
-    std::printf("%6d %10.2f %10.2f %10.2f %10.2f %7.2f %7.2f %9.2f %9.2f %8.1f %9.2f%s%s\n", n, dm,
-                dp, wm, wp, dm > 0 ? wm / dm : 0.0, dp > 0 ? wp / dp : 0.0, web.cpuSeconds,
-                web.gameCpuSeconds, web.peakMb, web.pagesCpuSeconds,
+    std::printf("%6d %10.2f %10.2f %10.2f %10.2f %7.2f %7.2f %9.2f %9.2f %8.1f %9.2f %8.0f%s%s\n",
+                n, dm, dp, wm, wp, dm > 0 ? wm / dm : 0.0, dp > 0 ? wp / dp : 0.0, web.cpuSeconds,
+                web.gameCpuSeconds, web.peakMb, web.pagesCpuSeconds, web.pageBytesPerQuestion,
                 directGood ? "" : "  DIRECT INCOMPLETE", web.completed ? "" : "  WEB INCOMPLETE");
     std::fflush(stdout);
     allGood = allGood && directGood && web.completed;
   }
   std::printf(
       "(ms per question from the last answer sent to the last results received: direct, the\n"
-      " last complete S3; web, the last \"results\" message; x: web / direct; cpu s: qovaweb's\n"
-      " CPU time over its whole life (joins included); game cpu: during the questions only;\n"
-      " peak MB: qovaweb's peak resident memory; pages cpu: the benchmark's WebSocket\n"
-      " clients, one thread, during the questions)\n");
+      " last complete results message; web, the last \"results\" message; x: web / direct;\n"
+      " cpu s: qovaweb's CPU time over its whole life (joins included); game cpu: during the\n"
+      " questions only; peak MB: qovaweb's peak resident memory; pages cpu: the benchmark's\n"
+      " WebSocket clients, one thread, during the questions; page B/q: mean WebSocket payload\n"
+      " bytes a page received per question, questions, results and standings included)\n");
   return allGood ? 0 : 1;
 }

@@ -1,5 +1,6 @@
 #include "web/page_message.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "web/text_codec.h"
@@ -68,6 +69,13 @@ bool parsePageMessage(const char* data, size_t size, PageRequest* out) {
     return stringField(j, "token", &out->token) && out->token.size() == 32 &&
            isLowerHex(out->token);
   }
+  if (type == "rows") {
+    out->kind = PageRequest::kRows;
+    std::string of;
+    if (!stringField(j, "of", &of) || (of != "results" && of != "standings")) return false;
+    out->standings = of == "standings";
+    return intField(j, "from", 0, INT32_MAX, &out->from);
+  }
   if (type == "answer") {
     out->kind = PageRequest::kAnswer;
     int64_t choice = 0;
@@ -124,59 +132,113 @@ PageText pageAnswered(int64_t number, int choice, int correct, bool right,
                ",\"time\":" + jsonString(timeText) + ",\"timedOut\":" + boolText(timedOut) + "}");
 }
 
+namespace {
+
+// A text from the server for display: at most `max` characters, the last
+// of them an ellipsis when it was longer (Windows-1252 in, UTF-8 JSON out).
+std::string shown(const std::string& cp1252, size_t max) {
+  if (cp1252.size() <= max) return jsonString(cp1252ToUtf8(cp1252));
+  return jsonString(cp1252ToUtf8(cp1252.substr(0, max - 1) + "\x85"));
+}
+
+std::string resultRow(const ResultDigest& d, int i) {
+  const ResultEntry& e = (*d.entries)[static_cast<size_t>(i)];
+  return "{\"i\":" + std::to_string(i) + ",\"name\":" + shown(e.name, kMaxShownName) +
+         ",\"time\":" + shown(e.timeText, kMaxShownTime) + ",\"right\":" + boolText(e.correct) +
+         "}";
+}
+
+std::string standingRow(const StandingsDigest& d, int i) {
+  const SummaryEntry& e = d.order[static_cast<size_t>(i)];
+  return "{\"i\":" + std::to_string(i) +
+         ",\"rank\":" + std::to_string(d.places[static_cast<size_t>(i)]) +
+         ",\"name\":" + shown(e.name, kMaxShownName) +
+         ",\"correct\":" + std::to_string(e.totalCorrect) +
+         ",\"answers\":" + std::to_string(e.totalAnswers) +
+         ",\"average\":" + shown(e.totalAverage, kMaxShownTime) + "}";
+}
+
+// ,"me":i,"mine":row (null when i is -1)
+template <typename Digest, typename Row>
+std::string mine(const Digest& d, int me, Row row) {
+  return q("me", me) + ",\"mine\":" + (me >= 0 ? row(d, me) : std::string("null")) + "}";
+}
+
+// ,"from":F,"total":N,"rows":[...],"me":i}
+template <typename Row>
+std::string rowsPage(int64_t from, int total, int me, Row row) {
+  std::string json = q("from", from) + q("total", total) + ",\"rows\":[";
+  int64_t end = std::min<int64_t>(total, from + kRowsPerPage);
+  for (int64_t i = from; i < end; ++i) {
+    if (i > from) json += ',';
+    json += row(static_cast<int>(i));
+  }
+  return json + "]" + q("me", me) + "}";
+}
+
+}  // namespace
+
+std::string resultsShared(const ResultDigest& d) {
+  std::string json = "\"players\":" + std::to_string(d.players) + q("right", d.right) +
+                     ",\"all\":" + boolText(d.inline_all) + ",\"rows\":[";
+  for (size_t k = 0; k < d.shown.size(); ++k) {
+    if (k) json += ',';
+    json += resultRow(d, d.shown[k]);
+  }
+  return json + "]";
+}
+
+std::string standingsShared(const StandingsDigest& d) {
+  std::string json = "\"players\":" + std::to_string(d.players) + ",\"rows\":[";
+  for (int i = 0; i < d.shown; ++i) {
+    if (i) json += ',';
+    json += standingRow(d, i);
+  }
+  return json + "]";
+}
+
 PageText pageResults(int64_t number, const Question& question, int correct,
-                     std::shared_ptr<const std::string> rows, int me) {
+                     const ResultDigest& digest, std::shared_ptr<const std::string> shared,
+                     int me) {
   PageText t;
   t.head = "{\"t\":\"results\"" + q("q", number) + q("round", question.round) +
-           q("number", question.number) + q("correct", correct) + ",\"rows\":";
-  t.shared = std::move(rows);
-  t.tail = q("me", me) + "}";
+           q("number", question.number) + q("correct", correct) + ",";
+  t.shared = std::move(shared);
+  t.tail = mine(digest, me, resultRow);
   return t;
 }
 
-PageText pageLeaderboard(int round, std::shared_ptr<const std::string> rows, int me) {
+PageText pageLeaderboard(int round, const StandingsDigest& digest,
+                         std::shared_ptr<const std::string> shared, int me) {
   PageText t;
-  t.head = "{\"t\":\"leaderboard\"" + q("round", round) + ",\"final\":false,\"rows\":";
-  t.shared = std::move(rows);
-  t.tail = q("me", me) + "}";
+  t.head = "{\"t\":\"leaderboard\"" + q("round", round) + ",\"final\":false,";
+  t.shared = std::move(shared);
+  t.tail = mine(digest, me, standingRow);
   return t;
 }
 
-PageText pageEnded(const std::string& message, std::shared_ptr<const std::string> rows, int me) {
+PageText pageEnded(const std::string& message, const StandingsDigest* digest,
+                   std::shared_ptr<const std::string> shared, int me) {
   PageText t;
-  t.head = "{\"t\":\"ended\",\"message\":" + jsonString(message) + ",\"rows\":";
-  if (rows) {
-    t.shared = std::move(rows);
+  t.head = "{\"t\":\"ended\",\"message\":" + jsonString(message) + ",";
+  if (digest && shared) {
+    t.shared = std::move(shared);
+    t.tail = mine(*digest, me, standingRow);
   } else {
-    t.head += "[]";
+    t.head += "\"players\":0,\"rows\":[]";
+    t.tail = q("me", -1) + ",\"mine\":null}";
   }
-  t.tail = q("me", me) + "}";
   return t;
 }
 
-std::string resultsRows(const std::vector<ResultEntry>& entries) {
-  std::string json = "[";
-  for (size_t i = 0; i < entries.size(); ++i) {
-    if (i) json += ',';
-    json += "{\"name\":" + jsonString(cp1252ToUtf8(entries[i].name)) +
-            ",\"time\":" + jsonString(cp1252ToUtf8(entries[i].timeText)) +
-            ",\"right\":" + boolText(entries[i].correct) + "}";
-  }
-  return json + "]";
+PageText pageResultRows(int64_t number, const ResultDigest& digest, int64_t from, int me) {
+  return plain("{\"t\":\"rows\",\"of\":\"results\"" + q("q", number) +
+               rowsPage(from, digest.players, me, [&](int i) { return resultRow(digest, i); }));
 }
 
-std::string leaderboardRows(const std::vector<SummaryEntry>& order, const std::vector<int>& ranks) {
-  std::string json = "[";
-  for (size_t i = 0; i < order.size(); ++i) {
-    const SummaryEntry& e = order[i];
-    if (i) json += ',';
-    json += "{\"rank\":" + std::to_string(ranks[i]) +
-            ",\"name\":" + jsonString(cp1252ToUtf8(e.name)) +
-            ",\"correct\":" + std::to_string(e.totalCorrect) +
-            ",\"answers\":" + std::to_string(e.totalAnswers) +
-            ",\"average\":" + jsonString(cp1252ToUtf8(e.totalAverage)) + "}";
-  }
-  return json + "]";
+PageText pageStandingRows(int round, const StandingsDigest& digest, int64_t from, int me) {
+  return plain("{\"t\":\"rows\",\"of\":\"standings\"" + q("round", round) +
+               rowsPage(from, digest.players, me, [&](int i) { return standingRow(digest, i); }));
 }
 
 std::string infoJson(const std::vector<std::string>& links, const std::string& server, size_t seats,

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "web/result_digest.h"
 #include "wire/player_side.h"
 
 namespace qova::web {
@@ -17,11 +18,13 @@ namespace qova::web {
 constexpr size_t kMaxPageMessage = 4096;  // bytes in one message from the page
 
 struct PageRequest {
-  enum Kind { kJoin, kResume, kAnswer } kind = kJoin;
-  std::string name;   // join: as typed, UTF-8, not yet checked
-  std::string token;  // resume: 32 lower-case hex digits
-  int64_t q = 0;      // answer: the question's number as the gateway gave it
-  int choice = 0;     // answer: 1-based
+  enum Kind { kJoin, kResume, kAnswer, kRows } kind = kJoin;
+  std::string name;        // join: as typed, UTF-8, not yet checked
+  std::string token;       // resume: 32 lower-case hex digits
+  int64_t q = 0;           // answer: the question's number as the gateway gave it
+  int choice = 0;          // answer: 1-based
+  bool standings = false;  // rows: of the standings (else of the results)
+  int64_t from = 0;        // rows: the first row wanted, 0-based
 };
 
 // Reads one message from the page. False when it is not of the app's form:
@@ -59,19 +62,50 @@ PageText pageQuestion(int64_t q, const Question& question, int questionsPerRound
 // the time ran out.
 PageText pageAnswered(int64_t q, int choice, int correct, bool right, const std::string& timeText,
                       bool timedOut);
-// `rows` from resultsRows (leaderboardRows), shared by every seat that got
-// the same message; `me` the index of the seat's own row, -1 when absent.
-PageText pageResults(int64_t q, const Question& question, int correct,
-                     std::shared_ptr<const std::string> rows, int me);
-PageText pageLeaderboard(int round, std::shared_ptr<const std::string> rows, int me);
-// `rows` null when there is no leaderboard yet ([] then).
-PageText pageEnded(const std::string& message, std::shared_ptr<const std::string> rows, int me);
+// Results and standings. Every message is bounded whatever the room's size:
+// the rows shown are those of the digest (every row in a room of at most
+// kInlineRows players, else the fastest right answers or the top of the
+// standings) plus the seat's own row; the rest comes in pages on request.
+// Names and times from the server are clipped to kMaxShownName and
+// kMaxShownTime characters.
+constexpr size_t kMaxShownName = 40;
+constexpr size_t kMaxShownTime = 12;
+// Rows in one answer to a rows request.
+constexpr int kRowsPerPage = 100;
+// Upper bounds of the messages' sizes in bytes (a character of a clipped
+// text takes at most 6 bytes in JSON, a number at most 20).
+constexpr size_t kMaxResultRow = 60 + 6 * (kMaxShownName + 1 + kMaxShownTime + 1) + 20;
+constexpr size_t kMaxStandingRow = 80 + 6 * (kMaxShownName + 1 + kMaxShownTime + 1) + 3 * 20;
+constexpr size_t kMaxResultsMessage = 200 + 5 * 20 + (kInlineRows + 1) * kMaxResultRow;
+constexpr size_t kMaxStandingsMessage = 200 + 5 * 20 + (kInlineRows + 1) * kMaxStandingRow;
+constexpr size_t kMaxRowsMessage = 200 + 5 * 20 + kRowsPerPage * kMaxStandingRow;
 
-// [{"name":..,"time":..,"right":..}, ...] in the server's order.
-std::string resultsRows(const std::vector<ResultEntry>& entries);
-// [{"rank":..,"name":..,"correct":..,"answers":..,"average":..}, ...];
-// `order` in leaderboard order, ranks[i] the place of order[i].
-std::string leaderboardRows(const std::vector<SummaryEntry>& order, const std::vector<int>& ranks);
+// The part of a results message every seat shares:
+// "players":N,"right":R,"all":B,"rows":[{"i":..,"name":..,"time":..,"right":..}, ...]
+// ("all": the rows are every row, in the server's order; else the fastest
+// right answers, fastest first; "i" is a row's index in the server's order).
+std::string resultsShared(const ResultDigest& digest);
+// The part of a standings message every seat shares:
+// "players":N,"rows":[{"i":..,"rank":..,"name":..,"correct":..,"answers":..,"average":..}, ...]
+// (the first rows in leaderboard order).
+std::string standingsShared(const StandingsDigest& digest);
+
+// `shared` from resultsShared; `me` the index of the seat's own row in the
+// server's order, -1 when absent; the message carries that row as "mine".
+PageText pageResults(int64_t q, const Question& question, int correct, const ResultDigest& digest,
+                     std::shared_ptr<const std::string> shared, int me);
+// `shared` from standingsShared; `me` the index of the seat's own row in
+// leaderboard order, -1 when absent.
+PageText pageLeaderboard(int round, const StandingsDigest& digest,
+                         std::shared_ptr<const std::string> shared, int me);
+// `digest` null when there is no leaderboard yet (no rows then).
+PageText pageEnded(const std::string& message, const StandingsDigest* digest,
+                   std::shared_ptr<const std::string> shared, int me);
+// A page of all rows, at most kRowsPerPage from `from` (none when `from` is
+// past the end): {"t":"rows","of":"results","q":..,"from":..,"total":..,"rows":[..],"me":..}
+// or "of":"standings" with "round" in place of "q".
+PageText pageResultRows(int64_t q, const ResultDigest& digest, int64_t from, int me);
+PageText pageStandingRows(int round, const StandingsDigest& digest, int64_t from, int me);
 
 // The /info document: the join links, the server, seats taken and the cap.
 std::string infoJson(const std::vector<std::string>& links, const std::string& server, size_t seats,

@@ -73,9 +73,9 @@ void Seat::onResults(std::shared_ptr<const SharedResults> results, int64_t now, 
     timedOut_ = true;
     timeSent_ = secondsText(0);
     rightSent_ = false;
-    auto named = results->rowsByName.find(wireName_);
-    if (named != results->rowsByName.end()) {
-      const ResultEntry& e = (*results->entries)[static_cast<size_t>(named->second.front())];
+    auto named = results->digest.rowsByName.find(wireName_);
+    if (named != results->digest.rowsByName.end()) {
+      const ResultEntry& e = (*results->digest.entries)[static_cast<size_t>(named->second.front())];
       timeSent_ = e.timeText;
       rightSent_ = e.correct;
     }
@@ -90,17 +90,8 @@ void Seat::onResults(std::shared_ptr<const SharedResults> results, int64_t now, 
   }
   results_ = std::move(results);
   // The seat's own row: the first with its name, time and verdict.
-  auto found = results_->rowsByName.find(wireName_);
-  resultsMe_ = -1;
-  if (found != results_->rowsByName.end()) {
-    for (int i : found->second) {
-      if (isOwnResult((*results_->entries)[static_cast<size_t>(i)], wireName_,
-                      {timeSent_, rightSent_})) {
-        resultsMe_ = i;
-        break;
-      }
-    }
-  }
+  resultsMe_ = ownResultRow(results_->digest, wireName_, {timeSent_, rightSent_});
+  resultsQ_ = questionCount_;
   state_ = SeatState::kResults;
   pauseUntil_ = now + pauses_.afterResultsMs;
   boardShown_ = false;
@@ -109,7 +100,7 @@ void Seat::onResults(std::shared_ptr<const SharedResults> results, int64_t now, 
 
 void Seat::onSummary(std::shared_ptr<const Leaderboard> board, int64_t now, SeatOutput* out) {
   board_ = std::move(board);
-  boardMe_ = ownStandingRow(board_->order, wireName_, tally_);
+  boardMe_ = ownStandingRow(board_->digest, wireName_, tally_);
   tally_.endRound();
   leaderboardRound_ = question_.round;
   // The summary comes right behind the round's last results: those stay on
@@ -278,15 +269,36 @@ PageText Seat::answeredText() const {
 }
 
 PageText Seat::resultsText() const {
-  return pageResults(questionCount_, question_, correctNumber(), results_->rowsJson, resultsMe_);
+  return pageResults(resultsQ_, question_, correctNumber(), results_->digest, results_->json,
+                     resultsMe_);
 }
 
 PageText Seat::leaderboardText() const {
-  return pageLeaderboard(leaderboardRound_, board_->rowsJson, leaderboardMe());
+  return pageLeaderboard(leaderboardRound_, board_->digest, board_->json, leaderboardMe());
 }
 
 PageText Seat::endedText() const {
-  return pageEnded(endMessage_, board_ ? board_->rowsJson : nullptr, leaderboardMe());
+  return pageEnded(endMessage_, board_ ? &board_->digest : nullptr, board_ ? board_->json : nullptr,
+                   leaderboardMe());
+}
+
+void Seat::rows(bool standings, int64_t from, int64_t now, SeatOutput* out) {
+  // A bucket of kRowsBurst requests that refills one every kRowsRefillMs:
+  // a page that floods requests gets no more answers than that.
+  int64_t refilled = (now - rowsAt_) / kRowsRefillMs;
+  if (refilled > 0) {
+    rowsTokens_ = static_cast<int>(std::min<int64_t>(kRowsBurst, rowsTokens_ + refilled));
+    rowsAt_ += refilled * kRowsRefillMs;
+  }
+  if (rowsTokens_ == kRowsBurst) rowsAt_ = now;
+  if (rowsTokens_ == 0) return;
+  --rowsTokens_;
+  if (standings) {
+    if (board_)
+      emit(pageStandingRows(leaderboardRound_, board_->digest, from, leaderboardMe()), out);
+  } else if (results_) {
+    emit(pageResultRows(resultsQ_, results_->digest, from, resultsMe_), out);
+  }
 }
 
 }  // namespace qova::web

@@ -31,6 +31,10 @@ constexpr int64_t kAbsentPageHoldMs = 60000;
 // Time limits above this are taken as this (a day), so that sums of
 // milliseconds stay far from overflow.
 constexpr int64_t kMaxTimeLimitMs = 86400000;
+// Requests for pages of all rows: at most kRowsBurst at once, then one per
+// kRowsRefillMs; the others go unanswered.
+constexpr int kRowsBurst = 8;
+constexpr int64_t kRowsRefillMs = 250;
 
 // How long the page keeps showing results (and a round's leaderboard)
 // before the next question goes to it; tests shorten them.
@@ -73,6 +77,10 @@ class Seat {
   // timing (a choice beyond the responses): the shell then closes that page.
   // Answers for an earlier question, or a second answer, are ignored.
   bool answer(int64_t q, int choice, int64_t now, SeatOutput* out);
+  // The page asks for a page of all rows of the last results (or of the
+  // last standings) from row `from`; nothing is sent when there are none
+  // yet or when the page asks too often (see kRowsBurst).
+  void rows(bool standings, int64_t from, int64_t now, SeatOutput* out);
   // The time has come (or passed) for something the seat waits for.
   void tick(int64_t now, SeatOutput* out);
   // When tick must be called next, -1 when never.
@@ -140,10 +148,13 @@ class Seat {
 
   std::shared_ptr<const SharedResults> results_;
   int resultsMe_ = -1;
+  int64_t resultsQ_ = 0;  // the question results_ are of (the page's q)
   std::shared_ptr<const Leaderboard> board_;
   int boardMe_ = -1;  // the seat's own row of board_
   int leaderboardRound_ = 0;
   std::string endMessage_;
+  int rowsTokens_ = kRowsBurst;  // rows requests the page may make now
+  int64_t rowsAt_ = 0;           // when the bucket was last refilled
 };
 
 }  // namespace qova::web

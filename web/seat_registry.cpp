@@ -47,6 +47,13 @@ void SeatRegistry::pageMessage(PageId page, const PageRequest& request, int64_t 
       if (!fine) closePage(page, now, out);
       return;
     }
+    case PageRequest::kRows: {
+      if (!seat) return;
+      SeatOutput seatOut;
+      seat->seat.rows(request.standings, request.from, now, &seatOut);
+      apply(id, seatOut, out);
+      return;
+    }
   }
 }
 

@@ -234,3 +234,33 @@ TEST_F(WebSeatRegistry, AnswersGoToTheServerAndAnImpossibleOneClosesThePage) {
 
 }  // namespace
 }  // namespace qova::web
+
+namespace qova::web {
+namespace {
+
+// A rows request goes to the page's own seat; a page without a seat gets
+// nothing.
+TEST_F(WebSeatRegistry, RowsRequestsGoToThePagesSeat) {
+  PageRequest rows;
+  rows.kind = PageRequest::kRows;
+  rows.from = 0;
+  registry.pageOpened(9, "10.0.0.9");
+  page(9, rows);
+  EXPECT_TRUE(out.toPages.empty());
+  SeatId seat = seated(1, "Ann");
+  server(seat, kQuestion);
+  PageRequest answer;
+  answer.kind = PageRequest::kAnswer;
+  answer.q = 1;
+  answer.choice = 2;
+  page(1, answer, 100);
+  server(seat, "Bo\r\n1.00\r\nr\r\nAnn\r\n0.10\r\nr\r\n\r\n", 200);
+  page(1, rows, 300);
+  ASSERT_EQ(sent(), std::vector<std::string>{"1:rows"});
+  json j = json::parse(out.toPages[0].text.str());
+  EXPECT_EQ(j["total"], 2);
+  EXPECT_EQ(j["me"], 1);
+}
+
+}  // namespace
+}  // namespace qova::web

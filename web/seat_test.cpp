@@ -230,10 +230,12 @@ TEST_F(WebSeat, ResultsAndLeaderboardShareRowsAndPointAtTheSeat) {
   answer(1, 2, 1500);
   server("Bo\r\n0.70\r\nw\r\nAnn\r\n1.50\r\nr\r\n\r\n", 2000);
   ASSERT_EQ(types(), std::vector<std::string>{"results"});
-  EXPECT_EQ(page()[0], json::parse("{\"t\":\"results\",\"q\":1,\"round\":1,\"number\":1,"
-                                   "\"correct\":2,\"rows\":[{\"name\":\"Bo\",\"time\":\"0.70\","
-                                   "\"right\":false},{\"name\":\"Ann\",\"time\":\"1.50\","
-                                   "\"right\":true}],\"me\":1}"));
+  EXPECT_EQ(page()[0],
+            json::parse("{\"t\":\"results\",\"q\":1,\"round\":1,\"number\":1,"
+                        "\"correct\":2,\"players\":2,\"right\":1,\"all\":true,\"rows\":["
+                        "{\"i\":0,\"name\":\"Bo\",\"time\":\"0.70\",\"right\":false},"
+                        "{\"i\":1,\"name\":\"Ann\",\"time\":\"1.50\",\"right\":true}],\"me\":1,"
+                        "\"mine\":{\"i\":1,\"name\":\"Ann\",\"time\":\"1.50\",\"right\":true}}"));
   ASSERT_TRUE(out.toPage[0].shared);
 
   // A second seat that got the same results shares the very same rows.
@@ -265,13 +267,27 @@ TEST_F(WebSeat, ResultsAndLeaderboardShareRowsAndPointAtTheSeat) {
   EXPECT_TRUE(out.toPage.empty());
   tick(11000);
   ASSERT_EQ(types(), (std::vector<std::string>{"leaderboard"}));
-  EXPECT_EQ(page()[0], json::parse("{\"t\":\"leaderboard\",\"round\":1,\"final\":false,\"rows\":["
-                                   "{\"rank\":1,\"name\":\"Ann\",\"correct\":2,\"answers\":2,"
-                                   "\"average\":\"1.25\"},"
-                                   "{\"rank\":2,\"name\":\"Bo\",\"correct\":1,\"answers\":2,"
-                                   "\"average\":\"1.35\"},"
-                                   "{\"rank\":2,\"name\":\"Cy\",\"correct\":1,\"answers\":2,"
-                                   "\"average\":\"1.35\"}],\"me\":0}"));
+  EXPECT_EQ(page()[0],
+            json::parse("{\"t\":\"leaderboard\",\"round\":1,\"final\":false,"
+                        "\"players\":3,\"rows\":["
+                        "{\"i\":0,\"rank\":1,\"name\":\"Ann\",\"correct\":2,\"answers\":2,"
+                        "\"average\":\"1.25\"},"
+                        "{\"i\":1,\"rank\":2,\"name\":\"Bo\",\"correct\":1,\"answers\":2,"
+                        "\"average\":\"1.35\"},"
+                        "{\"i\":2,\"rank\":2,\"name\":\"Cy\",\"correct\":1,\"answers\":2,"
+                        "\"average\":\"1.35\"}],\"me\":0,\"mine\":{\"i\":0,\"rank\":1,"
+                        "\"name\":\"Ann\",\"correct\":2,\"answers\":2,\"average\":\"1.25\"}}"));
+  // All standings on request, and the results still.
+  out = SeatOutput();
+  seat.rows(true, 1, 11000, &out);
+  seat.rows(false, 0, 11000, &out);
+  ASSERT_EQ(types(), (std::vector<std::string>{"rows", "rows"}));
+  EXPECT_EQ(page()[0]["of"], "standings");
+  EXPECT_EQ(page()[0]["total"], 3);
+  EXPECT_EQ(page()[0]["rows"].size(), 2u);
+  EXPECT_EQ(page()[1]["of"], "results");
+  EXPECT_EQ(page()[1]["q"], 2);
+  EXPECT_EQ(page()[1]["me"], 1);
   // Resume after the summary: the leaderboard; the server closing now ends
   // the seat with the standings.
   seat.detach(12000);
@@ -285,6 +301,63 @@ TEST_F(WebSeat, ResultsAndLeaderboardShareRowsAndPointAtTheSeat) {
   EXPECT_EQ(ended["rows"].size(), 3u);
   EXPECT_EQ(ended["me"], 0);
   EXPECT_TRUE(out.closeServer);
+}
+
+// In a room beyond the inline size the page gets the counts, the fastest
+// right answers and its own row; a page that comes back gets the very same
+// bounded message.
+TEST_F(WebSeat, ALargeRoomsResultsAreBoundedAndResumeTheSame) {
+  seatInLobby();
+  server(kQuestion, 0);
+  answer(1, 1, 3000);  // wrong, 3.00
+  std::string results;
+  for (int i = 0; i < 100; ++i) {
+    if (i == 60) results += "Ann\r\n3.00\r\nw\r\n";
+    results += "P" + std::to_string(i) + "\r\n" + std::to_string(1 + i % 9) + ".00\r\n" +
+               (i % 2 ? "r" : "w") + "\r\n";
+  }
+  server(results + "\r\n", 4000);
+  ASSERT_EQ(types(), std::vector<std::string>{"results"});
+  std::string first = out.toPage[0].str();
+  EXPECT_LE(first.size(), kMaxResultsMessage);
+  json j = json::parse(first);
+  EXPECT_EQ(j["players"], 101);
+  EXPECT_EQ(j["right"], 50);
+  EXPECT_EQ(j["all"], false);
+  ASSERT_EQ(j["rows"].size(), static_cast<size_t>(kFastestRows));
+  EXPECT_EQ(j["rows"][0]["time"], "1.00");
+  EXPECT_EQ(j["me"], 60);
+  EXPECT_EQ(j["mine"]["name"], "Ann");
+  seat.detach(5000);
+  attach(6000);
+  ASSERT_EQ(types(), (std::vector<std::string>{"welcome", "results"}));
+  EXPECT_EQ(out.toPage[1].str(), first);
+}
+
+// A page that floods rows requests gets kRowsBurst answers at once, then
+// one per kRowsRefillMs; none before there are results.
+TEST_F(WebSeat, RowsRequestsAreBoundedPerPage) {
+  seatInLobby();
+  out = SeatOutput();
+  seat.rows(false, 0, 0, &out);
+  EXPECT_TRUE(out.toPage.empty());
+  server(kQuestion, 0);
+  answer(1, 2, 1500);
+  server("Bo\r\n0.70\r\nw\r\nAnn\r\n1.50\r\nr\r\n\r\n", 2000);
+  struct Step {
+    int64_t now;
+    int requests;
+    size_t answered;
+  } steps[] = {{100000, 1000, kRowsBurst},
+               {100000 + kRowsRefillMs - 1, 10, 0},
+               {100000 + kRowsRefillMs, 10, 1},
+               {100000 + 3 * kRowsRefillMs, 10, 2},
+               {200000, 10, kRowsBurst}};
+  for (const Step& s : steps) {
+    out = SeatOutput();
+    for (int i = 0; i < s.requests; ++i) seat.rows(false, 0, s.now, &out);
+    EXPECT_EQ(out.toPage.size(), s.answered) << s.now;
+  }
 }
 
 TEST_F(WebSeat, ResultsStayOnThePageForAPauseBeforeTheNextQuestion) {

@@ -1,14 +1,15 @@
-// The rows of result and leaderboard messages, built once per message the
-// server sent: every seat receives the same results and summaries, which
-// its stream reads through lists() once for all seats; the first seat that
-// shows them builds their rows here, and the others find them built.
+// The digests of result and summary messages and the part of the page's
+// message every seat shares, built once per message the server sent: every
+// seat receives the same results and summaries, which its stream reads
+// through lists() once for all seats; the first seat that shows them builds
+// them here, and the others find them built.
 #pragma once
 
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "web/result_digest.h"
 #include "wire/player_side.h"
 #include "wire/shared_lists.h"
 
@@ -16,16 +17,13 @@ namespace qova::web {
 
 // A results message as every seat that received it shows it.
 struct SharedResults {
-  std::shared_ptr<const std::vector<ResultEntry>> entries;
-  std::shared_ptr<const std::string> rowsJson;  // [{"name":..,"time":..,"right":..}, ...]
-  // The rows of each name, in order: a seat finds its own row without
-  // going through every row.
-  std::unordered_map<std::string, std::vector<int>> rowsByName;
+  ResultDigest digest;
+  std::shared_ptr<const std::string> json;  // resultsShared(digest)
 };
 
 struct Leaderboard {
-  std::vector<SummaryEntry> order;              // leaderboard order
-  std::shared_ptr<const std::string> rowsJson;  // [{"rank":..,"name":..,...}, ...]
+  StandingsDigest digest;
+  std::shared_ptr<const std::string> json;  // standingsShared(digest)
 };
 
 class SharedRows {
@@ -33,12 +31,11 @@ class SharedRows {
   // What the seats' streams read results and summaries through.
   SharedLists* lists() { return &lists_; }
 
-  // The rows of the results `entries` (as a stream holds them); the same
+  // The digest of the results `entries` (as a stream holds them); the same
   // object for every seat whose stream gave the same entries.
   std::shared_ptr<const SharedResults> results(
       const std::shared_ptr<const std::vector<ResultEntry>>& entries);
-  // The summary in leaderboard order and its rows; ranks are shared by
-  // players with the same correct count and the same average overall.
+  // The summary in leaderboard order with its places.
   std::shared_ptr<const Leaderboard> leaderboard(
       const std::shared_ptr<const std::vector<SummaryEntry>>& summary);
 

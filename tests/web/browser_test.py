@@ -49,7 +49,8 @@ def make_driver(width, height, extra_args=()):
     return driver
 
 
-class PageTest(unittest.TestCase):
+class PageCase(unittest.TestCase):
+    """A mock gateway with two other seats and a chromium of WIDTH x HEIGHT."""
     WIDTH, HEIGHT = 360, 740
 
     def setUp(self):
@@ -122,6 +123,9 @@ class PageTest(unittest.TestCase):
         field.send_keys(name)
         self.by_id("join").click()
 
+
+
+class PageTest(PageCase):
     # -- the walk --
 
     def test_walk_through_a_game(self):

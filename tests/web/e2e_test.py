@@ -351,14 +351,16 @@ class BrowserPlayer:
         else:
             d.find_element(By.TAG_NAME, "body").send_keys(str(choice))
 
-        status = re.compile(r"^Your answer is (right|wrong), in (\d+\.\d\d) s\. Waiting for the others\.\.\.$")
+        # A symbol and a word: the verdict does not rest on colour alone.
+        status = re.compile("^(?:\u2713 Your answer is (right)|\u2717 Your answer is (wrong)), "
+                            r"in (\d+\.\d\d) s\. Waiting for the others\.\.\.$")
         self.wait(lambda: self.view() != "view-question" or status.match(self.text("q-status")),
                   "the verdict of " + head)
         verdict_seen = time.monotonic()
         got = status.match(self.text("q-status"))
         self.test.assertTrue(got, "%s: status %r" % (self.name, self.text("q-status")))
         self.shot("answered", "question", lambda: self.text("q-head") == head)
-        right, seconds = got.group(1) == "right", got.group(2)
+        right, seconds = got.group(1) == "right", got.group(3)
         self.test.assertEqual(right, want_right, "%s: verdict of %s" % (self.name, head))
         self.answers.append(dict(choice=choice, right=right, time=seconds,
                                  low=before_answer - first_seen,

@@ -132,6 +132,9 @@ class MockGateway:
         self.started = False
         self.question = None  # the current question, with "correct" and its start time
         self.received = []  # every message from a page, in order, for the test to inspect
+        self.all_results = None  # (q, every row) of the last results
+        self.all_standings = None  # (round, every row) of the last standings
+        self.standings_round = 0
 
     # -- the test's side --
 
@@ -165,29 +168,61 @@ class MockGateway:
             s = next(s for s in self.seats if s.name == name)
             self._record_answer(s, 0, timed_out=True)
 
+    # Results and standings as the gateway bounds them: every row up to
+    # INLINE_ROWS players, else the fastest right answers (results) or the top
+    # rows (standings); the own row as "mine"; all rows in pages on request.
+    INLINE_ROWS = 40
+    FASTEST_ROWS = 5
+    TOP_ROWS = 10
+    ROWS_PAGE = 100
+
+    @staticmethod
+    def _indexed(rows):
+        return [dict(r, i=i) for i, r in enumerate(rows)]
+
+    def _bounded(self, msg, rows, me, shown):
+        msg.update({"players": len(rows), "rows": [rows[i] for i in shown], "me": me,
+                    "mine": rows[me] if me >= 0 else None})
+        return msg
+
     def results(self, rows, me_by_name=True):
         with self.lock:
             q = self.question
+            rows = self._indexed(rows)
+            self.all_results = (q["q"], rows)
+            right = sorted((r for r in rows if r["right"]), key=lambda r: (float(r["time"]), r["i"]))
+            small = len(rows) <= self.INLINE_ROWS
+            shown = list(range(len(rows))) if small else [r["i"] for r in right[:self.FASTEST_ROWS]]
             for s in self.seats:
                 me = next((i for i, r in enumerate(rows) if r["name"] == s.name), -1) if me_by_name else -1
                 msg = {"t": "results", "q": q["q"], "round": q["round"], "number": q["number"],
-                       "correct": q["correct"], "rows": rows, "me": me}
+                       "correct": q["correct"], "right": len(right), "all": small}
+                msg = self._bounded(msg, rows, me, shown)
                 s.replay = [msg]
                 self._send(s, msg)
 
+    def _standings(self, rows):
+        rows = self._indexed(rows)
+        self.all_standings = (rows[0].get("round") if rows else 0, rows)
+        n = len(rows) if len(rows) <= self.INLINE_ROWS else self.TOP_ROWS
+        return rows, list(range(min(n, len(rows))))
+
     def leaderboard(self, round_, rows, final=False):
         with self.lock:
+            rows, shown = self._standings(rows)
+            self.standings_round = round_
             for s in self.seats:
                 me = next((i for i, r in enumerate(rows) if r["name"] == s.name), -1)
-                msg = {"t": "leaderboard", "round": round_, "final": final, "rows": rows, "me": me}
+                msg = self._bounded({"t": "leaderboard", "round": round_, "final": final}, rows, me, shown)
                 s.replay = [msg]
                 self._send(s, msg)
 
     def end(self, message, rows):
         with self.lock:
+            rows, shown = self._standings(rows)
             for s in self.seats:
                 me = next((i for i, r in enumerate(rows) if r["name"] == s.name), -1)
-                msg = {"t": "ended", "message": message, "rows": rows, "me": me}
+                msg = self._bounded({"t": "ended", "message": message}, rows, me, shown)
                 s.replay = [msg]
                 self._send(s, msg)
                 if s.socket:
@@ -292,6 +327,22 @@ class MockGateway:
                     choice = msg.get("choice")
                     if isinstance(choice, int) and 1 <= choice <= len(q["responses"]):
                         self._record_answer(seat, choice)
+                return seat, True
+            if kind == "rows" and seat is not None:
+                of, start = msg.get("of"), msg.get("from")
+                if of not in ("results", "standings") or not isinstance(start, int) or start < 0:
+                    return seat, False
+                held = self.all_results if of == "results" else self.all_standings
+                if held:
+                    rows = held[1]
+                    me = next((i for i, r in enumerate(rows) if r["name"] == seat.name), -1)
+                    reply = {"t": "rows", "of": of, "from": start, "total": len(rows),
+                             "rows": rows[start:start + self.ROWS_PAGE], "me": me}
+                    if of == "results":
+                        reply["q"] = held[0]
+                    else:
+                        reply["round"] = self.standings_round
+                    sock.send(reply)
                 return seat, True
             return seat, False  # what the gateway would close the socket for
 

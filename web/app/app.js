@@ -24,7 +24,9 @@
     sent: 0,
     answered: null,
     deadline: 0,
-    tick: 0
+    tick: 0,
+    view: null,  // the results or standings shown last: {of, msg}
+    all: null    // the "All ..." view: {of, from, back, total}
   };
 
   function readToken() {
@@ -50,6 +52,10 @@
     if (cls) e.className = cls;
     if (text !== undefined) e.textContent = text;
     return e;
+  }
+
+  function reducedMotion() {
+    return !!(window.matchMedia && window.matchMedia("(prefers-reduced-motion: reduce)").matches);
   }
 
   function plural(n, one, many) { return n + " " + (n === 1 ? one : many); }
@@ -135,7 +141,7 @@
           state.answered = msg;
           renderAnswer();
           // On a phone the verdict line may sit below the responses.
-          $("q-status").scrollIntoView({ block: "nearest" });
+          $("q-status").scrollIntoView({ block: "nearest", behavior: reducedMotion() ? "auto" : "smooth" });
         }
         break;
       case "results":
@@ -146,6 +152,9 @@
         break;
       case "ended":
         showEnded(msg);
+        break;
+      case "rows":
+        showRows(msg);
         break;
     }
   }
@@ -280,8 +289,8 @@
     $("q-timer").hidden = !!a; // the clock no longer matters once the verdict is in
     if (a) {
       stopCountdown();
-      if (a.timedOut) status.textContent = "Time ran out: counted as wrong. Waiting for the others...";
-      else status.textContent = "Your answer is " + (a.right ? "right" : "wrong") + ", in " + a.time + " s. Waiting for the others...";
+      if (a.timedOut) status.textContent = "\u2717 Time ran out: counted as wrong. Waiting for the others...";
+      else status.textContent = (a.right ? "\u2713 Your answer is right" : "\u2717 Your answer is wrong") + ", in " + a.time + " s. Waiting for the others...";
       status.className = "status " + (a.right ? "good" : "bad");
     } else if (state.sent) {
       status.textContent = "Answer sent. Waiting for the others...";
@@ -327,24 +336,69 @@
     return String(n);
   }
 
+  // Results and standings come bounded: every row in a small room, else the
+  // fastest right answers (results) or the top rows (standings), with the
+  // player's own row as "mine" and the room's size as "players". The whole
+  // table is fetched in pages from the "All results" / "All standings" view.
+  var ROWS_PAGE = 100;
+
+  function verdictCell(right) {
+    return el("td", right ? "verdict good" : "verdict bad", right ? "\u2713 right" : "\u2717 wrong");
+  }
+
+  function resultRow(r, me) {
+    var own = r.i === me;
+    var tr = el("tr", own ? "me" : "");
+    tr.appendChild(nameCell(r.name, own));
+    tr.appendChild(verdictCell(r.right));
+    tr.appendChild(el("td", "num", r.time));
+    return tr;
+  }
+
+  function gapRow(columns) {
+    var tr = el("tr", "gap");
+    var td = el("td", "", "\u22ee");
+    td.colSpan = columns;
+    td.setAttribute("aria-hidden", "true");
+    tr.appendChild(td);
+    return tr;
+  }
+
+  // The rows shown, then the own row below a gap when it is not among them.
+  function fillRows(body, rows, me, mine, columns, make) {
+    body.textContent = "";
+    var shown = false;
+    for (var i = 0; i < rows.length; i++) {
+      if (rows[i].i === me) shown = true;
+      body.appendChild(make(rows[i], me));
+    }
+    if (mine && !shown) {
+      if (rows.length) body.appendChild(gapRow(columns));
+      body.appendChild(make(mine, me));
+    }
+  }
+
   function showResults(msg) {
     show("results");
+    state.view = { of: "results", msg: msg };
     $("r-head").textContent = "Results of round " + msg.round + ", question " + msg.number;
     var sameQuestion = state.question && state.question.q === msg.q;
     $("r-correct").textContent = msg.correct > 0
       ? "Right answer: " + (sameQuestion ? responseText(msg.correct) : String(msg.correct))
       : "No response was right.";
-    var body = $("r-rows");
-    body.textContent = "";
+    var players = msg.players || 0;
     var rows = msg.rows || [];
-    for (var i = 0; i < rows.length; i++) {
-      var r = rows[i];
-      var tr = el("tr", i === msg.me ? "me" : "");
-      tr.appendChild(nameCell(r.name, i === msg.me));
-      tr.appendChild(el("td", r.right ? "verdict good" : "verdict bad", r.right ? "\u2713 right" : "\u2717 wrong"));
-      tr.appendChild(el("td", "num", r.time));
-      body.appendChild(tr);
-    }
+    var mine = msg.mine;
+    var summary = mine
+      ? (mine.right ? "\u2713 You were right" : "\u2717 You were wrong") + ", in " + mine.time + " s.\n"
+      : "";
+    summary += (msg.right || 0) + " of " + plural(players, "player", "players") + " right.";
+    $("r-summary").textContent = summary;
+    $("r-caption").textContent = msg.all ? "" : (rows.length ? "Fastest right answers" : "No one was right.");
+    $("r-caption").hidden = !!msg.all;
+    fillRows($("r-rows"), rows, msg.me, mine, 3, resultRow);
+    $("r-table").hidden = $("r-rows").children.length === 0;
+    $("r-all").hidden = !!msg.all || players === 0;
   }
 
   function nameCell(name, own) {
@@ -360,28 +414,35 @@
     return text !== "" && isFinite(n) ? n.toFixed(2) : String(text);
   }
 
-  function fillBoard(rows, me) {
-    var body = $("b-rows");
-    body.textContent = "";
-    rows = rows || [];
-    for (var i = 0; i < rows.length; i++) {
-      var r = rows[i];
-      var tr = el("tr", i === me ? "me" : "");
-      tr.appendChild(el("td", "num", r.rank + "."));
-      tr.appendChild(nameCell(r.name, i === me));
-      tr.appendChild(el("td", "num", r.correct + " of " + r.answers));
-      tr.appendChild(el("td", "num", averageText(r.average)));
-      body.appendChild(tr);
-    }
-    $("b-table").hidden = rows.length === 0;
+  function standingRow(r, me) {
+    var own = r.i === me;
+    var tr = el("tr", own ? "me" : "");
+    tr.appendChild(el("td", "num", r.rank + "."));
+    tr.appendChild(nameCell(r.name, own));
+    tr.appendChild(el("td", "num", r.correct + " of " + r.answers));
+    tr.appendChild(el("td", "num", averageText(r.average)));
+    return tr;
+  }
+
+  function fillBoard(msg) {
+    var rows = msg.rows || [];
+    fillRows($("b-rows"), rows, msg.me, msg.mine, 4, standingRow);
+    $("b-table").hidden = $("b-rows").children.length === 0;
+    var players = msg.players || 0;
+    var mine = msg.mine;
+    $("b-summary").textContent = players
+      ? (mine ? "You are in place " + mine.rank + " of " + players + "." : plural(players, "player", "players") + ".")
+      : "";
+    $("b-all").hidden = players <= rows.length;
     return rows.length;
   }
 
   function showBoard(msg) {
     show("board");
+    state.view = { of: "standings", msg: msg };
     $("b-head").textContent = msg.final ? "Final leaderboard" : "Leaderboard after round " + msg.round;
     $("b-message").hidden = true;
-    fillBoard(msg.rows, msg.me);
+    fillBoard(msg);
     $("b-note").textContent = msg.final ? "" : "The next round starts in a moment.";
     $("b-again").hidden = true;
   }
@@ -389,13 +450,71 @@
   function showEnded(msg) {
     state.ended = true;
     show("board");
+    state.view = { of: "standings", msg: msg };
     $("b-head").textContent = "The quiz has ended";
     var m = $("b-message");
     m.textContent = msg.message || "";
     m.hidden = !msg.message;
-    var n = fillBoard(msg.rows, msg.me);
+    var n = fillBoard(msg);
     $("b-note").textContent = n ? "Final standings." : "No round was completed.";
     $("b-again").hidden = false;
+  }
+
+  // --- all rows, in pages ------------------------------------------------------
+
+  function openAll(of) {
+    if (!state.view || state.view.of !== of) return;
+    state.all = { of: of, from: 0, back: of === "results" ? "results" : "board", total: state.view.msg.players || 0 };
+    show("all");
+    $("a-head").textContent = of === "results" ? "All results" : "All standings";
+    $("a-head-row").textContent = "";
+    var cols = of === "results" ? ["Player", "Answer", "Time (s)"] : ["Place", "Player", "Correct", "Avg time (s)"];
+    var nums = of === "results" ? [false, false, true] : [true, false, true, true];
+    for (var i = 0; i < cols.length; i++) {
+      var th = el("th", nums[i] ? "num" : "", cols[i]);
+      th.scope = "col";
+      $("a-head-row").appendChild(th);
+    }
+    $("a-rows").textContent = "";
+    requestRows(0);
+  }
+
+  function requestRows(from) {
+    var a = state.all;
+    if (!a) return;
+    a.from = Math.max(0, from);
+    $("a-range").textContent = "Loading...";
+    $("a-prev").disabled = $("a-next").disabled = true;
+    send({ t: "rows", of: a.of, from: a.from });
+  }
+
+  function showRows(msg) {
+    var a = state.all;
+    if (!a || $("view-all").hidden || msg.of !== a.of || msg.from !== a.from) return;
+    a.total = msg.total;
+    var rows = msg.rows || [];
+    var body = $("a-rows");
+    body.textContent = "";
+    for (var i = 0; i < rows.length; i++) {
+      body.appendChild(a.of === "results" ? resultRow(rows[i], msg.me) : standingRow(rows[i], msg.me));
+    }
+    $("a-range").textContent = rows.length
+      ? "Rows " + (msg.from + 1) + " to " + (msg.from + rows.length) + " of " + msg.total
+      : "No rows here (" + msg.total + " in all).";
+    $("a-prev").disabled = msg.from <= 0;
+    $("a-next").disabled = msg.from + ROWS_PAGE >= msg.total;
+    $("a-mine").hidden = !(msg.me >= 0);
+    if (a.toMine) {
+      a.toMine = false;
+      var own = body.querySelector("tr.me");
+      if (own) own.scrollIntoView({ block: "center", behavior: reducedMotion() ? "auto" : "smooth" });
+    }
+  }
+
+  function closeAll() {
+    var a = state.all;
+    state.all = null;
+    if (a) show(a.back);
   }
 
   function joinAgain() {
@@ -414,6 +533,18 @@
 
   $("join-form").addEventListener("submit", submitJoin);
   $("b-again").addEventListener("click", joinAgain);
+  $("r-all").addEventListener("click", function () { openAll("results"); });
+  $("b-all").addEventListener("click", function () { openAll("standings"); });
+  $("a-prev").addEventListener("click", function () { requestRows(state.all ? state.all.from - ROWS_PAGE : 0); });
+  $("a-next").addEventListener("click", function () { requestRows(state.all ? state.all.from + ROWS_PAGE : 0); });
+  $("a-mine").addEventListener("click", function () {
+    var me = state.view && state.view.msg.me;
+    if (me >= 0 && state.all) {
+      state.all.toMine = true;
+      requestRows(Math.floor(me / ROWS_PAGE) * ROWS_PAGE);
+    }
+  });
+  $("a-back").addEventListener("click", closeAll);
   document.addEventListener("keydown", onKey);
   if (!readToken()) showJoin("");
   connect();
