@@ -41,6 +41,15 @@ const char* viewName(ScreenView v) {
   return "idle";
 }
 
+// Whether the seat's results are those of question q: it shows them, or
+// they came with the next question behind them, still held for the pause.
+// A seat on q itself still holds the results of the question before.
+bool holdsResultsOf(const Seat& seat, int64_t q) {
+  SeatState s = seat.state();
+  if (s == SeatState::kResults || s == SeatState::kLeaderboard) return seat.questionNumber() == q;
+  return s == SeatState::kQuestion && !seat.released() && seat.questionNumber() == q + 1;
+}
+
 bool isSeated(const Seat& seat) {
   return seat.welcomed() && seat.state() != SeatState::kConnecting &&
          seat.state() != SeatState::kEnded;
@@ -86,8 +95,8 @@ void ScreenState::seatChanged(uint64_t id, const Seat& seat) {
       ++answered_;
       ++countVersion_;
     }
-    if (seat.questionNumber() == q_ && seat.results() && seat.results() != results_ &&
-        view_ == ScreenView::kQuestion) {
+    if (view_ == ScreenView::kQuestion && seat.results() && seat.results() != results_ &&
+        holdsResultsOf(seat, q_)) {
       reveal(seat.results());
     }
     const std::shared_ptr<const Leaderboard>& board = seat.shownBoard();

@@ -31,6 +31,9 @@ const char kSummary2[] =
     "Ann\r\n1\r\n3.00\r\n1\r\n2\r\n3.50\r\n2\r\n"
     "Bo\r\n1\r\n2.00\r\n1\r\n1\r\n1.50\r\n2\r\n\r\n";
 
+const std::string kRound2EndText = std::string(kResults2) + kSummary2 + kQuestion1;
+const char* const kRound2End = kRound2EndText.c_str();
+
 struct Step {
   const char* what;
   enum Kind { kJoin, kServer, kAnswer, kWake, kServerClosed, kNone } kind;
@@ -72,9 +75,10 @@ const Step kGame[] = {
      R"({"round":2,"number":1,"answered":0,"seated":2})"},
     {"Bo answers right", Step::kAnswer, 1, "", 2, 17000, "question", R"({"answered":1})", true},
     {"Ann answers right", Step::kAnswer, 0, "", 2, 18000, "question", R"({"answered":2})", true},
-    {"results 2", Step::kServer, -1, kResults2, 0, 19000, "reveal",
-     R"({"correct":2,"counts":[0,2,0,0],"right":2,"players":3})"},
-    {"summary 2", Step::kServer, -1, kSummary2, 0, 19001, "reveal", "{}", true},
+    // The server sends the next question the moment the results are out:
+    // all of it may come in one read.
+    {"results, summary and question 3 at once", Step::kServer, -1, kRound2End, 0, 19000, "reveal",
+     R"({"round":2,"correct":2,"counts":[0,2,0,0],"right":2,"players":3})"},
     {"who moved up", Step::kWake, -1, "", 0, 22001, "standings",
      R"({"round":2,"rows":[
          {"place":1,"name":"Ann","correct":2,"up":1},
