@@ -6,7 +6,8 @@
 // p99, and their ratio to the direct players'), and qovaweb's CPU time and
 // peak resident memory (from wait4 when it has been stopped).
 //
-//   qovaweb_bench [--quick] [--qovaweb PATH]
+//   qovaweb_bench [--quick] [--screen] [--qovaweb PATH]
+//   (--screen: one room screen open on /screen/ws; its bytes per question)
 //
 // The engine listens on the quiz server's port (5632) and qovaweb on 8080:
 // run it in a network namespace of its own. The pages come from distinct
@@ -228,6 +229,8 @@ bool runDirect(int n, int rounds, int perRound, std::vector<double>* latency) {
 struct WebRun {
   int seats = 0, questions = 0;
   int welcomed = 0, failed = 0;
+  bool playing = false;                         // the questions are under way
+  int64_t screenBytes = 0, screenMessages = 0;  // a room screen's, during the questions
   Timeline line{0};
 };
 
@@ -323,6 +326,37 @@ struct Page : std::enable_shared_from_this<Page> {
   }
 };
 
+// A room screen (--screen): reads its view messages and counts them.
+struct ScreenClient : std::enable_shared_from_this<ScreenClient> {
+  ScreenClient(asio::io_context& io, WebRun* r) : ws(io), run(r) {}
+  websocket::stream<beast::tcp_stream> ws;
+  beast::flat_buffer buffer;
+  WebRun* run;
+
+  void start() {
+    auto self = shared_from_this();
+    beast::get_lowest_layer(ws).async_connect(
+        tcp::endpoint(asio::ip::make_address_v4("127.0.0.1"), kHttpPort), [self](error_code ec) {
+          if (ec) return;
+          self->ws.async_handshake("127.0.0.1", "/screen/ws", [self](error_code hec) {
+            if (!hec) self->read();
+          });
+        });
+  }
+  void read() {
+    auto self = shared_from_this();
+    ws.async_read(buffer, [self](error_code ec, size_t n) {
+      if (ec) return;
+      if (self->run->playing) {
+        self->run->screenBytes += static_cast<int64_t>(n);
+        ++self->run->screenMessages;
+      }
+      self->buffer.consume(self->buffer.size());
+      self->read();
+    });
+  }
+};
+
 // qovaweb's CPU seconds so far, from /proc/PID/stat (utime + stime).
 double processCpuSeconds(pid_t pid) {
   std::string path = "/proc/" + std::to_string(pid) + "/stat";
@@ -363,10 +397,11 @@ struct WebFigures {
   bool completed = false;
   std::vector<double> latency;
   double cpuSeconds = 0, gameCpuSeconds = 0, peakMb = 0;
-  double pagesCpuSeconds = 0;  // the pages' thread, during the questions
+  double pagesCpuSeconds = 0;                  // the pages' thread, during the questions
+  double screenBytes = 0, screenMessages = 0;  // per question, with --screen
 };
 
-WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound) {
+WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound, bool screen) {
   WebFigures f;
   Engine engine(qova::kServerPort, perRound);
   if (!engine.ok()) {
@@ -400,6 +435,8 @@ WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound) {
     pages.push_back(std::make_shared<Page>(io, &run, i));
     pages.back()->start();
   }
+  auto screenClient = std::make_shared<ScreenClient>(io, &run);
+  if (screen) screenClient->start();
   deadline = Clock::now() + std::chrono::seconds(60);
   while ((run.welcomed + run.failed < n || engine.connected() < run.welcomed) &&
          Clock::now() < deadline)
@@ -407,6 +444,7 @@ WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound) {
   if (run.welcomed == n && engine.connected() == n) {
     f.gameCpuSeconds = -processCpuSeconds(pid);
     f.pagesCpuSeconds = -threadCpuSeconds();
+    run.playing = true;
     engine.start();
     deadline = Clock::now() + std::chrono::minutes(3);
     while (run.line.resultsDone.back() < n && run.failed == 0 && Clock::now() < deadline)
@@ -414,6 +452,9 @@ WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound) {
     f.gameCpuSeconds += processCpuSeconds(pid);
     f.pagesCpuSeconds += threadCpuSeconds();
     f.completed = run.line.resultsDone.back() == n;
+    run.playing = false;
+    f.screenBytes = static_cast<double>(run.screenBytes) / run.questions;
+    f.screenMessages = static_cast<double>(run.screenMessages) / run.questions;
   } else {
     std::printf("%d seats: %d welcomed, %d failed, %d in the engine\n", n, run.welcomed, run.failed,
                 engine.connected());
@@ -450,14 +491,17 @@ std::string defaultQovaweb() {
 
 int main(int argc, char** argv) {
   bool quick = false;
+  bool screen = false;  // one room screen open beside the pages
   std::string qovaweb = defaultQovaweb();
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") == 0) {
       quick = true;
+    } else if (std::strcmp(argv[i], "--screen") == 0) {
+      screen = true;
     } else if (std::strcmp(argv[i], "--qovaweb") == 0 && i + 1 < argc) {
       qovaweb = argv[++i];
     } else {
-      std::fprintf(stderr, "Usage: qovaweb_bench [--quick] [--qovaweb PATH]\n");
+      std::fprintf(stderr, "Usage: qovaweb_bench [--quick] [--screen] [--qovaweb PATH]\n");
       return 2;
     }
   }
@@ -479,13 +523,17 @@ int main(int argc, char** argv) {
   for (int n : sizes) {
     std::vector<double> direct;
     bool directGood = runDirect(n, rounds, perRound, &direct);
-    WebFigures web = runWeb(qovaweb, n, rounds, perRound);
+    WebFigures web = runWeb(qovaweb, n, rounds, perRound, screen);
     double dm = percentile(direct, 0.5), dp = percentile(direct, 0.99);
     double wm = percentile(web.latency, 0.5), wp = percentile(web.latency, 0.99);
     std::printf("%6d %10.2f %10.2f %10.2f %10.2f %7.2f %7.2f %9.2f %9.2f %8.1f %9.2f%s%s\n", n, dm,
                 dp, wm, wp, dm > 0 ? wm / dm : 0.0, dp > 0 ? wp / dp : 0.0, web.cpuSeconds,
                 web.gameCpuSeconds, web.peakMb, web.pagesCpuSeconds,
                 directGood ? "" : "  DIRECT INCOMPLETE", web.completed ? "" : "  WEB INCOMPLETE");
+    if (screen) {
+      std::printf("%6s screen: %.0f bytes in %.1f messages per question\n", "", web.screenBytes,
+                  web.screenMessages);
+    }
     std::fflush(stdout);
     allGood = allGood && directGood && web.completed;
   }

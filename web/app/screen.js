@@ -80,7 +80,7 @@
         var count = (m.counts && m.counts[i]) || 0;
         var right = m.correct === i + 1;
         li.classList.add(right ? "right" : "other");
-        var bar = el("span", "bar");
+        var bar = el("span", "track");
         var fill = el("span", "fill");
         fill.style.width = (total ? Math.round(100 * count / total) : 0) + "%";
         bar.appendChild(fill);
@@ -125,11 +125,17 @@
     $("q-clock").classList.toggle("low", left <= 5);
   }
 
+  // Averages come with four significant digits; the phones show two decimals.
+  function seconds(text) {
+    var v = parseFloat(text);
+    return isNaN(v) ? text : v.toFixed(2);
+  }
+
   function rowCells(tr, r, moved) {
     tr.appendChild(el("td", "place", String(r.place)));
     tr.appendChild(el("td", "name", r.name));
     tr.appendChild(el("td", "num", r.correct + " of " + r.answers));
-    tr.appendChild(el("td", "num", r.average + " s"));
+    tr.appendChild(el("td", "num", seconds(r.average) + " s"));
     if (moved) tr.appendChild(el("td", "moved", r.up > 0 ? "\u25B2 up " + r.up : ""));
   }
 
@@ -157,7 +163,7 @@
       var li = el("li", "step step-" + (i + 1));
       li.appendChild(el("span", "medal", medals[r.place - 1] || r.place + "th"));
       li.appendChild(el("span", "pname", r.name));
-      li.appendChild(el("span", "pscore", r.correct + " correct \u00B7 " + r.average + " s"));
+      li.appendChild(el("span", "pscore", r.correct + " of " + r.answers + " correct \u00B7 " + seconds(r.average) + " s"));
       podium.appendChild(li);
     });
     var body = $("e-rows");

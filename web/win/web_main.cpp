@@ -3,8 +3,9 @@
 // seated. The gateway runs on this thread: the message loop polls it between
 // messages, and a short timer polls it while a modal loop (a message box, a
 // moved window) has the thread.
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <cstdlib>
 #include <memory>
