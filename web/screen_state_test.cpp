@@ -89,7 +89,7 @@ const Step kGame[] = {
      R"({"rows":[{"place":1,"name":"Ann"},{"place":2,"name":"Bo"},{"place":3,"name":"Cy"}]})"},
 };
 
-struct ScreenStateTest : ::testing::Test {
+struct WebScreenState : ::testing::Test {
   int tokens = 0;
   SeatRegistry registry{RegistryOptions{2000, 1000, 1000, SeatPauses{}}, [this] {
                           char t[33];
@@ -169,7 +169,7 @@ void expectHolds(const json& got, const json& want, const std::string& where) {
   }
 }
 
-TEST_F(ScreenStateTest, FollowsAGameThroughItsSeats) {
+TEST_F(WebScreenState, FollowsAGameThroughItsSeats) {
   bool revealed = false;
   for (const Step& s : kGame) {
     uint64_t view = registry.screen().viewVersion();
@@ -200,7 +200,7 @@ TEST_F(ScreenStateTest, FollowsAGameThroughItsSeats) {
   }
 }
 
-TEST_F(ScreenStateTest, AScreenThatComesBackMidQuestionGetsItAtOnce) {
+TEST_F(WebScreenState, AScreenThatComesBackMidQuestionGetsItAtOnce) {
   join(0, "Ann", 0);
   join(1, "Bo", 0);
   for (int i : {0, 1})
@@ -217,7 +217,7 @@ TEST_F(ScreenStateTest, AScreenThatComesBackMidQuestionGetsItAtOnce) {
   EXPECT_FALSE(got.contains("correct"));
 }
 
-TEST_F(ScreenStateTest, NoSeatMeansIdleAndMessagesStayBoundedInABigRoom) {
+TEST_F(WebScreenState, NoSeatMeansIdleAndMessagesStayBoundedInABigRoom) {
   const int n = 1200;
   std::string results;
   for (int i = 0; i < n; ++i) {

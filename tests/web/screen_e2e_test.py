@@ -235,6 +235,11 @@ class ScreenTest(unittest.TestCase):
             podium = s.js("return Array.from(document.querySelectorAll('#podium .pname')).map(e => e.textContent);")
             self.assertEqual(len(podium), 3, podium)
             self.assertLessEqual(set(podium), {"Ann", "Bo", "Cy", e2e_test.TESTER})
+            # Announced to screen readers; the correct response marked in words too.
+            said = s.js("var a = document.getElementById('announce');"
+                        " return [a.getAttribute('aria-live'), a.textContent];")
+            self.assertEqual(said[0], "polite")
+            self.assertTrue(said[1].startswith("Game over. Place 1, "), said)
             self.check_frames(s)
         # Readable from the back of the room.
         size = self.screens[0].js(
