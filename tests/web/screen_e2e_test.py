@@ -43,6 +43,33 @@ PHONES = [p for p in e2e_test.BROWSERS if p[0] in ("Ann", "Bo", "Cy")]
 SCREENS = [(1280, 720), (1920, 1080)]
 VIEWS = ["idle", "lobby", "question", "reveal", "standings", "end"]
 
+# The lowest contrast of any visible text on the page against the background
+# behind it (WCAG's relative luminance), with the text it belongs to.
+LOWEST_CONTRAST_JS = """
+function rgb(c) { var m = c.match(/[\\d.]+/g).map(Number); return m; }
+function lum(c) {
+  var v = rgb(c).slice(0, 3).map(function (x) {
+    x /= 255; return x <= 0.03928 ? x / 12.92 : Math.pow((x + 0.055) / 1.055, 2.4); });
+  return 0.2126 * v[0] + 0.7152 * v[1] + 0.0722 * v[2];
+}
+function background(e) {
+  for (; e; e = e.parentElement) {
+    var c = getComputedStyle(e).backgroundColor, a = rgb(c);
+    if (a.length < 4 || a[3] > 0) return c;
+  }
+  return "rgb(255,255,255)";
+}
+var worst = [99, ""];
+document.querySelectorAll("body *").forEach(function (e) {
+  var own = Array.from(e.childNodes).some(function (n) { return n.nodeType === 3 && n.textContent.trim(); });
+  if (!own || !e.offsetParent || e.closest(".sr-only")) return;
+  var a = lum(getComputedStyle(e).color), b = lum(background(e));
+  var r = (Math.max(a, b) + 0.05) / (Math.min(a, b) + 0.05);
+  if (r < worst[0]) worst = [r, e.textContent.trim().slice(0, 40)];
+});
+return worst;
+"""
+
 
 def screen_driver(width, height, profile):
     opts = webdriver.ChromeOptions()
@@ -67,6 +94,7 @@ class Screen:
         self.phases = []   # the phases seen, each once per change
         self.frames = []   # (wall ms, payload) of every frame received
         self.shots = set()
+        self.contrast = {}  # phase -> [lowest contrast, its text]
         self.reloaded = None
         self.stop = False
         self.error = None
@@ -93,6 +121,7 @@ class Screen:
         path = os.path.join(SHOT_DIR, "screen-%s-%dx%d.png" % ((phase,) + self.size))
         with self.lock:
             self.driver.save_screenshot(path)
+            self.contrast[phase] = self.driver.execute_script(LOWEST_CONTRAST_JS)
         if self.phase() == phase:
             self.shots.add(phase)
 
@@ -241,6 +270,9 @@ class ScreenTest(unittest.TestCase):
             self.assertEqual(said[0], "polite")
             self.assertTrue(said[1].startswith("Game over. Place 1, "), said)
             self.check_frames(s)
+            for phase, (ratio, text) in s.contrast.items():
+                print("%s %s: lowest text contrast %.1f (%r)" % (s.size, phase, ratio, text), file=sys.stderr)
+                self.assertGreaterEqual(ratio, 4.5, "%s %s: %r" % (s.size, phase, text))
         # Readable from the back of the room.
         size = self.screens[0].js(
             "return parseFloat(getComputedStyle(document.getElementById('q-text')).fontSize);")
