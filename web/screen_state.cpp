@@ -60,15 +60,18 @@ bool isSeated(const Seat& seat) {
 void ScreenState::seatChanged(uint64_t id, const Seat& seat) {
   auto [it, fresh] = seats_.try_emplace(id);
   SeatInfo& info = it->second;
-  if (fresh) {
-    info.name = seat.wireName();
-    info.joinOrder = ++joins_;
-  }
+  if (fresh) info.name = seat.wireName();
   bool seated = isSeated(seat);
   if (seated != info.seated) {
     info.seated = seated;
-    seated_ += seated ? 1 : size_t(-1);
-    if (q_ > 0 && info.q == q_) answered_ += seated ? 1 : size_t(-1);
+    bool answeredNow = q_ > 0 && info.q == q_;
+    if (seated) {
+      ++seated_;
+      answered_ += answeredNow;
+    } else {
+      --seated_;
+      answered_ -= answeredNow;
+    }
     ++countVersion_;
     if (view_ == ScreenView::kLobby || view_ == ScreenView::kIdle) changed();
   }

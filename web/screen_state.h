@@ -64,7 +64,6 @@ class ScreenState {
  private:
   struct SeatInfo {
     std::string name;  // Windows-1252
-    uint64_t joinOrder = 0;
     bool seated = false;
     int64_t q = 0;   // the question the choice is for
     int choice = 0;  // 0: none
@@ -86,8 +85,7 @@ class ScreenState {
   std::string questionJson(int64_t now) const;
   std::string rowsJson() const;
 
-  std::map<uint64_t, SeatInfo> seats_;
-  uint64_t joins_ = 0;
+  std::map<uint64_t, SeatInfo> seats_;  // by seat id, which grows with each join
   size_t seated_ = 0;
   size_t answered_ = 0;  // seated seats whose choice for q_ is in
   ScreenView view_ = ScreenView::kIdle;
