@@ -7,7 +7,8 @@
 // bytes a page receives per question, and qovaweb's CPU time and peak
 // resident memory (from wait4 when it has been stopped).
 //
-//   qovaweb_bench [--quick] [--seats N,N,...] [--qovaweb PATH]
+//   qovaweb_bench [--quick] [--seats N,N,...] [--screen] [--qovaweb PATH]
+//   (--screen: one room screen open on /screen/ws; its bytes per question)
 //
 // The engine listens on the quiz server's port (5632) and qovaweb on 8080:
 // run it in a network namespace of its own. The pages come from distinct
@@ -231,6 +232,7 @@ struct WebRun {
   int welcomed = 0, failed = 0;
   bool counting = false;   // the game is under way: payload bytes count
   uint64_t pageBytes = 0;  // payload bytes the pages received while counting
+  int64_t screenBytes = 0, screenMessages = 0;  // a room screen's, during the questions
   Timeline line{0};
 };
 
@@ -327,6 +329,37 @@ struct Page : std::enable_shared_from_this<Page> {
   }
 };
 
+// A room screen (--screen): reads its view messages and counts them.
+struct ScreenClient : std::enable_shared_from_this<ScreenClient> {
+  ScreenClient(asio::io_context& io, WebRun* r) : ws(io), run(r) {}
+  websocket::stream<beast::tcp_stream> ws;
+  beast::flat_buffer buffer;
+  WebRun* run;
+
+  void start() {
+    auto self = shared_from_this();
+    beast::get_lowest_layer(ws).async_connect(
+        tcp::endpoint(asio::ip::make_address_v4("127.0.0.1"), kHttpPort), [self](error_code ec) {
+          if (ec) return;
+          self->ws.async_handshake("127.0.0.1", "/screen/ws", [self](error_code hec) {
+            if (!hec) self->read();
+          });
+        });
+  }
+  void read() {
+    auto self = shared_from_this();
+    ws.async_read(buffer, [self](error_code ec, size_t n) {
+      if (ec) return;
+      if (self->run->counting) {
+        self->run->screenBytes += static_cast<int64_t>(n);
+        ++self->run->screenMessages;
+      }
+      self->buffer.consume(self->buffer.size());
+      self->read();
+    });
+  }
+};
+
 // qovaweb's CPU seconds so far, from /proc/PID/stat (utime + stime).
 double processCpuSeconds(pid_t pid) {
   std::string path = "/proc/" + std::to_string(pid) + "/stat";
@@ -369,9 +402,10 @@ struct WebFigures {
   double cpuSeconds = 0, gameCpuSeconds = 0, peakMb = 0;
   double pagesCpuSeconds = 0;       // the pages' thread, during the questions
   double pageBytesPerQuestion = 0;  // mean payload bytes one page received per question
+  double screenBytes = 0, screenMessages = 0;  // per question, with --screen
 };
 
-WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound) {
+WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound, bool screen) {
   WebFigures f;
   Engine engine(qova::kServerPort, perRound);
   if (!engine.ok()) {
@@ -405,6 +439,8 @@ WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound) {
     pages.push_back(std::make_shared<Page>(io, &run, i));
     pages.back()->start();
   }
+  auto screenClient = std::make_shared<ScreenClient>(io, &run);
+  if (screen) screenClient->start();
   deadline = Clock::now() + std::chrono::seconds(60);
   while ((run.welcomed + run.failed < n || engine.connected() < run.welcomed) &&
          Clock::now() < deadline)
@@ -422,6 +458,9 @@ WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound) {
     f.gameCpuSeconds += processCpuSeconds(pid);
     f.pagesCpuSeconds += threadCpuSeconds();
     f.completed = run.line.resultsDone.back() == n;
+    run.counting = false;
+    f.screenBytes = static_cast<double>(run.screenBytes) / run.questions;
+    f.screenMessages = static_cast<double>(run.screenMessages) / run.questions;
   } else {
     std::printf("%d seats: %d welcomed, %d failed, %d in the engine\n", n, run.welcomed, run.failed,
                 engine.connected());
@@ -458,6 +497,7 @@ std::string defaultQovaweb() {
 
 int main(int argc, char** argv) {
   bool quick = false;
+  bool screen = false;  // one room screen open beside the pages
   std::string qovaweb = defaultQovaweb();
   std::vector<int> sizes;
   for (int i = 1; i < argc; ++i) {
@@ -474,10 +514,12 @@ int main(int argc, char** argv) {
         sizes.push_back(static_cast<int>(v));
         at = *end == ',' ? end + 1 : end;
       }
+    } else if (std::strcmp(argv[i], "--screen") == 0) {
+      screen = true;
     } else if (std::strcmp(argv[i], "--qovaweb") == 0 && i + 1 < argc) {
       qovaweb = argv[++i];
     } else {
-      std::fprintf(stderr, "Usage: qovaweb_bench [--quick] [--seats N,N,...] [--qovaweb PATH]\n");
+      std::fprintf(stderr, "Usage: qovaweb_bench [--quick] [--seats N,N,...] [--screen] [--qovaweb PATH]\n");
       return 2;
     }
   }
@@ -501,13 +543,17 @@ int main(int argc, char** argv) {
   for (int n : sizes) {
     std::vector<double> direct;
     bool directGood = runDirect(n, rounds, perRound, &direct);
-    WebFigures web = runWeb(qovaweb, n, rounds, perRound);
+    WebFigures web = runWeb(qovaweb, n, rounds, perRound, screen);
     double dm = percentile(direct, 0.5), dp = percentile(direct, 0.99);
     double wm = percentile(web.latency, 0.5), wp = percentile(web.latency, 0.99);
     std::printf("%6d %10.2f %10.2f %10.2f %10.2f %7.2f %7.2f %9.2f %9.2f %8.1f %9.2f %8.0f%s%s\n",
                 n, dm, dp, wm, wp, dm > 0 ? wm / dm : 0.0, dp > 0 ? wp / dp : 0.0, web.cpuSeconds,
                 web.gameCpuSeconds, web.peakMb, web.pagesCpuSeconds, web.pageBytesPerQuestion,
                 directGood ? "" : "  DIRECT INCOMPLETE", web.completed ? "" : "  WEB INCOMPLETE");
+    if (screen) {
+      std::printf("%6s screen: %.0f bytes in %.1f messages per question\n", "", web.screenBytes,
+                  web.screenMessages);
+    }
     std::fflush(stdout);
     allGood = allGood && directGood && web.completed;
   }

@@ -51,7 +51,8 @@ void Gateway::Impl::accept() {
     }
     // Every seat has a page socket and a server socket; beyond that only a
     // few spare connections are kept, so a flood cannot take every descriptor.
-    if (httpSessions.size() + pages.size() >= options.maxSeats + kSpareConnections) {
+    if (httpSessions.size() + pages.size() + screens.size() >=
+        options.maxSeats + kSpareConnections) {
       error_code cec;
       socket.close(cec);
     } else {
@@ -109,6 +110,35 @@ void Gateway::Impl::apply(RegistryActions& a) {
     auto link = links.find(id);
     if (link != links.end()) link->second->arm(registry.wakeAt(id));
   }
+  screenChanged();
+}
+
+void Gateway::Impl::screenChanged() {
+  const ScreenState& s = registry.screen();
+  if (screenFlushPosted || screens.empty()) return;
+  if (s.viewVersion() == screenViewSent && s.countVersion() == screenCountSent) return;
+  screenFlushPosted = true;
+  asio::post(io, [this] { flushScreens(); });
+}
+
+void Gateway::Impl::flushScreens() {
+  screenFlushPosted = false;
+  if (stopped) return;
+  const ScreenState& s = registry.screen();
+  PageText text;
+  if (s.viewVersion() != screenViewSent) {
+    text = s.viewText(nowMs());
+  } else if (s.countVersion() != screenCountSent) {
+    text = s.countText();
+  } else {
+    return;
+  }
+  screenViewSent = s.viewVersion();
+  screenCountSent = s.countVersion();
+  auto shared = std::make_shared<const std::string>(text.str());
+  std::vector<std::shared_ptr<PageSession>> open;
+  for (auto& p : screens) open.push_back(p.second);
+  for (auto& p : open) p->send(PageText{"", shared, ""});
 }
 
 const EmbeddedFile* Gateway::Impl::findFile(const std::string& path) const {
@@ -127,6 +157,7 @@ void Gateway::Impl::shutdown() {
   runLimit.cancel(ec);
   std::vector<std::shared_ptr<PageSession>> open;
   for (auto& p : pages) open.push_back(p.second);
+  for (auto& p : screens) open.push_back(p.second);
   for (auto& p : open) p->close();
   for (auto& h : std::set<std::shared_ptr<HttpSession>>(httpSessions)) h->close();
   for (auto& l : links) l.second->close();

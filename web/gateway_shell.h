@@ -54,6 +54,12 @@ struct Gateway::Impl {
   // Every open connection, so that shutdown can close them all.
   std::set<std::shared_ptr<HttpSession>> httpSessions;
   std::unordered_map<PageId, std::shared_ptr<PageSession>> pages;
+  // Room screens: read-only sockets that hold no seat and are sent the
+  // registry's screen view.
+  std::unordered_map<PageId, std::shared_ptr<PageSession>> screens;
+  uint64_t screenViewSent = 0;   // the screen view's version the screens have
+  uint64_t screenCountSent = 0;  // and its answered count's
+  bool screenFlushPosted = false;
   std::map<SeatId, std::shared_ptr<ServerLink>> links;  // one per seat the registry holds
   bool stopped = false;
 
@@ -61,6 +67,10 @@ struct Gateway::Impl {
   // Carries out the registry's actions.
   void apply(RegistryActions& actions);
   void shutdown();
+  // After the registry's events: the screens get what changed, once for all
+  // the events ready now (a room's answers arrive together).
+  void screenChanged();
+  void flushScreens();
   const EmbeddedFile* findFile(const std::string& path) const;
 };
 
@@ -98,6 +108,7 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
   size_t queuedBytes = 0;
   bool writing = false;
   bool closed = false;
+  bool screen = false;  // a room screen: sends nothing, holds no seat
 
   void start(http::request<http::string_body> request);
   void read();

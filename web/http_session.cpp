@@ -41,7 +41,7 @@ void HttpSession::handle() {
     return respond(http::status::method_not_allowed, "text/plain", "Only GET is served\n",
                    req.keep_alive());
   }
-  if (path == "/ws") {
+  if (path == "/ws" || path == "/screen/ws") {
     if (!websocket::is_upgrade(req)) {
       return respond(http::status::bad_request, "text/plain", "WebSocket expected\n", false);
     }
@@ -49,8 +49,13 @@ void HttpSession::handle() {
     idle.cancel(ec);
     PageId id = gw->nextPage++;
     auto page = std::make_shared<PageSession>(gw, id, std::move(socket));
-    gw->pages[id] = page;
-    gw->registry.pageOpened(id, address);
+    if (path == "/ws") {
+      gw->pages[id] = page;
+      gw->registry.pageOpened(id, address);
+    } else {
+      page->screen = true;
+      gw->screens[id] = page;
+    }
     closed = true;
     gw->httpSessions.erase(shared_from_this());
     page->start(parser->release());

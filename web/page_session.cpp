@@ -16,6 +16,8 @@ void PageSession::start(http::request<http::string_body> request) {
   auto self = shared_from_this();
   ws.async_accept(request, [self](error_code ec) {
     if (ec) return self->close();
+    // A screen that opens (or comes back) gets the current view at once.
+    if (self->screen) self->send(self->gw->registry.screen().viewText(nowMs()));
     self->read();
   });
 }
@@ -24,7 +26,7 @@ void PageSession::read() {
   auto self = shared_from_this();
   ws.async_read(buffer, [self](error_code ec, size_t) {
     if (ec) return self->close();
-    if (!self->ws.got_text()) return self->close();
+    if (!self->ws.got_text() || self->screen) return self->close();  // screens only listen
     PageRequest r;
     std::string text = beast::buffers_to_string(self->buffer.data());
     self->buffer.consume(self->buffer.size());
@@ -71,6 +73,10 @@ void PageSession::close() {
   ws.next_layer().close(ec);
   // The queue stays: a write under way still reads its first message.
   auto self = shared_from_this();
+  if (screen) {
+    gw->screens.erase(id);
+    return;
+  }
   gw->pages.erase(id);
   RegistryActions actions;
   gw->registry.pageClosed(id, nowMs(), &actions);

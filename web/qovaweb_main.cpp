@@ -95,6 +95,9 @@ int main(int argc, char** argv) {
   }
   std::printf("Players join at:\n");
   for (const std::string& link : options.links) std::printf("  %s\n", link.c_str());
+  if (!options.links.empty()) {
+    std::printf("Room screen (for the projector): %sscreen\n", options.links[0].c_str());
+  }
   std::printf("Quiz server: %s port %u (%s)\n", options.serverHost.c_str(),
               static_cast<unsigned>(options.serverPort), source.c_str());
   if (options.files.count == 0) std::printf("Note: this build holds no page files.\n");

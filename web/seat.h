@@ -94,6 +94,22 @@ class Seat {
   const std::string& token() const { return token_; }
   const std::string& wireName() const { return wireName_; }
 
+  // What the room screen reads (web/screen_state.h). The question in hand
+  // (its number q, whether it has gone to the page and when), the choice
+  // sent for it (0: none or timed out), the last results and the round's
+  // leaderboard once it has been shown.
+  int64_t questionNumber() const { return questionCount_; }
+  const Question& question() const { return question_; }
+  bool released() const { return released_; }
+  int64_t questionAt() const { return questionAt_; }
+  int64_t limitMs() const { return limitMs_; }
+  int questionsPerRound() const { return stream_.settings().questionsPerRound; }
+  int choice() const { return choice_; }
+  const std::shared_ptr<const SharedResults>& results() const { return results_; }
+  const std::shared_ptr<const Leaderboard>& shownBoard() const {
+    return boardShown_ ? board_ : kNoBoard;
+  }
+
  private:
   void onMessage(ServerMessage m, int64_t now, SeatOutput* out);
   void onResults(std::shared_ptr<const SharedResults> results, int64_t now, SeatOutput* out);
@@ -114,6 +130,8 @@ class Seat {
   PageText endedText() const;
   int correctNumber() const;
   int leaderboardMe() const;
+
+  static inline const std::shared_ptr<const Leaderboard> kNoBoard;
 
   std::string token_;
   std::string wireName_;

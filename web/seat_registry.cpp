@@ -230,6 +230,7 @@ void SeatRegistry::apply(SeatId id, SeatOutput& seatOut, RegistryActions* out) {
     // A refused join never became a seat: the page may try again.
     if (!seat.seat.welcomed()) return removeSeat(id, out);
   }
+  screen_.seatChanged(id, seat.seat);
   out->rearm.push_back(id);
 }
 
@@ -249,6 +250,7 @@ void SeatRegistry::removeSeat(SeatId id, RegistryActions* out) {
   }
   byToken_.erase(seat.seat.token());
   seats_.erase(id);
+  screen_.seatRemoved(id);
   out->forget.push_back(id);
 }
 

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "web/page_message.h"
+#include "web/screen_state.h"
 #include "web/seat.h"
 #include "web/shared_rows.h"
 
@@ -94,6 +95,9 @@ class SeatRegistry {
   size_t seatCount() const { return liveSeats_; }
   std::vector<std::string> seatNames() const;
 
+  // The room screens' view of the game, kept up to date with every seat.
+  const ScreenState& screen() const { return screen_; }
+
  private:
   struct SeatEntry {
     explicit SeatEntry(Seat s) : seat(std::move(s)) {}
@@ -138,6 +142,7 @@ class SeatRegistry {
   std::set<std::string> names_;  // folded names of seats not yet ended
   size_t liveSeats_ = 0;
   std::unordered_map<std::string, AddressEntry> addresses_;
+  ScreenState screen_;
 };
 
 }  // namespace qova::web

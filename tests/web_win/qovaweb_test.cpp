@@ -157,6 +157,21 @@ TEST_F(QovawebTest, AWebSeatAndADirectPlayerPlayARoundAndTheResultsHoldBoth) {
   EXPECT_EQ(join.first, 200);
   EXPECT_NE(join.second.find("Join the quiz"), std::string::npos);
   EXPECT_EQ(httpGet("/qrcode.js").first, 200);
+
+  // "Open Room Screen" opens the room screen of the first link, which the
+  // links list names too (the button itself would start a browser).
+  HWND screenButton = item(window, IDC_WEB_SCREEN);
+  ASSERT_NE(screenButton, nullptr);
+  EXPECT_EQ(itemText(window, IDC_WEB_SCREEN), "Open Room Screen");
+  EXPECT_TRUE(IsWindowEnabled(screenButton));
+  size_t hostEnd = links.find('/', links.find("//") + 2);
+  EXPECT_NE(links.find("Room screen: " + links.substr(0, hostEnd) + "/screen\r\n"),
+            std::string::npos)
+      << links;
+  auto screen = httpGet("/screen");
+  EXPECT_EQ(screen.first, 200);
+  EXPECT_NE(screen.second.find("Room screen"), std::string::npos);
+  EXPECT_EQ(httpGet("/screen.js").first, 200);
   auto info = httpGet("/info");
   ASSERT_EQ(info.first, 200);
   json infoJson = json::parse(info.second, nullptr, false);
@@ -272,6 +287,7 @@ TEST_F(QovawebTest, WithoutTheMarkerTheOperatorStartsAndStopAsksWhileSeatsAreHel
       [&] { return itemText(window, IDC_WEB_STATUS).rfind("Not started.", 0) == 0; }, kWaitMs));
   EXPECT_EQ(itemText(window, IDC_WEB_SERVER), "127.0.0.1");
   EXPECT_EQ(itemText(window, IDC_WEB_PORT), "8080");
+  EXPECT_FALSE(IsWindowEnabled(item(window, IDC_WEB_SCREEN)));  // nothing to open yet
   EXPECT_EQ(httpGet("/info").first, 0);  // nothing listens yet
 
   const struct {

@@ -12,3 +12,4 @@
 #define IDC_WEB_COUNT 1005   // how many web players are seated
 #define IDC_WEB_SEATS 1006   // their names (list box)
 #define IDC_WEB_QUIT 1007
+#define IDC_WEB_SCREEN 1008  // Open Room Screen: the /screen page in the default browser

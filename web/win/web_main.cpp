@@ -4,6 +4,8 @@
 // messages, and a short timer polls it while a modal loop (a message box, a
 // moved window) has the thread.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <cstdlib>
 #include <memory>
@@ -62,6 +64,7 @@ struct WebWindow {
   HWND dialog = nullptr;
   std::unique_ptr<Gateway> gateway;
   std::vector<std::string> shownNames;
+  std::string screenLink;    // the room screen's page while the gateway runs
   std::string markerServer;  // the address read from the marker file, if any
   // Until the operator presses Start or Stop or changes a field, a server
   // that announces itself later is taken up at once.
@@ -116,6 +119,8 @@ void WebWindow::showStopped() {
   SetDlgItemTextA(dialog, IDC_WEB_STATUS,
                   "Not started. Check the quiz server's address and press Start.");
   SetDlgItemTextA(dialog, IDC_WEB_LINKS, "");
+  screenLink.clear();
+  EnableWindow(GetDlgItem(dialog, IDC_WEB_SCREEN), FALSE);
   refreshSeats();
 }
 
@@ -145,6 +150,12 @@ bool WebWindow::start() {
     options.links.push_back(link);
     links += link + "    (projector: " + link + "join)\r\n";
   }
+  // The room screen, for the projector: on the first link, so that the
+  // operator can open it on another machine too.
+  screenLink = (options.links.empty() ? "http://127.0.0.1:" + std::to_string(port) + "/"
+                                      : options.links.front()) +
+               "screen";
+  links += "Room screen: " + screenLink + "\r\n";
   options.files = appFiles();
   auto next = std::make_unique<Gateway>(options);
   std::string failure;
@@ -164,6 +175,7 @@ bool WebWindow::start() {
   if (options.files.count == 0) status += " This build holds no page files.";
   SetDlgItemTextA(dialog, IDC_WEB_STATUS, status.c_str());
   SetDlgItemTextA(dialog, IDC_WEB_LINKS, links.c_str());
+  EnableWindow(GetDlgItem(dialog, IDC_WEB_SCREEN), TRUE);
   refreshSeats();
   return true;
 }
@@ -244,6 +256,15 @@ INT_PTR WebWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM) {
           return TRUE;
         case IDC_WEB_QUIT:
           if (stop("Quitting", "Quit")) DestroyWindow(dialog);
+          return TRUE;
+        case IDC_WEB_SCREEN:
+          // Results of 32 or less mean the system could not open it.
+          if (!screenLink.empty() &&
+              reinterpret_cast<INT_PTR>(ShellExecuteA(dialog, "open", screenLink.c_str(), nullptr,
+                                                      nullptr, SW_SHOWNORMAL)) <= 32) {
+            error(dialog, "The room screen could not be opened in a browser. Open " + screenLink +
+                              " in a browser on the projector's computer.");
+          }
           return TRUE;
       }
       return TRUE;  // Escape (IDCANCEL) does nothing: the gateway is not a passing dialog
