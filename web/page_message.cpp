@@ -158,9 +158,12 @@ std::string resultsRows(const std::vector<ResultEntry>& entries) {
   std::string json = "[";
   for (size_t i = 0; i < entries.size(); ++i) {
     if (i) json += ',';
-    json += "{\"name\":" + jsonString(cp1252ToUtf8(entries[i].name)) +
-            ",\"time\":" + jsonString(cp1252ToUtf8(entries[i].timeText)) +
-            ",\"right\":" + boolText(entries[i].correct) + "}";
+    // Other players' texts are clipped: a row's size does not follow their names.
+    json +=
+        "{\"name\":" + jsonString(cp1252ToUtf8(clipForDisplay(entries[i].name, kMaxShownName))) +
+        ",\"time\":" +
+        jsonString(cp1252ToUtf8(clipForDisplay(entries[i].timeText, kMaxShownTime))) +
+        ",\"right\":" + boolText(entries[i].correct) + "}";
   }
   return json + "]";
 }
@@ -171,10 +174,10 @@ std::string leaderboardRows(const std::vector<SummaryEntry>& order, const std::v
     const SummaryEntry& e = order[i];
     if (i) json += ',';
     json += "{\"rank\":" + std::to_string(ranks[i]) +
-            ",\"name\":" + jsonString(cp1252ToUtf8(e.name)) +
+            ",\"name\":" + jsonString(cp1252ToUtf8(clipForDisplay(e.name, kMaxShownName))) +
             ",\"correct\":" + std::to_string(e.totalCorrect) +
-            ",\"answers\":" + std::to_string(e.totalAnswers) +
-            ",\"average\":" + jsonString(cp1252ToUtf8(e.totalAverage)) + "}";
+            ",\"answers\":" + std::to_string(e.totalAnswers) + ",\"average\":" +
+            jsonString(cp1252ToUtf8(clipForDisplay(e.totalAverage, kMaxShownTime))) + "}";
   }
   return json + "]";
 }

@@ -38,9 +38,13 @@ void PageSession::read() {
 
 void PageSession::send(PageText text) {
   if (closed) return;
+  // What waits behind the message being written is bounded; a page with
+  // nothing queued takes any one message.
+  if (!queue.empty() && queuedBytes + text.size() > gw->options.pageQueueBytes) {
+    return close();  // it does not keep up
+  }
   queuedBytes += text.size();
   queue.push_back(std::move(text));
-  if (queuedBytes > gw->options.pageQueueBytes) return close();  // it does not keep up
   if (!writing) writeNext();
 }
 
@@ -72,6 +76,7 @@ void PageSession::close() {
   // The queue stays: a write under way still reads its first message.
   auto self = shared_from_this();
   gw->pages.erase(id);
+  gw->registry.connectionClosed(address);
   RegistryActions actions;
   gw->registry.pageClosed(id, nowMs(), &actions);
   gw->apply(actions);
