@@ -147,6 +147,10 @@
       case "ended":
         showEnded(msg);
         break;
+      case "waiting":  // the quiz server is slow to seat us; the join still stands
+        $("join-error").textContent = msg.message || "Still waiting for the quiz server.";
+        $("join-error").hidden = false;
+        break;
     }
   }
 
