@@ -425,5 +425,25 @@ TEST_F(WebGatewayHostile, AHugeResultsMessageEndsThatSeatAloneWithMemoryBounded)
   EXPECT_LT(after - before, 16);
 }
 
+TEST_F(WebGatewayHostile, Http10KeepAliveIsAnsweredInItsOwnTerms) {
+  start();
+  asio::io_context io;
+  tcp::socket s(io);
+  error_code ec;
+  s.connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"), port), ec);
+  ASSERT_FALSE(ec);
+  beast::flat_buffer buffer;
+  for (int i = 0; i < 2; ++i) {
+    asio::write(s, asio::buffer(std::string("GET / HTTP/1.0\r\nConnection: keep-alive\r\n\r\n")),
+                ec);
+    http::response<http::string_body> res;
+    http::read(s, buffer, res, ec);
+    ASSERT_FALSE(ec) << i;
+    EXPECT_EQ(res.version(), 10u);
+    EXPECT_EQ(res[http::field::connection], "keep-alive");
+    EXPECT_EQ(res.result_int(), 200);
+  }
+}
+
 }  // namespace
 }  // namespace qova
