@@ -364,6 +364,7 @@ TEST_F(WebGatewayHostile, FatRowsStillReachEveryPage) {
     EXPECT_EQ((*r)["rows"].size(), 150u + kPages);
     EXPECT_EQ((*r)["me"], 150 + i);
     EXPECT_LE((*r)["rows"][0]["name"].get<std::string>().size(), 40u * 6);
+    if (i == 0) std::printf("results message with 150 fat rows: %zu bytes\n", r->dump().size());
   }
   // A page that comes back sees them too.
   pages[0]->drop();
