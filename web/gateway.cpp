@@ -1,18 +1,52 @@
 #include "web/gateway.h"
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
+#include <algorithm>
+
 #include "web/gateway_shell.h"
 #include "web/secure_random.h"
+#include "wire/wire.h"
 
 namespace qova::web {
 
 namespace {
 
 constexpr size_t kSpareConnections = 256;  // HTTP and page connections beyond one per seat
+// Players who join the server directly, beside the web seats, allowed for
+// in the bound on one results message.
+constexpr size_t kDirectPlayersAllowed = 1000;
+constexpr size_t kMaxListPlayers = 8192;  // keeps the bound at tens of MB
+// Descriptors kept for everything but sockets: the listener, files, the
+// runtime's own.
+constexpr size_t kOtherDescriptors = 64;
+
+// The descriptors the process may hold for sockets; 0 when unbounded.
+size_t socketDescriptors() {
+#ifdef _WIN32
+  return 0;  // sockets are not bounded by a descriptor table
+#else
+  rlimit r{};
+  if (getrlimit(RLIMIT_NOFILE, &r) != 0 || r.rlim_cur == RLIM_INFINITY) return 0;
+  return r.rlim_cur > kOtherDescriptors * 2 ? r.rlim_cur - kOtherDescriptors : r.rlim_cur / 2;
+#endif
+}
 
 RegistryOptions registryOptions(const GatewayOptions& o) {
   RegistryOptions r;
   r.maxSeats = o.maxSeats;
   r.joinsPerAddressPerSecond = o.joinsPerAddressPerSecond;
+  r.seatsPerAddress = o.seatsPerAddress;
+  r.connectionsPerAddress = o.connectionsPerAddress ? o.connectionsPerAddress
+                                                    : std::max<size_t>(16, 2 * o.seatsPerAddress);
+  r.maxConnections = o.maxSeats + kSpareConnections;
+  r.reservedForResume = o.reservedForResume;
+  r.maxDescriptors = socketDescriptors();
+  r.unseatedPageMs = o.unseatedPageMs;
+  r.maxServerMessageBytes =
+      listMessageBound(std::min(o.maxSeats + kDirectPlayersAllowed, kMaxListPlayers));
   r.endedSeatKeepMs = o.endedSeatKeepMs;
   r.pauses = o.pauses;
   return r;
@@ -35,6 +69,7 @@ Gateway::Impl::Impl(GatewayOptions o)
       acceptor(io),
       acceptPause(io),
       runLimit(io),
+      sweep(io),
       registry(registryOptions(options), newSeatToken) {}
 
 void Gateway::Impl::accept() {
@@ -49,10 +84,13 @@ void Gateway::Impl::accept() {
       });
       return;
     }
-    // Every seat has a page socket and a server socket; beyond that only a
-    // few spare connections are kept, so a flood cannot take every descriptor.
-    if (httpSessions.size() + pages.size() + screens.size() >=
-        options.maxSeats + kSpareConnections) {
+    // The registry bounds the connections, in all and per address, so that
+    // a flood cannot take every descriptor nor one client every slot.
+    error_code aec;
+    tcp::endpoint peer = socket.remote_endpoint(aec);
+    std::string address = aec ? "?" : peer.address().to_string(aec);
+    SeatRegistry::Admit admit = registry.connectionOpened(address);
+    if (admit == SeatRegistry::Admit::kRefused) {
       error_code cec;
       socket.close(cec);
     } else {
@@ -61,14 +99,24 @@ void Gateway::Impl::accept() {
       // acknowledgement of the first.
       error_code nec;
       socket.set_option(tcp::no_delay(true), nec);
-      error_code aec;
-      tcp::endpoint peer = socket.remote_endpoint(aec);
-      std::string address = aec ? "?" : peer.address().to_string(aec);
-      auto session = std::make_shared<HttpSession>(this, std::move(socket), address);
+      auto session = std::make_shared<HttpSession>(this, std::move(socket), address,
+                                                   admit == SeatRegistry::Admit::kResumeOnly);
       httpSessions.insert(session);
       session->read();
     }
     accept();
+  });
+}
+
+void Gateway::Impl::armSweep() {
+  error_code ec;
+  sweep.expires_from_now(std::chrono::seconds(1), ec);
+  sweep.async_wait([this](error_code wec) {
+    if (wec || stopped) return;
+    RegistryActions actions;
+    registry.expirePages(nowMs(), &actions);
+    apply(actions);
+    armSweep();
   });
 }
 
@@ -155,6 +203,7 @@ void Gateway::Impl::shutdown() {
   acceptor.close(ec);
   acceptPause.cancel(ec);
   runLimit.cancel(ec);
+  sweep.cancel(ec);
   std::vector<std::shared_ptr<PageSession>> open;
   for (auto& p : pages) open.push_back(p.second);
   for (auto& p : screens) open.push_back(p.second);
@@ -207,6 +256,7 @@ bool Gateway::start(std::string* error) {
     return false;
   }
   g.accept();
+  g.armSweep();
   return true;
 }
 

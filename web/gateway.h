@@ -29,11 +29,19 @@ struct GatewayOptions {
   uint16_t httpPort = 8080;  // 0: any free port (see Gateway::httpPort)
   size_t maxSeats = 1000;    // seats not yet ended
   int joinsPerAddressPerSecond = 10;
-  int httpIdleMs = 15000;           // an HTTP connection with no complete request closes
-  size_t pageQueueBytes = 4 << 20;  // a page socket that falls this far behind is closed
-  int endedSeatKeepMs = 600000;     // an ended seat without a page is forgotten after this
-  SeatPauses pauses;                // results shown before the next question
-  std::vector<std::string> links;   // join links, for /info
+  size_t seatsPerAddress = 8;  // seats not yet ended per client address (a room behind one
+                               // address needs more)
+  // Open connections per client address: at least 16, and two per seat it may hold.
+  size_t connectionsPerAddress = 0;  // 0: max(16, 2 * seatsPerAddress)
+  size_t reservedForResume = 8;      // connections kept for pages that resume a seat
+  int unseatedPageMs = 30000;        // a page that holds no seat is closed after this
+  int httpIdleMs = 15000;            // an HTTP connection with no complete request closes
+  // A page socket is closed when more than this waits behind the message it is
+  // being sent; one message alone is always sent, whatever its size.
+  size_t pageQueueBytes = 4 << 20;
+  int endedSeatKeepMs = 600000;    // an ended seat without a page is forgotten after this
+  SeatPauses pauses;               // results shown before the next question
+  std::vector<std::string> links;  // join links, for /info
   EmbeddedFiles files = {nullptr, 0};
   std::function<void(const std::string&)> log;  // one line per event worth showing
 };

@@ -48,6 +48,7 @@ struct Gateway::Impl {
   tcp::acceptor acceptor;
   asio::steady_timer acceptPause;  // after a failed accept (out of descriptors, say)
   asio::steady_timer runLimit;     // ends runFor
+  asio::steady_timer sweep;        // closes pages that hold no seat, once a second
   tcp::endpoint serverEndpoint;
   SeatRegistry registry;
   PageId nextPage = 1;
@@ -64,6 +65,7 @@ struct Gateway::Impl {
   bool stopped = false;
 
   void accept();
+  void armSweep();
   // Carries out the registry's actions.
   void apply(RegistryActions& actions);
   void shutdown();
@@ -77,13 +79,18 @@ struct Gateway::Impl {
 // One HTTP connection: requests one after another until it goes idle, or
 // until it becomes a page's WebSocket.
 struct HttpSession : std::enable_shared_from_this<HttpSession> {
-  HttpSession(Gateway::Impl* gw, tcp::socket s, std::string address)
-      : gw(gw), socket(std::move(s)), idle(gw->io), address(std::move(address)) {}
+  HttpSession(Gateway::Impl* gw, tcp::socket s, std::string address, bool resumeOnly)
+      : gw(gw),
+        socket(std::move(s)),
+        idle(gw->io),
+        address(std::move(address)),
+        resumeOnly(resumeOnly) {}
 
   Gateway::Impl* gw;
   tcp::socket socket;
   asio::steady_timer idle;  // closes the connection when a request or response stalls
   std::string address;
+  bool resumeOnly;  // a reserved connection: only a page's WebSocket is served
   beast::flat_buffer buffer;
   std::optional<http::request_parser<http::string_body>> parser;
   bool closed = false;
@@ -91,18 +98,20 @@ struct HttpSession : std::enable_shared_from_this<HttpSession> {
   void read();
   void armIdle();
   void handle();
-  void respond(http::status status, const std::string& type, std::string body, bool keepAlive);
+  void respond(http::status status, const std::string& type, std::string body, bool keepAlive,
+               unsigned version = 11);
   void close();
 };
 
 // One page's WebSocket.
 struct PageSession : std::enable_shared_from_this<PageSession> {
-  PageSession(Gateway::Impl* gw, PageId id, tcp::socket socket)
-      : gw(gw), id(id), ws(std::move(socket)) {}
+  PageSession(Gateway::Impl* gw, PageId id, tcp::socket socket, std::string address)
+      : gw(gw), id(id), ws(std::move(socket)), address(std::move(address)) {}
 
   Gateway::Impl* gw;
   PageId id;
   websocket::stream<tcp::socket> ws;  // its own timer watches for a silent page
+  std::string address;
   beast::flat_buffer buffer;
   std::deque<PageText> queue;
   size_t queuedBytes = 0;

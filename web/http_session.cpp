@@ -37,9 +37,14 @@ void HttpSession::handle() {
   http::request<http::string_body>& req = parser->get();
   std::string target(req.target());
   std::string path = target.substr(0, target.find('?'));
+  unsigned version = req.version() == 10 ? 10 : 11;
   if (req.method() != http::verb::get) {
     return respond(http::status::method_not_allowed, "text/plain", "Only GET is served\n",
-                   req.keep_alive());
+                   req.keep_alive(), version);
+  }
+  if (resumeOnly && path != "/ws") {
+    return respond(http::status::service_unavailable, "text/plain",
+                   "Busy; please try again shortly\n", false, version);
   }
   if (path == "/ws" || path == "/screen/ws") {
     if (!websocket::is_upgrade(req)) {
@@ -48,10 +53,10 @@ void HttpSession::handle() {
     error_code ec;
     idle.cancel(ec);
     PageId id = gw->nextPage++;
-    auto page = std::make_shared<PageSession>(gw, id, std::move(socket));
+    auto page = std::make_shared<PageSession>(gw, id, std::move(socket), address);
     if (path == "/ws") {
       gw->pages[id] = page;
-      gw->registry.pageOpened(id, address);
+      gw->registry.pageOpened(id, address, nowMs(), resumeOnly);
     } else {
       page->screen = true;
       gw->screens[id] = page;
@@ -65,18 +70,21 @@ void HttpSession::handle() {
     return respond(http::status::ok, "application/json",
                    infoJson(gw->options.links, gw->options.serverHost, gw->registry.seatCount(),
                             gw->options.maxSeats),
-                   req.keep_alive());
+                   req.keep_alive(), version);
   }
   if (const EmbeddedFile* f = gw->findFile(path)) {
     return respond(http::status::ok, f->contentType,
-                   std::string(reinterpret_cast<const char*>(f->data), f->size), req.keep_alive());
+                   std::string(reinterpret_cast<const char*>(f->data), f->size), req.keep_alive(),
+                   version);
   }
-  respond(http::status::not_found, "text/plain", "Not found\n", req.keep_alive());
+  respond(http::status::not_found, "text/plain", "Not found\n", req.keep_alive(), version);
 }
 
 void HttpSession::respond(http::status status, const std::string& type, std::string body,
-                          bool keepAlive) {
-  auto res = std::make_shared<http::response<http::string_body>>(status, 11);
+                          bool keepAlive, unsigned version) {
+  // An HTTP/1.0 request is answered in HTTP/1.0: its keep-alive is an
+  // explicit "Connection: keep-alive", which the reply then carries too.
+  auto res = std::make_shared<http::response<http::string_body>>(status, version);
   res->set(http::field::content_type, type);
   res->set(http::field::cache_control, "no-store");
   res->set("X-Content-Type-Options", "nosniff");
@@ -98,6 +106,7 @@ void HttpSession::close() {
   idle.cancel(ec);
   socket.shutdown(tcp::socket::shutdown_both, ec);
   socket.close(ec);
+  gw->registry.connectionClosed(address);
   gw->httpSessions.erase(shared_from_this());
 }
 

@@ -134,11 +134,10 @@ PageText pageAnswered(int64_t number, int choice, int correct, bool right,
 
 namespace {
 
-// A text from the server for display: at most `max` characters, the last
-// of them an ellipsis when it was longer (Windows-1252 in, UTF-8 JSON out).
+// A text from the server for display, clipped (Windows-1252 in, UTF-8 JSON
+// out).
 std::string shown(const std::string& cp1252, size_t max) {
-  if (cp1252.size() <= max) return jsonString(cp1252ToUtf8(cp1252));
-  return jsonString(cp1252ToUtf8(cp1252.substr(0, max - 1) + "\x85"));
+  return jsonString(cp1252ToUtf8(clipForDisplay(cp1252, max)));
 }
 
 std::string resultRow(const ResultDigest& d, int i) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "web/result_digest.h"
+#include "web/text_codec.h"
 #include "wire/player_side.h"
 
 namespace qova::web {
@@ -67,9 +68,7 @@ PageText pageAnswered(int64_t q, int choice, int correct, bool right, const std:
 // kInlineRows players, else the fastest right answers or the top of the
 // standings) plus the seat's own row; the rest comes in pages on request.
 // Names and times from the server are clipped to kMaxShownName and
-// kMaxShownTime characters.
-constexpr size_t kMaxShownName = 40;
-constexpr size_t kMaxShownTime = 12;
+// kMaxShownTime characters (web/text_codec.h).
 // Rows in one answer to a rows request.
 constexpr int kRowsPerPage = 100;
 // Upper bounds of the messages' sizes in bytes (a character of a clipped

@@ -40,9 +40,13 @@ void PageSession::read() {
 
 void PageSession::send(PageText text) {
   if (closed) return;
+  // What waits behind the message being written is bounded; a page with
+  // nothing queued takes any one message.
+  if (!queue.empty() && queuedBytes + text.size() > gw->options.pageQueueBytes) {
+    return close();  // it does not keep up
+  }
   queuedBytes += text.size();
   queue.push_back(std::move(text));
-  if (queuedBytes > gw->options.pageQueueBytes) return close();  // it does not keep up
   if (!writing) writeNext();
 }
 
@@ -73,6 +77,7 @@ void PageSession::close() {
   ws.next_layer().close(ec);
   // The queue stays: a write under way still reads its first message.
   auto self = shared_from_this();
+  gw->registry.connectionClosed(address);
   if (screen) {
     gw->screens.erase(id);
     return;

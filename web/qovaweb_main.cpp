@@ -16,11 +16,14 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: qovaweb [--server ADDR] [--http-port P] [--max-seats N] [--hold-ms MS]\n"
+    "Usage: qovaweb [--server ADDR] [--http-port P] [--max-seats N]\n"
+    "               [--seats-per-address N] [--hold-ms MS]\n"
     "  --server ADDR    the quiz server's IPv4 address (default: the address in\n"
     "                   the server's marker file, else 127.0.0.1)\n"
     "  --http-port P    port for the players' browsers (default 8080)\n"
     "  --max-seats N    most players at once (default 1000)\n"
+    "  --seats-per-address N  most players from one client address (default 8;\n"
+    "                   more for a room whose phones share one address)\n"
     "  --hold-ms MS     for tests and benchmarks: how long results and a leaderboard\n"
     "                   stay before the next question (default 3000 and 6000)\n";
 
@@ -59,6 +62,9 @@ int main(int argc, char** argv) {
       ++i;
     } else if (arg == "--max-seats" && i + 1 < argc && number(argv[i + 1], 1, 100000, &v)) {
       options.maxSeats = static_cast<size_t>(v);
+      ++i;
+    } else if (arg == "--seats-per-address" && i + 1 < argc && number(argv[i + 1], 1, 100000, &v)) {
+      options.seatsPerAddress = static_cast<size_t>(v);
       ++i;
     } else if (arg == "--hold-ms" && i + 1 < argc && number(argv[i + 1], 0, 600000, &v)) {
       options.pauses = {v, v};

@@ -151,12 +151,12 @@ void ScreenState::reveal(const std::shared_ptr<const SharedResults>& shared) {
       ++counts_[static_cast<size_t>(info.choice - 1)];
     }
   }
-  ResultDigest digest = digestResults(results.entries);
+  const ResultDigest& digest = results.digest;
   right_ = digest.right;
   players_ = digest.players;
   fastest_.clear();
   for (int i : digest.fastest) {
-    const ResultEntry& e = (*results.entries)[static_cast<size_t>(i)];
+    const ResultEntry& e = (*digest.entries)[static_cast<size_t>(i)];
     fastest_.emplace_back(e.name, e.timeText);
   }
   view_ = ScreenView::kReveal;
@@ -166,7 +166,7 @@ void ScreenState::reveal(const std::shared_ptr<const SharedResults>& shared) {
 void ScreenState::standings(const std::shared_ptr<const Leaderboard>& board) {
   board_ = board;
   boardRound_ = question_.round;
-  StandingsDigest digest = digestStandings(board->order);
+  const StandingsDigest& digest = board->digest;
   rows_.clear();
   for (size_t i = 0; i < digest.order.size() && i < static_cast<size_t>(kTopRows); ++i) {
     const SummaryEntry& e = digest.order[i];
@@ -180,7 +180,7 @@ void ScreenState::standings(const std::shared_ptr<const Leaderboard>& board) {
     }
     rows_.push_back(std::move(r));
   }
-  lastStandings_ = std::move(digest);
+  lastStandings_ = digest;
   view_ = ScreenView::kStandings;
   changed();
 }

@@ -91,7 +91,17 @@ const Step kGame[] = {
 
 struct WebScreenState : ::testing::Test {
   int tokens = 0;
-  SeatRegistry registry{RegistryOptions{2000, 1000, 1000, SeatPauses{}}, [this] {
+  static RegistryOptions options() {
+    RegistryOptions o;
+    o.maxSeats = 2000;
+    o.joinsPerAddressPerSecond = 1000;
+    o.seatsPerAddress = 1000;
+    o.connectionsPerAddress = 1000;
+    o.maxConnections = 4000;
+    o.endedSeatKeepMs = 1000;
+    return o;
+  }
+  SeatRegistry registry{options(), [this] {
                           char t[33];
                           std::snprintf(t, sizeof t, "%032x", ++tokens);
                           return std::string(t);
@@ -102,7 +112,7 @@ struct WebScreenState : ::testing::Test {
 
   void join(int i, const std::string& name, int64_t now) {
     PageId page = static_cast<PageId>(100 + tokens);
-    registry.pageOpened(page, "10.0.0." + std::to_string(i));
+    registry.pageOpened(page, "10.0.0." + std::to_string(i), now);
     PageRequest r;
     r.kind = PageRequest::kJoin;
     r.name = name;

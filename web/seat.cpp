@@ -14,7 +14,9 @@ Seat::Seat(std::string token, std::string wireName, SharedRows* rows, SeatPauses
       wireName_(std::move(wireName)),
       rows_(rows),
       pauses_(pauses),
-      stream_(rows->lists()) {}
+      stream_(rows->lists()) {
+  stream_.setMaxListBytes(rows->maxListBytes());
+}
 
 void Seat::serverBytes(const char* data, size_t size, int64_t now, SeatOutput* out) {
   if (state_ == SeatState::kEnded) return;
@@ -31,7 +33,9 @@ void Seat::onMessage(ServerMessage m, int64_t now, SeatOutput* out) {
     case ServerMessage::kNone:
       return;
     case ServerMessage::kViolation:
-      end("The quiz server sent a message that could not be read.", out);
+      end(stream_.tooLarge() ? "The quiz server sent a message larger than this gateway can hold."
+                             : "The quiz server sent a message that could not be read.",
+          out);
       return;
     case ServerMessage::kSettings: {
       double seconds = limitSeconds_ = timeLimitSeconds(stream_.settings().timeLimitText);
@@ -119,9 +123,10 @@ void Seat::showBoard(SeatOutput* out) {
 }
 
 void Seat::release(int64_t now, SeatOutput* out) {
+  // The question's time starts now for every seat, with a page or not: a
+  // page that comes later gets what is left of it.
   released_ = true;
   questionAt_ = now;
-  shownAt_ = attached_ ? now : -1;
   emit(questionText(now), out);
 }
 
@@ -156,8 +161,12 @@ void Seat::end(const std::string& message, SeatOutput* out) {
 
 void Seat::attach(int64_t now, SeatOutput* out) {
   attached_ = true;
-  if (state_ == SeatState::kQuestion && released_ && shownAt_ < 0) shownAt_ = now;
-  if (state_ != SeatState::kConnecting) emitState(now, out);
+  if (joinedAt_ < 0) joinedAt_ = now;
+  if (state_ != SeatState::kConnecting) {
+    emitState(now, out);
+  } else if (silenceNoticed_) {
+    out->toPage.push_back(silenceText());
+  }
 }
 
 void Seat::detach(int64_t now) {
@@ -174,13 +183,20 @@ bool Seat::answer(int64_t qNumber, int choice, int64_t now, SeatOutput* out) {
     tick(now, out);  // too late: the time-out stands
     return true;
   }
-  int64_t elapsed = now - (shownAt_ >= 0 ? shownAt_ : now);
+  int64_t elapsed = now - questionAt_;
   if (limitMs_ > 0) elapsed = std::min(elapsed, limitMs_);
   sendAnswer(choice, false, secondsText(static_cast<double>(elapsed) / 1000), out);
   return true;
 }
 
 void Seat::tick(int64_t now, SeatOutput* out) {
+  if (state_ == SeatState::kConnecting) {
+    if (!silenceNoticed_ && joinedAt_ >= 0 && now >= joinedAt_ + kServerSilentNoticeMs) {
+      silenceNoticed_ = true;
+      emit(silenceText(), out);
+    }
+    return;
+  }
   if (boardPending_ && now >= boardAt_ && state_ != SeatState::kEnded) showBoard(out);
   if (state_ == SeatState::kQuestion && !released_) {
     if (now >= questionAt_) release(now, out);
@@ -192,11 +208,13 @@ void Seat::tick(int64_t now, SeatOutput* out) {
     sendAnswer(0, true, timeoutTimeText(limitSeconds_), out);
     return;
   }
-  int64_t since = shownAt_ >= 0 ? shownAt_ : questionAt_;
-  sendAnswer(0, true, secondsText(static_cast<double>(now - since) / 1000), out);
+  sendAnswer(0, true, secondsText(static_cast<double>(now - questionAt_) / 1000), out);
 }
 
 int64_t Seat::deadline() const {
+  if (state_ == SeatState::kConnecting) {
+    return silenceNoticed_ || joinedAt_ < 0 ? -1 : joinedAt_ + kServerSilentNoticeMs;
+  }
   if (boardPending_ && state_ != SeatState::kEnded) return boardAt_;
   if (state_ != SeatState::kQuestion) return -1;
   if (!released_) return questionAt_;
@@ -262,6 +280,13 @@ PageText Seat::questionText(int64_t now) const {
   int64_t left = limitMs_ > 0 ? std::max<int64_t>(0, questionAt_ + limitMs_ - now) : 0;
   return pageQuestion(questionCount_, question_, stream_.settings().questionsPerRound, limitMs_,
                       left);
+}
+
+PageText Seat::silenceText() {
+  PageText t;
+  t.head = "{\"t\":\"waiting\",\"message\":" +
+           jsonString("The quiz server has not answered yet; still waiting for it.") + "}";
+  return t;
 }
 
 PageText Seat::answeredText() const {

@@ -9,7 +9,8 @@
 //
 // The seat never tells its page the correct response before the player has
 // answered (or the time has run out); it judges the choice itself and times
-// it from the moment the question went to a page.
+// it from the question's release (the end of the pause before it), whether a
+// page was there or not.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +29,9 @@ namespace qova::web {
 // How long a question waits for a seat whose page is gone when the server
 // set no time limit.
 constexpr int64_t kAbsentPageHoldMs = 60000;
+// A seat whose server has said nothing this long after the join tells its
+// page that it still waits.
+constexpr int64_t kServerSilentNoticeMs = 30000;
 // Time limits above this are taken as this (a day), so that sums of
 // milliseconds stay far from overflow.
 constexpr int64_t kMaxTimeLimitMs = 86400000;
@@ -124,6 +128,7 @@ class Seat {
   void emit(PageText text, SeatOutput* out) const;
   void emitState(int64_t now, SeatOutput* out);
   PageText questionText(int64_t now) const;
+  static PageText silenceText();
   PageText answeredText() const;
   PageText resultsText() const;
   PageText leaderboardText() const;
@@ -144,6 +149,8 @@ class Seat {
   bool attached_ = false;
   bool welcomed_ = false;
   int64_t detachedAt_ = 0;
+  int64_t joinedAt_ = -1;        // the first attach; -1: none yet
+  bool silenceNoticed_ = false;  // the page was told the server is silent
 
   double limitSeconds_ = 0;    // 0: no limit
   int64_t limitMs_ = 0;        // the same in milliseconds, at most kMaxTimeLimitMs
@@ -157,7 +164,6 @@ class Seat {
   bool boardShown_ = false;    // the last view shown is the leaderboard
   bool boardPending_ = false;  // the leaderboard waits for the results' pause
   int64_t boardAt_ = 0;        // when it goes to the page
-  int64_t shownAt_ = -1;       // when it first went to a page; -1: not yet
   int choice_ = 0;             // 0: timed out
   bool timedOut_ = false;
   std::string timeSent_;

@@ -11,23 +11,71 @@ constexpr size_t kMaxAddressesKept = 4096;  // beyond this, addresses of past se
 }  // namespace
 
 SeatRegistry::SeatRegistry(RegistryOptions options, std::function<std::string()> newToken)
-    : options_(options), newToken_(std::move(newToken)) {}
+    : options_(options), newToken_(std::move(newToken)), rows_(options.maxServerMessageBytes) {}
 
 SeatRegistry::SeatEntry* SeatRegistry::find(SeatId seat) {
   auto it = seats_.find(seat);
   return it == seats_.end() ? nullptr : &it->second;
 }
 
-void SeatRegistry::pageOpened(PageId page, const std::string& address) {
-  pages_[page] = PageEntry{address, 0};
+SeatRegistry::Admit SeatRegistry::connectionOpened(const std::string& address) {
+  // Every seat not yet ended holds a server connection beside its page.
+  size_t cap = options_.maxConnections;
+  if (options_.maxDescriptors) {
+    size_t left = options_.maxDescriptors > liveSeats_ ? options_.maxDescriptors - liveSeats_ : 0;
+    if (left < cap) cap = left;
+  }
+  if (connections_ >= cap) return Admit::kRefused;
+  AddressEntry& entry = addresses_[address];
+  if (entry.connections >= options_.connectionsPerAddress) {
+    if (entry.connections == 0 && entry.seats == 0) addresses_.erase(address);
+    return Admit::kRefused;
+  }
+  ++entry.connections;
+  ++connections_;
+  return connections_ + options_.reservedForResume > cap ? Admit::kResumeOnly : Admit::kOpen;
+}
+
+void SeatRegistry::connectionClosed(const std::string& address) {
+  auto it = addresses_.find(address);
+  if (it == addresses_.end() || it->second.connections == 0) return;
+  --it->second.connections;
+  --connections_;
+}
+
+void SeatRegistry::pageOpened(PageId page, const std::string& address, int64_t now,
+                              bool resumeOnly) {
+  pages_[page] = PageEntry{address, 0, now, resumeOnly};
+}
+
+void SeatRegistry::expirePages(int64_t now, RegistryActions* out) {
+  lastNow_ = now;
+  std::vector<PageId> expired;
+  for (const auto& p : pages_) {
+    if (p.second.seat == 0 && now - p.second.unseatedSince >= options_.unseatedPageMs) {
+      expired.push_back(p.first);
+    }
+  }
+  for (PageId page : expired) closePage(page, now, out);
 }
 
 void SeatRegistry::pageMessage(PageId page, const PageRequest& request, int64_t now,
                                RegistryActions* out) {
+  lastNow_ = now;
   auto p = pages_.find(page);
   if (p == pages_.end()) return;
   SeatId id = p->second.seat;
   SeatEntry* seat = id ? find(id) : nullptr;
+  if (p->second.resumeOnly) {
+    // A reserved slot: only for a page that comes back for its seat.
+    p->second.resumeOnly = false;
+    if (request.kind != PageRequest::kResume || !byToken_.count(request.token)) {
+      out->toPages.push_back(
+          {page, pageRefused("The gateway is busy right now; please try again shortly.")});
+      closePage(page, now, out);
+      return;
+    }
+  }
   switch (request.kind) {
     case PageRequest::kJoin:
       if (seat && seat->seat.state() != SeatState::kEnded) {
@@ -57,13 +105,18 @@ void SeatRegistry::pageMessage(PageId page, const PageRequest& request, int64_t 
   }
 }
 
+void SeatRegistry::pruneAddresses(int64_t second) {
+  if (addresses_.size() <= kMaxAddressesKept) return;
+  for (auto i = addresses_.begin(); i != addresses_.end();) {
+    const AddressEntry& e = i->second;
+    bool held = e.second == second || e.seats > 0 || e.connections > 0;
+    i = held ? std::next(i) : addresses_.erase(i);
+  }
+}
+
 bool SeatRegistry::joinAllowed(const std::string& address, int64_t now) {
   int64_t second = now / 1000;
-  if (addresses_.size() > kMaxAddressesKept) {
-    for (auto i = addresses_.begin(); i != addresses_.end();) {
-      i = i->second.second == second ? std::next(i) : addresses_.erase(i);
-    }
-  }
+  pruneAddresses(second);
   AddressEntry& entry = addresses_[address];
   if (entry.second != second) entry = AddressEntry{second, 0};
   return ++entry.joins <= options_.joinsPerAddressPerSecond;
@@ -73,9 +126,19 @@ void SeatRegistry::join(PageId page, PageEntry& entry, const std::string& name, 
                         RegistryActions* out) {
   std::string wire;
   std::string problem = checkName(name, &wire);
-  std::string folded = foldCase(wire);
+  std::string folded = foldName(wire);
   if (problem.empty() && names_.count(folded)) problem = "That name is already taken.";
-  if (problem.empty() && liveSeats_ >= options_.maxSeats) problem = "All seats are taken.";
+  bool noDescriptor =
+      options_.maxDescriptors && liveSeats_ + connections_ >= options_.maxDescriptors;
+  if (problem.empty() && (liveSeats_ >= options_.maxSeats || noDescriptor)) {
+    problem = "All seats are taken.";
+  }
+  auto held = addresses_.find(entry.address);
+  if (problem.empty() && held != addresses_.end() &&
+      held->second.seats >= options_.seatsPerAddress) {
+    problem = "This address already holds " + std::to_string(options_.seatsPerAddress) +
+              " seats; no more can join from it.";
+  }
   if (problem.empty() && !joinAllowed(entry.address, now)) {
     problem = "Too many players are joining from this address; please try again.";
   }
@@ -94,9 +157,11 @@ void SeatRegistry::join(PageId page, PageEntry& entry, const std::string& name, 
   SeatEntry& seat =
       seats_.emplace(id, SeatEntry(Seat(token, wire, &rows_, options_.pauses))).first->second;
   seat.foldedName = folded;
+  seat.address = entry.address;
   seat.page = page;
   names_.insert(folded);
   ++liveSeats_;
+  ++addresses_[entry.address].seats;
   byToken_[token] = id;
   entry.seat = id;
   out->log.push_back("Joining: " + cp1252ToUtf8(wire) + " (from " + entry.address + ")");
@@ -134,6 +199,7 @@ void SeatRegistry::resume(PageId page, const std::string& token, int64_t now,
 }
 
 void SeatRegistry::pageClosed(PageId page, int64_t now, RegistryActions* out) {
+  lastNow_ = now;
   auto p = pages_.find(page);
   if (p == pages_.end()) return;
   SeatId id = p->second.seat;
@@ -168,6 +234,7 @@ void SeatRegistry::serverConnected(SeatId id, RegistryActions* out) {
 void SeatRegistry::serverBytes(SeatId id, const char* data, size_t size, int64_t now,
                                RegistryActions* out) {
   SeatEntry* seat = find(id);
+  lastNow_ = now;
   if (!seat || seat->seat.state() == SeatState::kEnded) return;
   SeatOutput seatOut;
   seat->seat.serverBytes(data, size, now, &seatOut);
@@ -198,6 +265,7 @@ int64_t SeatRegistry::wakeAt(SeatId id) const {
 }
 
 void SeatRegistry::wake(SeatId id, int64_t now, RegistryActions* out) {
+  lastNow_ = now;
   SeatEntry* seat = find(id);
   if (!seat) return;
   if (seat->seat.state() == SeatState::kEnded) {
@@ -239,6 +307,8 @@ void SeatRegistry::releaseName(SeatEntry& seat) {
   names_.erase(seat.foldedName);
   seat.foldedName.clear();
   --liveSeats_;
+  auto a = addresses_.find(seat.address);
+  if (a != addresses_.end() && a->second.seats > 0) --a->second.seats;
 }
 
 void SeatRegistry::removeSeat(SeatId id, RegistryActions* out) {
@@ -246,7 +316,10 @@ void SeatRegistry::removeSeat(SeatId id, RegistryActions* out) {
   releaseName(seat);
   if (seat.page) {
     auto p = pages_.find(seat.page);
-    if (p != pages_.end() && p->second.seat == id) p->second.seat = 0;
+    if (p != pages_.end() && p->second.seat == id) {
+      p->second.seat = 0;
+      p->second.unseatedSince = lastNow_;
+    }
   }
   byToken_.erase(seat.seat.token());
   seats_.erase(id);

@@ -8,11 +8,17 @@
 //
 // Rules: a name is checked (checkName) and may not be held by another seat
 // that has not ended (letter case ignored); seats that have not ended are
-// capped; a client address may start a limited number of seats a second;
-// each seat gets a secret token, and a resume with it takes the seat from
-// any other page that held it; a join the server refuses never becomes a
-// seat; a page that leaves before its welcome gives up its seat; an ended
-// seat without a page is forgotten after a while.
+// capped; a client address may start a limited number of seats a second
+// and hold a limited number of seats that have not ended; each seat gets a secret token, and a
+// resume with it takes the seat from any other page that held it; a join the server refuses never
+// becomes a seat; a page that leaves before its welcome gives up its seat; an ended seat without a
+// page is forgotten after a while.
+//
+// Connections (HTTP and WebSocket alike, from accept to close) are counted
+// per client address and in all: an address may hold a limited number, a
+// page that holds no seat is closed after a while, and the last few
+// connections below the cap (or below what the descriptors allow, server
+// connections counted) are kept for pages that come back for their seat.
 #pragma once
 
 #include <cstddef>
@@ -37,6 +43,13 @@ using SeatId = uint64_t;  // chosen by the registry, never 0, growing with each 
 struct RegistryOptions {
   size_t maxSeats = 1000;  // seats not yet ended
   int joinsPerAddressPerSecond = 10;
+  size_t seatsPerAddress = 8;         // seats not yet ended, per client address
+  size_t connectionsPerAddress = 16;  // open connections per client address
+  size_t maxConnections = 1256;       // open connections in all
+  size_t reservedForResume = 8;       // of those, kept for pages that resume a seat
+  size_t maxDescriptors = 0;          // connections and seats' server links; 0: no bound
+  int64_t unseatedPageMs = 30000;     // a page holding no seat is closed after this
+  size_t maxServerMessageBytes = static_cast<size_t>(-1);  // one results or summary message
   int64_t endedSeatKeepMs = 600000;  // an ended seat without a page is forgotten after this
   SeatPauses pauses;
 };
@@ -70,8 +83,24 @@ class SeatRegistry {
   SeatRegistry(const SeatRegistry&) = delete;
   SeatRegistry& operator=(const SeatRegistry&) = delete;
 
-  // A page's WebSocket opened from `address`.
-  void pageOpened(PageId page, const std::string& address);
+  // How a new connection from `address` may be used.
+  enum class Admit {
+    kRefused,     // over a bound: the shell closes it at once
+    kOpen,        // anything
+    kResumeOnly,  // only a page that resumes a seat (the reserved slots)
+  };
+  // A connection was accepted; unless refused it counts until
+  // connectionClosed.
+  Admit connectionOpened(const std::string& address);
+  void connectionClosed(const std::string& address);
+  size_t connectionCount() const { return connections_; }
+
+  // A page's WebSocket opened from `address` (on a connection counted
+  // above). A `resumeOnly` page is closed unless its first message resumes
+  // a seat.
+  void pageOpened(PageId page, const std::string& address, int64_t now, bool resumeOnly = false);
+  // Closes the pages that have held no seat for unseatedPageMs.
+  void expirePages(int64_t now, RegistryActions* out);
   // A page's message. Pages the registry does not know (closed) are ignored.
   void pageMessage(PageId page, const PageRequest& request, int64_t now, RegistryActions* out);
   // A page's socket closed: its seat keeps playing (or, before its welcome,
@@ -104,17 +133,23 @@ class SeatRegistry {
     Seat seat;
     PageId page = 0;         // 0: no page holds it
     std::string foldedName;  // while the name is held; empty once released
+    std::string address;     // the client address that joined it
     int64_t pageGoneAt = 0;
   };
   struct PageEntry {
     std::string address;
     SeatId seat = 0;
+    int64_t unseatedSince = 0;  // while seat is 0
+    bool resumeOnly = false;
   };
   // What the registry keeps per client address: the joins of the current
-  // second.
+  // second, its seats not yet ended and its open connections. An entry
+  // with neither seats nor connections may go.
   struct AddressEntry {
     int64_t second = -1;
     int joins = 0;
+    size_t seats = 0;
+    size_t connections = 0;
   };
 
   SeatEntry* find(SeatId seat);
@@ -122,6 +157,7 @@ class SeatRegistry {
             RegistryActions* out);
   void resume(PageId page, const std::string& token, int64_t now, RegistryActions* out);
   bool joinAllowed(const std::string& address, int64_t now);
+  void pruneAddresses(int64_t second);
   bool gameBegun() const;
   // Carries out what a seat asked for.
   void apply(SeatId id, SeatOutput& seatOut, RegistryActions* out);
@@ -143,6 +179,8 @@ class SeatRegistry {
   size_t liveSeats_ = 0;
   std::unordered_map<std::string, AddressEntry> addresses_;
   ScreenState screen_;
+  size_t connections_ = 0;
+  int64_t lastNow_ = 0;  // the latest time an event brought
 };
 
 }  // namespace qova::web

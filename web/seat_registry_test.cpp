@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -17,7 +18,14 @@ const char kQuestion[] = "Q?\r\na\r\nb\r\nc\r\nd\r\n2\r\n";
 
 struct WebSeatRegistry : ::testing::Test {
   int tokens = 0;
-  SeatRegistry registry{RegistryOptions{3, 2, 1000, SeatPauses{}}, [this] {
+  static RegistryOptions options() {
+    RegistryOptions o;
+    o.maxSeats = 3;
+    o.joinsPerAddressPerSecond = 2;
+    o.endedSeatKeepMs = 1000;
+    return o;
+  }
+  SeatRegistry registry{options(), [this] {
                           char t[33];
                           std::snprintf(t, sizeof t, "%032x", ++tokens);
                           return std::string(t);
@@ -68,7 +76,7 @@ struct WebSeatRegistry : ::testing::Test {
   // A seat for `id` that the server has welcomed; its id.
   SeatId seated(PageId id, const std::string& name, const std::string& address = "10.0.0.1",
                 int64_t now = 0) {
-    registry.pageOpened(id, address);
+    registry.pageOpened(id, address, 0);
     join(id, name, now);
     EXPECT_EQ(out.connect.size(), 1u) << name;
     SeatId seat = out.connect.empty() ? 0 : out.connect[0];
@@ -97,7 +105,7 @@ TEST_F(WebSeatRegistry, JoinsAreCheckedForNameCapAndRate) {
   };
   std::set<PageId> open;
   for (const Step& s : steps) {
-    if (open.insert(s.page).second) registry.pageOpened(s.page, s.address);
+    if (open.insert(s.page).second) registry.pageOpened(s.page, s.address, 0);
     join(s.page, s.name, s.now);
     if (s.refused) {
       EXPECT_EQ(refusal(), s.refused) << s.name;
@@ -130,7 +138,7 @@ TEST_F(WebSeatRegistry, ARefusedJoinNeverBecomesASeat) {
       server(playing, kQuestion, now);
     }
     PageId p = next++;
-    registry.pageOpened(p, "10.0.0.9");
+    registry.pageOpened(p, "10.0.0.9", 0);
     join(p, "Zed", now);
     SeatId seat = out.connect.at(0);
     out = RegistryActions();
@@ -153,7 +161,7 @@ TEST_F(WebSeatRegistry, AResumeTakesTheSeatFromAnotherTab) {
   SeatId seat = seated(1, "Ann");
   EXPECT_EQ(sent(), (std::vector<std::string>{"1:welcome", "1:lobby"}));
   std::string token = json::parse(out.toPages[0].text.str())["token"];
-  registry.pageOpened(2, "10.0.0.7");
+  registry.pageOpened(2, "10.0.0.7", 0);
   resume(2, "ffffffffffffffffffffffffffffffff");
   EXPECT_EQ(sent(), std::vector<std::string>{"2:unknown"});
   resume(2, token);
@@ -166,14 +174,14 @@ TEST_F(WebSeatRegistry, AResumeTakesTheSeatFromAnotherTab) {
   EXPECT_EQ(sent(), std::vector<std::string>{"2:question"});
   // A page that leaves keeps the seat; the page back later gets the state.
   closed(2, 100);
-  registry.pageOpened(3, "10.0.0.7");
+  registry.pageOpened(3, "10.0.0.7", 0);
   resume(3, token, 200);
   EXPECT_EQ(sent(), (std::vector<std::string>{"3:welcome", "3:question"}));
   EXPECT_EQ(registry.seatCount(), 1u);
 }
 
 TEST_F(WebSeatRegistry, APageThatLeavesBeforeItsWelcomeGivesUpItsSeat) {
-  registry.pageOpened(1, "10.0.0.1");
+  registry.pageOpened(1, "10.0.0.1", 0);
   join(1, "Ann");
   SeatId seat = out.connect.at(0);
   closed(1);
@@ -196,7 +204,7 @@ TEST_F(WebSeatRegistry, AnEndedSeatIsForgottenAWhileAfterItsPageLeft) {
   closed(1, 5000);
   EXPECT_EQ(registry.wakeAt(seat), 6000);
   // A page coming back in time sees the end.
-  registry.pageOpened(2, "10.0.0.1");
+  registry.pageOpened(2, "10.0.0.1", 0);
   resume(2, token, 5500);
   EXPECT_EQ(sent(), (std::vector<std::string>{"2:welcome", "2:ended"}));
   closed(2, 5600);
@@ -205,7 +213,7 @@ TEST_F(WebSeatRegistry, AnEndedSeatIsForgottenAWhileAfterItsPageLeft) {
   EXPECT_TRUE(out.forget.empty());
   registry.wake(seat, 6600, &out);
   EXPECT_EQ(out.forget, std::vector<SeatId>{seat});
-  registry.pageOpened(3, "10.0.0.1");
+  registry.pageOpened(3, "10.0.0.1", 0);
   resume(3, token, 7000);
   EXPECT_EQ(sent(), std::vector<std::string>{"3:unknown"});
 }
@@ -221,7 +229,7 @@ TEST_F(WebSeatRegistry, AnswersGoToTheServerAndAnImpossibleOneClosesThePage) {
   EXPECT_EQ(out.closePages, std::vector<PageId>{1});
   EXPECT_EQ(out.rearm.back(), seat);  // the seat now waits without a page
   EXPECT_TRUE(out.toServers.empty());
-  registry.pageOpened(2, "10.0.0.1");
+  registry.pageOpened(2, "10.0.0.1", 0);
   page(2, answer, 1600);  // a page without a seat: nothing to answer for
   EXPECT_TRUE(out.toServers.empty() && out.closePages.empty());
   std::string token = "00000000000000000000000000000001";
@@ -230,6 +238,118 @@ TEST_F(WebSeatRegistry, AnswersGoToTheServerAndAnImpossibleOneClosesThePage) {
   page(2, answer, 2000);
   ASSERT_EQ(out.toServers.size(), 1u);
   EXPECT_EQ(out.toServers[0].bytes, "1.00\r\nr");
+}
+
+TEST(WebSeatRegistryBounds, PerAddressSeatsConnectionsAndTheResumeReserve) {
+  RegistryOptions o;
+  o.maxSeats = 100;
+  o.joinsPerAddressPerSecond = 100;
+  o.seatsPerAddress = 2;
+  o.connectionsPerAddress = 3;
+  o.maxConnections = 6;
+  o.reservedForResume = 2;
+  int tokens = 0;
+  SeatRegistry registry(o,
+                        [&] { return std::to_string(100000 + ++tokens) + std::string(25, '0'); });
+  using A = SeatRegistry::Admit;
+  struct Step {
+    const char* address;
+    A admit;
+  } steps[] = {
+      {"10.0.0.1", A::kOpen},       {"10.0.0.1", A::kOpen},       {"10.0.0.1", A::kOpen},
+      {"10.0.0.1", A::kRefused},                                   // its own bound
+      {"10.0.0.2", A::kOpen},       {"10.0.0.3", A::kResumeOnly},  // the last two below the cap are
+                                                                   // kept
+      {"10.0.0.4", A::kResumeOnly}, {"10.0.0.5", A::kRefused},     // the cap
+  };
+  for (const Step& s : steps) EXPECT_EQ(registry.connectionOpened(s.address), s.admit) << s.address;
+  registry.connectionClosed("10.0.0.1");
+  EXPECT_EQ(registry.connectionOpened("10.0.0.5"), A::kResumeOnly);
+  EXPECT_EQ(registry.connectionCount(), 6u);
+
+  // Seats per address: two from 10.0.0.1, then refused; an ended seat frees its place.
+  RegistryActions out;
+  std::vector<SeatId> seats;
+  for (PageId p = 1; p <= 3; ++p) {
+    registry.pageOpened(p, "10.0.0.1", 0);
+    PageRequest r;
+    r.kind = PageRequest::kJoin;
+    r.name = "P" + std::to_string(p);
+    out = RegistryActions();
+    registry.pageMessage(p, r, 0, &out);
+    if (p <= 2) {
+      ASSERT_EQ(out.connect.size(), 1u);
+      seats.push_back(out.connect[0]);
+      std::string settings = "30\r\n2\r\n4\r\n";
+      registry.serverBytes(seats.back(), settings.data(), settings.size(), 0, &out);
+    } else {
+      ASSERT_EQ(out.toPages.size(), 1u);
+      EXPECT_EQ(nlohmann::json::parse(out.toPages[0].text.str())["message"],
+                "This address already holds 2 seats; no more can join from it.");
+    }
+  }
+  registry.serverEnded(seats[0], ServerEnd::kClosed, &out);
+  PageRequest again;
+  again.kind = PageRequest::kJoin;
+  again.name = "P3";
+  out = RegistryActions();
+  registry.pageMessage(3, again, 0, &out);
+  EXPECT_EQ(out.connect.size(), 1u);
+
+  // A page on a reserved connection may only resume: a join closes it, a
+  // resume of a known seat is served.
+  registry.pageOpened(10, "10.0.0.2", 0, true);
+  out = RegistryActions();
+  PageRequest join;
+  join.kind = PageRequest::kJoin;
+  join.name = "Squat";
+  registry.pageMessage(10, join, 0, &out);
+  EXPECT_EQ(out.closePages, std::vector<PageId>{10});
+  EXPECT_TRUE(out.connect.empty());
+  registry.pageOpened(11, "10.0.0.3", 0, true);
+  out = RegistryActions();
+  PageRequest resume;
+  resume.kind = PageRequest::kResume;
+  resume.token = std::to_string(100002) + std::string(25, '0');
+  registry.pageMessage(11, resume, 0, &out);
+  EXPECT_EQ(out.closePages, std::vector<PageId>{2});  // the tab that held it
+  ASSERT_FALSE(out.toPages.empty());
+  EXPECT_EQ(nlohmann::json::parse(out.toPages[0].text.str())["t"], "welcome");
+}
+
+TEST(WebSeatRegistryBounds, PagesWithoutASeatCloseAfterAWhile) {
+  RegistryOptions o;
+  o.unseatedPageMs = 30000;
+  SeatRegistry registry(o, [] { return std::string(32, 'a'); });
+  struct Case {
+    PageId page;
+    bool joins;
+    int64_t openedAt;
+    bool closedAt40s;
+  } cases[] = {
+      {1, false, 0, true},       // never joined
+      {2, false, 15000, false},  // not yet 30 s
+      {3, true, 0, false},       // holds a seat
+  };
+  RegistryActions out;
+  for (const Case& c : cases) {
+    registry.pageOpened(c.page, "10.0.0." + std::to_string(c.page), c.openedAt);
+    if (c.joins) {
+      PageRequest r;
+      r.kind = PageRequest::kJoin;
+      r.name = "Ann";
+      registry.pageMessage(c.page, r, c.openedAt, &out);
+    }
+  }
+  out = RegistryActions();
+  registry.expirePages(40000, &out);
+  for (const Case& c : cases) {
+    bool closed = std::count(out.closePages.begin(), out.closePages.end(), c.page) > 0;
+    EXPECT_EQ(closed, c.closedAt40s) << c.page;
+  }
+  out = RegistryActions();
+  registry.expirePages(45000, &out);
+  EXPECT_EQ(out.closePages, std::vector<PageId>{2});
 }
 
 }  // namespace
@@ -244,7 +364,7 @@ TEST_F(WebSeatRegistry, RowsRequestsGoToThePagesSeat) {
   PageRequest rows;
   rows.kind = PageRequest::kRows;
   rows.from = 0;
-  registry.pageOpened(9, "10.0.0.9");
+  registry.pageOpened(9, "10.0.0.9", 0);
   page(9, rows);
   EXPECT_TRUE(out.toPages.empty());
   SeatId seat = seated(1, "Ann");

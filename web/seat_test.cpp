@@ -192,15 +192,61 @@ TEST_F(WebSeat, ResumeMidQuestionGetsTheTimeLeftAndTimesFromTheFirstShowing) {
   EXPECT_EQ(page()[2]["time"], "13.00");
 }
 
-TEST_F(WebSeat, APageThatWasAwayWhenTheQuestionCameIsTimedFromWhenItSawIt) {
+TEST_F(WebSeat, APageThatWasAwayWhenTheQuestionCameIsTimedFromItsRelease) {
+  // Staying away while the question is out, reading it elsewhere and coming
+  // back gains nothing: the time counts from the release.
   seatInLobby();
   seat.detach(500);
   server(kQuestion, 1000);
   EXPECT_TRUE(out.toPage.empty());
   attach(5000);
   EXPECT_EQ(page()[1]["timeLeftMs"], 26000);
-  answer(1, 1, 7000);
-  EXPECT_EQ(out.toServer, "2.00\r\nw");
+  answer(1, 1, 5000);
+  EXPECT_EQ(out.toServer, "4.00\r\nw");
+}
+
+TEST_F(WebSeat, ASilentServerIsReportedOnceAndTheSeatKeepsWaiting) {
+  SharedRows r;
+  Seat quiet("t", "Bo", &r);
+  SeatOutput o;
+  quiet.attach(1000, &o);
+  EXPECT_EQ(quiet.deadline(), 1000 + kServerSilentNoticeMs);
+  quiet.tick(1000 + kServerSilentNoticeMs, &o);
+  ASSERT_EQ(o.toPage.size(), 1u);
+  EXPECT_EQ(nlohmann::json::parse(o.toPage[0].str())["t"], "waiting");
+  EXPECT_EQ(quiet.deadline(), -1);
+  EXPECT_EQ(quiet.state(), SeatState::kConnecting);
+  // A page that comes back hears it again; the settings then seat it as ever.
+  quiet.detach(40000);
+  SeatOutput again;
+  quiet.attach(41000, &again);
+  ASSERT_EQ(again.toPage.size(), 1u);
+  std::string s = "30\r\n2\r\n4\r\n";
+  SeatOutput seated;
+  quiet.serverBytes(s.data(), s.size(), 42000, &seated);
+  EXPECT_EQ(quiet.state(), SeatState::kLobby);
+  EXPECT_EQ(seated.toServer, "Bo\r\n");
+}
+
+TEST_F(WebSeat, AResultsMessageBeyondTheBoundEndsTheSeatWithAMessage) {
+  SharedRows r(1000);
+  Seat bounded("t", "Bo", &r);
+  SeatOutput o;
+  bounded.attach(0, &o);
+  std::string s = std::string("30\r\n2\r\n4\r\n") + kQuestion;
+  bounded.serverBytes(s.data(), s.size(), 0, &o);
+  SeatOutput answered;
+  bounded.answer(1, 1, 500, &answered);
+  std::string entry = std::string(100, 'x') + "\r\n1.00\r\nw\r\n";
+  SeatOutput ended;
+  for (int i = 0; i < 20 && bounded.state() != SeatState::kEnded; ++i) {
+    bounded.serverBytes(entry.data(), entry.size(), 600, &ended);
+  }
+  ASSERT_EQ(bounded.state(), SeatState::kEnded);
+  EXPECT_TRUE(ended.closeServer);
+  ASSERT_FALSE(ended.toPage.empty());
+  EXPECT_EQ(nlohmann::json::parse(ended.toPage.back().str())["message"],
+            "The quiz server sent a message larger than this gateway can hold.");
 }
 
 TEST_F(WebSeat, WithoutALimitAnAbsentPageHoldsTheRoomSixtySecondsAtMost) {

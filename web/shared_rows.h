@@ -28,6 +28,12 @@ struct Leaderboard {
 
 class SharedRows {
  public:
+  // `maxListBytes`: the longest results or summary message a seat takes
+  // (ServerStream::setMaxListBytes).
+  explicit SharedRows(size_t maxListBytes = static_cast<size_t>(-1))
+      : maxListBytes_(maxListBytes) {}
+  size_t maxListBytes() const { return maxListBytes_; }
+
   // What the seats' streams read results and summaries through.
   SharedLists* lists() { return &lists_; }
 
@@ -40,6 +46,7 @@ class SharedRows {
       const std::shared_ptr<const std::vector<SummaryEntry>>& summary);
 
  private:
+  size_t maxListBytes_;
   SharedLists lists_;
   std::shared_ptr<const std::vector<ResultEntry>> lastEntries_;
   std::shared_ptr<const SharedResults> lastResults_;

@@ -117,24 +117,67 @@ std::string foldCase(const std::string& cp1252) {
   return out;
 }
 
-std::string checkName(const std::string& utf8, std::string* wire) {
-  size_t begin = utf8.find_first_not_of(' ');
-  if (begin == std::string::npos) return "Please enter a name.";
-  std::string trimmed = utf8.substr(begin, utf8.find_last_not_of(' ') - begin + 1);
-  // Control characters (CR and LF among them) would break the server's lines.
-  size_t i = 0;
-  size_t chars = 0;
-  while (i < trimmed.size()) {
-    uint32_t cp;
-    if (!decodeUtf8(trimmed, &i, &cp)) return "That name is not valid text.";
-    if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) return "A name cannot hold control characters.";
-    ++chars;
+std::string foldName(const std::string& cp1252) {
+  std::string out;
+  out.reserve(cp1252.size());
+  for (char c : foldCase(cp1252)) {
+    if (c == ' ' && !out.empty() && out.back() == ' ') continue;
+    out += c;
   }
+  return out;
+}
+
+namespace {
+
+// Characters that take no room on screen and could make two names look
+// the same: the soft hyphen, the invisible format characters (joiners,
+// direction marks, word joiners, the byte order mark, interlinear marks)
+// and the blank fillers that fonts draw as nothing.
+bool invisible(uint32_t cp) {
+  return cp == 0xAD || cp == 0x34F || cp == 0x61C || cp == 0x115F || cp == 0x1160 || cp == 0x17B4 ||
+         cp == 0x17B5 || cp == 0x180E || (cp >= 0x200B && cp <= 0x200F) ||
+         (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2060 && cp <= 0x206F) || cp == 0x2800 ||
+         cp == 0x3164 || cp == 0xFEFF || cp == 0xFFA0 || (cp >= 0xFFF0 && cp <= 0xFFFB) ||
+         (cp >= 0xFE00 && cp <= 0xFE0F) || (cp >= 0xE0000 && cp <= 0xE0FFF);
+}
+
+}  // namespace
+
+std::string checkName(const std::string& utf8, std::string* wire) {
+  // First pass: well-formed, no control or invisible characters, and
+  // no-break spaces as spaces.
+  std::string spaced;
+  spaced.reserve(utf8.size());
+  size_t i = 0;
+  while (i < utf8.size()) {
+    size_t at = i;
+    uint32_t cp;
+    if (!decodeUtf8(utf8, &i, &cp)) return "That name is not valid text.";
+    // Control characters (CR and LF among them) would break the server's lines.
+    if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) return "A name cannot hold control characters.";
+    if (invisible(cp)) return "A name cannot hold invisible characters.";
+    if (cp == 0xA0 || cp == 0x202F || cp == 0x2007) {
+      spaced += ' ';
+    } else {
+      spaced.append(utf8, at, i - at);
+    }
+  }
+  size_t begin = spaced.find_first_not_of(' ');
+  if (begin == std::string::npos) return "Please enter a name.";
+  std::string trimmed = spaced.substr(begin, spaced.find_last_not_of(' ') - begin + 1);
+  size_t chars = 0;
+  for (unsigned char c : trimmed) chars += (c & 0xC0) != 0x80;
   if (chars > kMaxNameLength) {
     return "A name can be at most " + std::to_string(kMaxNameLength) + " characters long.";
   }
   if (!utf8ToCp1252(trimmed, wire)) return "That name holds characters the quiz cannot show.";
   return "";
+}
+
+std::string clipForDisplay(const std::string& cp1252, size_t maxChars) {
+  if (cp1252.size() <= maxChars) return cp1252;
+  if (maxChars == 0) return "";
+  return cp1252.substr(0, maxChars - 1) + '\x85';  // the code page's ellipsis
 }
 
 }  // namespace qova::web

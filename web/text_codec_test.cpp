@@ -61,6 +61,20 @@ TEST(WebTextCodec, NameRules) {
        std::string(20, 'x') + std::string(20, '\xE9')},
       {repeat("\xC3\xA9", 41), "A name can be at most 40 characters long.", ""},
       {"\xE4\xB8\xAD", "That name holds characters the quiz cannot show.", ""},
+      // No-break spaces are spaces; invisible characters are refused.
+      {"\xC2\xA0"
+       "Ann\xC2\xA0",
+       "", "Ann"},
+      {"Ann\xC2\xA0"
+       "Bo",
+       "", "Ann Bo"},
+      {"\xC2\xA0\xC2\xA0", "Please enter a name.", ""},
+      {"A\xC2\xADnn", "A name cannot hold invisible characters.", ""},
+      {"\xC2\xAD\xC2\xAD", "A name cannot hold invisible characters.", ""},
+      {"Ann\xE2\x80\x8B", "A name cannot hold invisible characters.", ""},
+      {"\xEF\xBB\xBF"
+       "Ann",
+       "A name cannot hold invisible characters.", ""},
       {"\xFF", "That name is not valid text.", ""},
   };
   for (const Case& c : cases) {
@@ -77,6 +91,32 @@ TEST(WebTextCodec, FoldsCaseAcrossTheCodePage) {
   EXPECT_EQ(foldCase("\xC9LISE"), "\xE9lise");  // Élise
   EXPECT_EQ(foldCase("\x8A\x9F"), "\x9A\xFF");  // Š Ÿ
   EXPECT_EQ(foldCase("\xD7"), "\xD7");          // the multiplication sign has no case
+}
+
+TEST(WebTextCodec, NamesClashAfterFolding) {
+  EXPECT_EQ(foldName("Ann  BO"), foldName("ann bo"));
+  EXPECT_NE(foldName("Ann"), foldName("Anne"));
+  std::string a, b;
+  ASSERT_EQ(checkName("\xC2\xA0"
+                      "Ann",
+                      &a),
+            "");
+  ASSERT_EQ(checkName("ANN", &b), "");
+  EXPECT_EQ(foldName(a), foldName(b));
+}
+
+TEST(WebTextCodec, OtherPlayersTextsAreClippedForDisplay) {
+  struct Case {
+    std::string text;
+    size_t max;
+    std::string shown;
+  } cases[] = {
+      {"Ann", 40, "Ann"},
+      {std::string(40, 'a'), 40, std::string(40, 'a')},
+      {std::string(1024, '\x01'), 40, std::string(39, '\x01') + "\x85"},
+      {"12345.678901234", 12, "12345.67890\x85"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(clipForDisplay(c.text, c.max), c.shown) << c.text;
 }
 
 }  // namespace

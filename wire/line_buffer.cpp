@@ -55,7 +55,7 @@ void LineBuffer::giveBack() {
 }
 
 void LineBuffer::clear() {
-  buffer_.clear();
+  std::string().swap(buffer_);  // its memory too: it may have held a long message
   start_ = scan_ = 0;
 }
 

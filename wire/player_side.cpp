@@ -52,6 +52,12 @@ const char* ServerStream::expectedMessage() const {
   return "";
 }
 
+ServerMessage ServerStream::tooLong() {
+  tooLarge_ = true;
+  return fail("a message of more than " + std::to_string(maxListBytes_) +
+              " bytes, more than the players could fill");
+}
+
 bool ServerStream::atMessageBoundary() const {
   // The summary goes out right behind the results of a round's last
   // question, so a close between the two is no boundary.
@@ -94,6 +100,7 @@ ServerMessage ServerStream::onLine(const std::string& line) {
   if (!inMessage_) {
     inMessage_ = true;
     lines_.clear();
+    listBytes_ = 0;
     if (expect_ == Expect::kResults) list_.start(ServerMessage::kResults);
     if (expect_ == Expect::kSummary) list_.start(ServerMessage::kSummary);
   }
@@ -138,6 +145,8 @@ ServerMessage ServerStream::onLine(const std::string& line) {
     }
     case Expect::kResults:
     case Expect::kSummary:
+      listBytes_ += line.size() + 2;
+      if (listBytes_ > maxListBytes_) return tooLong();
       switch (list_.line(line)) {
         case ListReader::Step::kMore:
           return ServerMessage::kNone;
@@ -160,7 +169,6 @@ ServerMessage ServerStream::listDone(ServerMessage kind) {
   inMessage_ = false;
   ownRead_ = false;
   frameScan_ = frameLines_ = 0;
-  known_ = KnownBytes();
   if (kind == ServerMessage::kResults) {
     expect_ =
         questionInRound_ >= settings_.questionsPerRound ? Expect::kSummary : Expect::kQuestion;
@@ -175,18 +183,22 @@ ServerMessage ServerStream::listDone(ServerMessage kind) {
 ServerStream::Shared ServerStream::takeShared(ServerMessage* m) {
   ServerMessage kind =
       expect_ == Expect::kResults ? ServerMessage::kResults : ServerMessage::kSummary;
-  // Most streams receive what another has already read: no need to look
-  // for its end line by line.
-  bool partial = false;
-  size_t whole = shared_->known(kind, buffer_.data(), buffer_.size(), &known_, &partial);
-  if (partial) return Shared::kWait;
+  size_t whole = frame();
   if (whole == 0) {
-    whole = frame();
-    if (whole == 0) return Shared::kWait;
-    if (whole == std::string::npos || !shared_->read(kind, buffer_.data(), whole)) {
-      ownRead_ = true;
-      return Shared::kOwnRead;
+    // The message is not whole yet: it may not grow past the bound.
+    if (buffer_.size() > maxListBytes_) {
+      *m = tooLong();
+      return Shared::kTaken;
     }
+    return Shared::kWait;
+  }
+  if (whole != std::string::npos && whole > maxListBytes_) {
+    *m = tooLong();
+    return Shared::kTaken;
+  }
+  if (whole == std::string::npos || !shared_->read(kind, buffer_.data(), whole)) {
+    ownRead_ = true;
+    return Shared::kOwnRead;
   }
   if (kind == ServerMessage::kResults) {
     results_ = shared_->results();

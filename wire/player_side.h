@@ -86,14 +86,6 @@ class ListReader {
 
 class SharedLists;
 
-// How far a stream's buffered bytes have been found equal to the message
-// SharedLists read last (`of` names that message), so that each byte is
-// compared once however the pieces fall.
-struct KnownBytes {
-  size_t checked = 0;
-  uint64_t of = 0;
-};
-
 // Incremental reader of the server's side of one conversation.
 class ServerStream {
  public:
@@ -105,6 +97,11 @@ class ServerStream {
   // line too long and too many players are found as they arrive).
   // `shared` must outlive the stream.
   explicit ServerStream(SharedLists* shared = nullptr) : shared_(shared) {}
+
+  // Results and summary messages longer than `bytes` break the protocol
+  // (tooLarge() then tells); without it only lines and players are bounded.
+  void setMaxListBytes(size_t bytes) { maxListBytes_ = bytes; }
+  bool tooLarge() const { return tooLarge_; }
 
   // Appends received bytes. Call next() until it gives kNone to take out
   // every message they completed.
@@ -146,6 +143,7 @@ class ServerStream {
 
   ServerMessage fail(const std::string& what);
   ServerMessage onLine(const std::string& line);
+  ServerMessage tooLong();
   // The results or summary at the front of the buffer through shared_:
   // kTaken with *m set, kWait for more bytes, kOwnRead when the stream must
   // read the message line by line itself (it then finds what is wrong).
@@ -170,7 +168,9 @@ class ServerStream {
   // frame(): buffer bytes before frameScan_ are whole lines of the message.
   size_t frameScan_ = 0;
   size_t frameLines_ = 0;
-  KnownBytes known_;
+  size_t listBytes_ = 0;  // bytes of the list message read line by line so far
+  size_t maxListBytes_ = static_cast<size_t>(-1);
+  bool tooLarge_ = false;
 
   GameSettings settings_;
   Question question_;

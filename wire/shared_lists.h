@@ -2,9 +2,10 @@
 // many seats against one server, and the server sends every player the same
 // results and summaries: long messages (lines for every player) that each
 // seat would otherwise read on its own. Streams that share a SharedLists
-// take such a message whole, compare its bytes with those of the last one
-// read, and read it only when they differ; equal bytes give the very same
-// entries to every stream.
+// take such a message whole, compare it with the last one read (its length
+// and a 128-bit digest of its bytes: no copy of the bytes is kept), and read
+// it only when they differ; equal messages give the very same entries to
+// every stream.
 #pragma once
 
 #include <cstddef>
@@ -19,13 +20,6 @@ namespace qova {
 
 class SharedLists {
  public:
-  // The length of the last `kind` message read (kResults or kSummary) when
-  // the `size` bytes at `data` begin with all of its bytes; else 0, with
-  // *partial true when they are the beginning of those bytes. *known
-  // carries the comparison from one call to the next for the same bytes
-  // (the caller resets it when it drops the bytes it compared).
-  size_t known(ServerMessage kind, const char* data, size_t size, KnownBytes* known,
-               bool* partial) const;
   // Reads the whole `kind` message of `size` bytes (from its first line to
   // its closing empty line, CR LF included) unless it is the last one read.
   // False when it breaks the protocol.
@@ -36,17 +30,13 @@ class SharedLists {
   const std::shared_ptr<const std::vector<SummaryEntry>>& summary() const { return summary_; }
 
  private:
-  // The bytes of the last message read of one kind.
+  // What identifies the last message read of one kind.
   struct Last {
-    std::string raw;
-    uint64_t serial = 0;  // counts the messages read; 0: none yet
+    size_t size = 0;  // 0: none yet
+    uint64_t digest[2] = {0, 0};
   };
-  const Last& last(ServerMessage kind) const {
-    return kind == ServerMessage::kResults ? resultsRaw_ : summaryRaw_;
-  }
 
-  Last resultsRaw_, summaryRaw_;
-  uint64_t serials_ = 0;
+  Last resultsLast_, summaryLast_;
   std::shared_ptr<const std::vector<ResultEntry>> results_;
   std::shared_ptr<const std::vector<SummaryEntry>> summary_;
 };

@@ -27,6 +27,14 @@ constexpr size_t kMaxServerLine = static_cast<size_t>(kMaxLineBound);  // CR LF 
 constexpr size_t kMaxListedPlayers = 65536;       // players in one results or summary message
 constexpr int kMaxResponses = kMaxResponseCount;  // responses per question, as files allow
 
+// The most bytes a sound server's results or summary message takes for
+// `players` players: a results entry is a name (kMaxNameBytes), a time text
+// (under kMaxAnswerBytes) and a verdict, each with CR LF; a summary entry
+// is a name and six short figures, less than that.
+constexpr size_t listMessageBound(size_t players) {
+  return players * (kMaxNameBytes + kMaxAnswerBytes + 3 * 2 + 1) + 2;
+}
+
 // Appends `text` and CR LF.
 void appendLine(std::string& out, const std::string& text);
 

@@ -156,6 +156,10 @@
       case "rows":
         showRows(msg);
         break;
+      case "waiting":  // the quiz server is slow to seat us; the join still stands
+        $("join-error").textContent = msg.message || "Still waiting for the quiz server.";
+        $("join-error").hidden = false;
+        break;
     }
   }
 
