@@ -10,6 +10,18 @@ std::string dialogItemText(HWND dialog, int id, size_t bufferSize) {
   return buffer.data();
 }
 
+std::string entryText(HWND dialog, int id, int index, bool combo) {
+  if (index < 0) return "";
+  LRESULT length =
+      SendDlgItemMessageA(dialog, id, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, index, 0);
+  if (length < 0) return "";  // CB_ERR and LB_ERR
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  LRESULT copied = SendDlgItemMessageA(dialog, id, combo ? CB_GETLBTEXT : LB_GETTEXT, index,
+                                       reinterpret_cast<LPARAM>(&text[0]));
+  text.resize(copied < 0 ? 0 : static_cast<size_t>(copied));
+  return text;
+}
+
 std::string windowText(HWND window) {
   int length = GetWindowTextLengthA(window);
   if (length <= 0) return std::string();

@@ -35,6 +35,10 @@ std::string dialogItemText(HWND dialog, int id, size_t bufferSize);
 // GetWindowTextA into a buffer with room to spare); "" for none.
 std::string windowText(HWND window);
 
+// The text of entry `index` of list box (`combo` false) or combo box `id` of
+// `dialog`; "" for a negative index or an entry that is not there.
+std::string entryText(HWND dialog, int id, int index, bool combo);
+
 // MessageBoxA with the request's owner, text, caption and type unchanged;
 // returns the button pressed. The message box of the programs' Prompts.
 int showMessageBox(const MessageRequest& request);

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "common/win/dialogs.h"
 #include "server/game_engine.h"
 #include "server/lobby.h"
 #include "server/socket.h"
@@ -22,18 +23,6 @@ void showCount(HWND lobby, size_t count) {
   SetDlgItemInt(lobby, IDC_LOBBY_COUNT, static_cast<UINT>(count), FALSE);
 }
 
-// The text of entry `index` of list `id`, "" for none.
-std::string listText(HWND dialog, int id, int index) {
-  if (index < 0) return "";
-  LRESULT length = SendDlgItemMessageA(dialog, id, LB_GETTEXTLEN, index, 0);
-  if (length == LB_ERR) return "";
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  LRESULT copied =
-      SendDlgItemMessageA(dialog, id, LB_GETTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
-  text.resize(copied == LB_ERR ? 0 : static_cast<size_t>(copied));
-  return text;
-}
-
 int listSelection(HWND dialog, int id) {
   LRESULT at = SendDlgItemMessageA(dialog, id, LB_GETCURSEL, 0, 0);
   return at == LB_ERR ? -1 : static_cast<int>(at);
@@ -43,7 +32,8 @@ int listSelection(HWND dialog, int id) {
 void showPlayers(HWND lobby) {
   ServerAppRef app;
   showCount(lobby, app->clients.size());
-  std::string chosen = listText(lobby, IDC_LOBBY_PLAYERS, listSelection(lobby, IDC_LOBBY_PLAYERS));
+  std::string chosen =
+      entryText(lobby, IDC_LOBBY_PLAYERS, listSelection(lobby, IDC_LOBBY_PLAYERS), false);
   SendDlgItemMessageA(lobby, IDC_LOBBY_PLAYERS, LB_RESETCONTENT, 0, 0);
   int keep = -1;
   for (size_t i = 0; i < app->players.size(); ++i) {
@@ -58,8 +48,9 @@ void showPlayers(HWND lobby) {
 void removeChosen(HWND lobby) {
   ServerAppRef app;
   int index = listSelection(lobby, IDC_LOBBY_PLAYERS);
-  removeChosenPlayer(*app, processGame(), lobby, index, listText(lobby, IDC_LOBBY_PLAYERS, index),
-                     false, "Choose a player in the list first.");
+  removeChosenPlayer(*app, processGame(), lobby, index,
+                     entryText(lobby, IDC_LOBBY_PLAYERS, index, false), false,
+                     "Choose a player in the list first.");
   showPlayers(lobby);
 }
 

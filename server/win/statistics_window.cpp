@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win/dialogs.h"
 #include "server/game_engine.h"
 #include "server/results.h"
 #include "server/server_app.h"
@@ -68,18 +69,6 @@ void setView(HWND dialog, int32_t mode) {
   fillFirstCombo(dialog);
 }
 
-// The text of entry `index` of combo `id`, "" for none.
-std::string comboText(HWND dialog, int id, int index) {
-  if (index < 0) return "";
-  LRESULT length = SendDlgItemMessageA(dialog, id, CB_GETLBTEXTLEN, index, 0);
-  if (length == CB_ERR) return "";
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  LRESULT copied =
-      SendDlgItemMessageA(dialog, id, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
-  text.resize(copied == CB_ERR ? 0 : static_cast<size_t>(copied));
-  return text;
-}
-
 // Remove Player acts on the player chosen in combo 1009 in the view by
 // player. Afterwards (or when the combo no longer matched the players) the
 // player combo is filled again and what depended on it emptied.
@@ -87,7 +76,7 @@ void removeChosen(HWND dialog) {
   ServerAppRef app;
   int index = viewMode(dialog) == kViewByPlayer ? selection(dialog, IDC_STATS_FIRST) : -1;
   Removal removal = removeChosenPlayer(*app, processGame(), dialog, index,
-                                       comboText(dialog, IDC_STATS_FIRST, index), true,
+                                       entryText(dialog, IDC_STATS_FIRST, index, true), true,
                                        "Choose View by Player and a player first.");
   if (removal == Removal::kRemoved || removal == Removal::kListChanged) {
     fillFirstCombo(dialog);

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/loopback/test_page.h"
 #include "web/gateway.h"
 
 namespace qova::web {
@@ -35,77 +36,7 @@ using tcp = asio::ip::tcp;
 using nlohmann::json;
 using error_code = boost::system::error_code;
 
-// One page from the client address `from`, with time-outs on every wait.
-class Page {
- public:
-  Page(uint16_t port, const std::string& from) : ws_(io_) {
-    error_code ec;
-    tcp::socket& s = beast::get_lowest_layer(ws_).socket();
-    s.open(tcp::v4(), ec);
-    if (!ec) s.bind(tcp::endpoint(asio::ip::make_address(from), 0), ec);
-    if (!ec) s.connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"), port), ec);
-    if (!ec) {
-      beast::get_lowest_layer(ws_).expires_after(std::chrono::seconds(3));
-      bool done = false;
-      ws_.async_handshake("127.0.0.1", "/ws", [&](error_code hec) {
-        done = true;
-        ec = hec;
-      });
-      io_.run();
-      if (!done) ec = asio::error::timed_out;
-      beast::get_lowest_layer(ws_).expires_never();
-    }
-    open_ = !ec;
-  }
-  bool open() const { return open_; }
-  void send(const json& j) {
-    error_code ec;
-    ws_.text(true);
-    ws_.write(asio::buffer(j.dump()), ec);
-  }
-  std::optional<json> next(int ms = 5000) {
-    bool done = false;
-    error_code result;
-    buffer_.consume(buffer_.size());
-    ws_.async_read(buffer_, [&](error_code ec, size_t) {
-      done = true;
-      result = ec;
-    });
-    io_.restart();
-    io_.run_for(std::chrono::milliseconds(ms));
-    if (!done) {
-      beast::get_lowest_layer(ws_).cancel();
-      io_.restart();
-      io_.run();
-      return std::nullopt;
-    }
-    if (result) {
-      open_ = false;
-      return std::nullopt;
-    }
-    return json::parse(beast::buffers_to_string(buffer_.data()), nullptr, false);
-  }
-  std::optional<json> until(const std::string& t, int ms = 8000) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end) {
-      std::optional<json> m = next(ms);
-      if (!m) return m;
-      if ((*m)["t"] == t) return m;
-    }
-    return std::nullopt;
-  }
-  void drop() {
-    error_code ec;
-    beast::get_lowest_layer(ws_).socket().close(ec);
-    open_ = false;
-  }
-
- private:
-  asio::io_context io_;
-  websocket::stream<beast::tcp_stream> ws_;
-  beast::flat_buffer buffer_;
-  bool open_ = false;
-};
+using loopback::Page;
 
 // A quiz server that sends its settings to every player at once and then
 // only what the test tells it; players are numbered in the order they came.
@@ -143,20 +74,34 @@ class ScriptedServer {
     std::lock_guard<std::mutex> lock(mutex_);
     return i < players_.size() ? players_[i] : nullptr;
   }
+  std::string sentBy(size_t i) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return received_[i];
+  }
   bool send(size_t i, const std::string& bytes) {
+    std::shared_ptr<tcp::socket> s = player(i);
+    if (!s) return false;
     error_code ec;
-    asio::write(*player(i), asio::buffer(bytes), ec);
+    asio::write(*s, asio::buffer(bytes), ec);
     return !ec;
   }
   void sendAll(const std::string& bytes) {
     for (size_t i = 0; i < players(); ++i) send(i, bytes);
   }
   // What player i sent so far, once it holds `needle` (or after `ms`).
+  // The accepting thread may still be taking player i (its seat's
+  // connection is on the way), and it grows the lists meanwhile: it is
+  // waited for, and the lists are read under the lock.
   std::string received(size_t i, const std::string& needle, int ms = 5000) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     std::shared_ptr<tcp::socket> s = player(i);
-    while (received_[i].find(needle) == std::string::npos &&
-           std::chrono::steady_clock::now() < end) {
+    while (!s && std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      s = player(i);
+    }
+    if (!s) return "";
+    std::string got = sentBy(i);
+    while (got.find(needle) == std::string::npos && std::chrono::steady_clock::now() < end) {
       error_code ec;
       size_t n = s->available(ec);
       if (ec) break;
@@ -166,9 +111,10 @@ class ScriptedServer {
       }
       std::string chunk(n, '\0');
       s->read_some(asio::buffer(chunk), ec);
-      received_[i] += chunk;
+      std::lock_guard<std::mutex> lock(mutex_);
+      got = received_[i] += chunk;
     }
-    return received_[i];
+    return got;
   }
 
  private:

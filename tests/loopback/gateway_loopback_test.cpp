@@ -16,6 +16,7 @@
 #include "server/game_engine.h"
 #include "server/lobby.h"
 #include "server/server_test_support.h"
+#include "tests/loopback/test_page.h"
 #include "web/gateway.h"
 
 namespace qova::web {
@@ -33,71 +34,7 @@ using tcp = asio::ip::tcp;
 using nlohmann::json;
 using error_code = boost::system::error_code;
 
-// One test page: a WebSocket client with time-outs on every wait.
-class Page {
- public:
-  explicit Page(uint16_t port) : ws_(io_) {
-    error_code ec;
-    beast::get_lowest_layer(ws_).connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"), port),
-                                         ec);
-    if (!ec) ws_.handshake("127.0.0.1", "/ws", ec);
-    open_ = !ec;
-  }
-  bool open() const { return open_; }
-
-  void send(const std::string& text) {
-    error_code ec;
-    ws_.text(true);
-    ws_.write(asio::buffer(text), ec);
-  }
-  void send(const json& j) { send(j.dump()); }
-  void send(const char* text) { send(std::string(text)); }
-
-  // The next message, or nothing when none came within `ms` or the socket closed.
-  std::optional<json> next(int ms = 5000) {
-    bool done = false;
-    error_code result;
-    buffer_.consume(buffer_.size());
-    ws_.async_read(buffer_, [&](error_code ec, size_t) {
-      done = true;
-      result = ec;
-    });
-    io_.restart();
-    io_.run_for(std::chrono::milliseconds(ms));
-    if (!done) {
-      beast::get_lowest_layer(ws_).cancel();
-      io_.restart();
-      io_.run();
-      return std::nullopt;
-    }
-    if (result) {
-      open_ = false;
-      return std::nullopt;
-    }
-    return json::parse(beast::buffers_to_string(buffer_.data()), nullptr, false);
-  }
-  // Skips messages until one of type `t` arrives.
-  std::optional<json> until(const std::string& t, int ms = 8000) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end) {
-      std::optional<json> m = next(ms);
-      if (!m) return m;
-      if ((*m)["t"] == t) return m;
-    }
-    return std::nullopt;
-  }
-  void drop() {
-    error_code ec;
-    beast::get_lowest_layer(ws_).socket().close(ec);
-    open_ = false;
-  }
-
- private:
-  asio::io_context io_;
-  websocket::stream<beast::tcp_stream> ws_;
-  beast::flat_buffer buffer_;
-  bool open_ = false;
-};
+using loopback::Page;
 
 // One HTTP request on a fresh connection: status and body; status 0 when the
 // connection failed or closed without a response.
