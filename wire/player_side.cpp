@@ -1,5 +1,7 @@
 #include "wire/player_side.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string_view>
 
 #include "wire/shared_lists.h"
@@ -169,6 +171,7 @@ ServerMessage ServerStream::listDone(ServerMessage kind) {
   inMessage_ = false;
   ownRead_ = false;
   frameScan_ = frameLines_ = 0;
+  sameAsLast_ = 0;
   if (kind == ServerMessage::kResults) {
     expect_ =
         questionInRound_ >= settings_.questionsPerRound ? Expect::kSummary : Expect::kQuestion;
@@ -183,6 +186,20 @@ ServerMessage ServerStream::listDone(ServerMessage kind) {
 ServerStream::Shared ServerStream::takeShared(ServerMessage* m) {
   ServerMessage kind =
       expect_ == Expect::kResults ? ServerMessage::kResults : ServerMessage::kSummary;
+  // Most often every seat receives the message another seat has just read:
+  // comparing bytes is far cheaper than finding its lines.
+  bool wait = false;
+  if (sameAsLast(kind, &wait)) {
+    buffer_.skip(shared_->lastBytes(kind).size());
+    if (kind == ServerMessage::kResults) {
+      results_ = shared_->results();
+    } else {
+      summary_ = shared_->summary();
+    }
+    *m = listDone(kind);
+    return Shared::kTaken;
+  }
+  if (wait) return Shared::kWait;
   size_t whole = frame();
   if (whole == 0) {
     // The message is not whole yet: it may not grow past the bound.
@@ -208,6 +225,30 @@ ServerStream::Shared ServerStream::takeShared(ServerMessage* m) {
   buffer_.skip(whole);
   *m = listDone(kind);
   return Shared::kTaken;
+}
+
+bool ServerStream::sameAsLast(ServerMessage kind, bool* wait) {
+  const std::string& last = shared_->lastBytes(kind);
+  // Another stream may have read a newer message since: start again with it.
+  if (sameAsVersion_ != shared_->version()) {
+    sameAsVersion_ = shared_->version();
+    sameAsLast_ = 0;
+  }
+  if (sameAsLast_ == std::string::npos || last.empty() || last.size() > maxListBytes_) {
+    sameAsLast_ = std::string::npos;
+    return false;
+  }
+  size_t upTo = std::min(buffer_.size(), last.size());
+  if (std::memcmp(buffer_.data() + sameAsLast_, last.data() + sameAsLast_, upTo - sameAsLast_) !=
+      0) {
+    sameAsLast_ = std::string::npos;
+    return false;
+  }
+  sameAsLast_ = upTo;
+  // The last message ends at its closing line, so equal bytes end there too.
+  if (upTo == last.size()) return true;
+  *wait = true;
+  return false;
 }
 
 size_t ServerStream::frame() {

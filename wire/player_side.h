@@ -148,6 +148,9 @@ class ServerStream {
   // kTaken with *m set, kWait for more bytes, kOwnRead when the stream must
   // read the message line by line itself (it then finds what is wrong).
   Shared takeShared(ServerMessage* m);
+  // Compares the buffer with the last message shared_ read of `kind`: true
+  // when it holds that message whole; *wait when all of it so far is equal.
+  bool sameAsLast(ServerMessage kind, bool* wait);
   // The length of the results or summary message whole at the front of the
   // buffer, 0 while more bytes are needed, npos when its lines break the
   // protocol. Only the lines' ends are looked at, and the verdicts, so that
@@ -165,6 +168,10 @@ class ServerStream {
   int questionInRound_ = 0;  // questions of the current round received
   bool inMessage_ = false;   // a line of the message under way was taken
   bool ownRead_ = false;     // the list message at the front is read line by line
+  // Bytes at the front of the buffer found equal to shared_'s last message
+  // of the kind expected; npos once they differ (the message is then framed).
+  size_t sameAsLast_ = 0;
+  uint64_t sameAsVersion_ = 0;  // shared_'s version when the comparison began
   // frame(): buffer bytes before frameScan_ are whole lines of the message.
   size_t frameScan_ = 0;
   size_t frameLines_ = 0;

@@ -251,6 +251,51 @@ TEST(SharedListsTest, SameBytesReadOnceDifferentBytesReadAnew) {
   EXPECT_FALSE(shared.read(ServerMessage::kSummary, m.data(), m.size() - 4));
 }
 
+// A stream compares what arrives with the last message read as it arrives;
+// when another stream reads a different message in the meantime, the
+// comparison starts again with that one, and bytes that differ only in what
+// was compared before are still read as they are.
+TEST(SharedListsTest, ComparisonFollowsTheLastMessageRead) {
+  const std::string lead = "30\r\n1\r\n4\r\n" + question("Q", '1');
+  const std::string r1 = "Ann\r\n1\r\nr\r\nBo\r\n2\r\nw\r\n\r\n";
+  const std::string r2 = "Ann\r\n1\r\nw\r\nBo\r\n2\r\nw\r\n\r\n";
+  auto drain = [](ServerStream& s, const std::string& bytes) {
+    s.feed(bytes.data(), bytes.size());
+    std::vector<ServerMessage> got;
+    for (ServerMessage m; (m = s.next()) != ServerMessage::kNone;) got.push_back(m);
+    return got;
+  };
+  SharedLists shared;
+  ServerStream first(&shared), a(&shared), b(&shared), c(&shared);
+  drain(first, lead + r1);
+  // a has compared "Ann 1 r" with r1 when b reads r2, which differs there only.
+  drain(a, lead + r1.substr(0, 9));
+  EXPECT_TRUE(a.midMessage());
+  drain(b, lead + r2);
+  EXPECT_FALSE(b.results()[0].correct);
+  EXPECT_EQ(drain(a, r1.substr(9)), std::vector<ServerMessage>{ServerMessage::kResults});
+  EXPECT_TRUE(a.results()[0].correct);
+  EXPECT_NE(a.sharedResults().get(), b.sharedResults().get());
+  // Equal bytes in pieces, then bytes that follow the message: the message
+  // ends where the last one did and what follows is the next message.
+  c.feed(lead.data(), lead.size());
+  while (c.next() != ServerMessage::kNone) {
+  }
+  for (char ch : r1) {
+    c.feed(&ch, 1);
+    if (c.next() != ServerMessage::kNone) break;
+  }
+  EXPECT_EQ(c.sharedResults().get(), a.sharedResults().get());
+  EXPECT_FALSE(c.midMessage());
+  // Bytes that begin like the last message and then break the protocol are
+  // still found broken.
+  ServerStream d(&shared);
+  std::vector<ServerMessage> got = drain(d, lead + r1.substr(0, 18) + "x\r\n\r\n");
+  ASSERT_FALSE(got.empty());
+  EXPECT_EQ(got.back(), ServerMessage::kViolation);
+  EXPECT_NE(d.violation().find("verdict"), std::string::npos) << d.violation();
+}
+
 TEST(ProtocolTextTest, Forms) {
   for (const char* t : {"0", "7", "10", "123456"}) EXPECT_TRUE(isCountText(t)) << t;
   for (const char* t : {"", "-1", "01", "1.", " 1", "1e3"}) EXPECT_FALSE(isCountText(t)) << t;

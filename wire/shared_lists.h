@@ -2,10 +2,11 @@
 // many seats against one server, and the server sends every player the same
 // results and summaries: long messages (lines for every player) that each
 // seat would otherwise read on its own. Streams that share a SharedLists
-// take such a message whole, compare it with the last one read (its length
-// and a 128-bit digest of its bytes: no copy of the bytes is kept), and read
-// it only when they differ; equal messages give the very same entries to
-// every stream.
+// compare the bytes they receive with the last such message read, as they
+// arrive, and read a message only when it differs; equal messages give the
+// very same entries to every stream. One copy of the last message of each
+// kind is kept: at most the bound on one message, beside the many seats'
+// buffers that each hold as much.
 #pragma once
 
 #include <cstddef>
@@ -25,18 +26,21 @@ class SharedLists {
   // False when it breaks the protocol.
   bool read(ServerMessage kind, const char* data, size_t size);
 
+  // The bytes of the last `kind` message read (empty: none yet). A stream
+  // whose bytes begin with them holds that very message.
+  const std::string& lastBytes(ServerMessage kind) const {
+    return kind == ServerMessage::kResults ? resultsBytes_ : summaryBytes_;
+  }
+  // Counts the messages read: lastBytes() changed when this did.
+  uint64_t version() const { return version_; }
+
   // The entries of the last message read of each kind.
   const std::shared_ptr<const std::vector<ResultEntry>>& results() const { return results_; }
   const std::shared_ptr<const std::vector<SummaryEntry>>& summary() const { return summary_; }
 
  private:
-  // What identifies the last message read of one kind.
-  struct Last {
-    size_t size = 0;  // 0: none yet
-    uint64_t digest[2] = {0, 0};
-  };
-
-  Last resultsLast_, summaryLast_;
+  std::string resultsBytes_, summaryBytes_;
+  uint64_t version_ = 0;
   std::shared_ptr<const std::vector<ResultEntry>> results_;
   std::shared_ptr<const std::vector<SummaryEntry>> summary_;
 };
