@@ -19,6 +19,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "web/gateway.h"
 #include "web/seat_registry.h"
@@ -62,6 +63,9 @@ struct Gateway::Impl {
   uint64_t screenCountSent = 0;  // and its answered count's
   bool screenFlushPosted = false;
   std::map<SeatId, std::shared_ptr<ServerLink>> links;  // one per seat the registry holds
+  // What a seat's server link reads beyond its own buffer, synchronously:
+  // shared, since one thread reads one socket at a time.
+  std::vector<char> bulkRead = std::vector<char>(256 * 1024);
   bool stopped = false;
 
   void accept();
@@ -139,12 +143,14 @@ struct ServerLink : std::enable_shared_from_this<ServerLink> {
   int64_t armedAt = -1;  // the time the timer waits for; -1: none
   std::deque<std::string> out;
   bool writing = false;
-  // Large enough to take a results message for hundreds of players in a few
-  // reads (each read is a system call per seat); small beside a seat's other memory.
-  std::array<char, 16384> readBuffer;
+  // Takes a question whole; what fills it (results and summaries for every
+  // player) is read on at once into the gateway's shared buffer (readMore).
+  std::array<char, 4096> readBuffer;
 
   void connect();
   void read();
+  // After a read that filled readBuffer: what else is waiting, at once.
+  void readMore();
   void send(std::string bytes);
   void write();
   void closeSocket();

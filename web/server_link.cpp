@@ -19,6 +19,8 @@ void ServerLink::connect() {
     }
     error_code nd;
     self->socket.set_option(tcp::no_delay(true), nd);
+    // For readMore(); the asynchronous reads are not affected.
+    self->socket.non_blocking(true, nd);
     self->gw->registry.serverConnected(self->id, &actions);
     self->gw->apply(actions);
     self->read();
@@ -37,8 +39,27 @@ void ServerLink::read() {
       gw->registry.serverBytes(self->id, self->readBuffer.data(), n, nowMs(), &actions);
     }
     gw->apply(actions);
-    if (!ec && self->current() && gw->registry.readsServer(self->id)) self->read();
+    if (ec || !self->current() || !gw->registry.readsServer(self->id)) return;
+    if (n == self->readBuffer.size()) self->readMore();
+    if (self->current() && gw->registry.readsServer(self->id)) self->read();
   });
+}
+
+void ServerLink::readMore() {
+  // Results and summaries for every player (tens of KB, a few hundred at
+  // the largest rooms) wait whole in the socket most often: one read into
+  // the gateway's large buffer takes what the seat's own buffer left. A few
+  // reads at most, so that one server link cannot hold the thread.
+  for (int reads = 0; reads < 4; ++reads) {
+    error_code ec;
+    size_t n = socket.read_some(asio::buffer(gw->bulkRead), ec);
+    // Nothing more now, or an error the next asynchronous read reports.
+    if (ec) return;
+    RegistryActions actions;
+    gw->registry.serverBytes(id, gw->bulkRead.data(), n, nowMs(), &actions);
+    gw->apply(actions);
+    if (n < gw->bulkRead.size() || !current() || !gw->registry.readsServer(id)) return;
+  }
 }
 
 void ServerLink::send(std::string bytes) {

@@ -31,12 +31,15 @@ std::string shown(const std::string& text) {
 
 void ServerStream::feed(const char* data, size_t size) {
   if (broken()) return;
-  buffer_.append(data, size);
+  size_t equal = compareOnArrival(data, size);
+  buffer_.append(data + equal, size - equal);
 }
 
 ServerMessage ServerStream::fail(const std::string& what) {
   violation_ = std::string("in the ") + expectedMessage() + ": " + what;
   buffer_.clear();
+  sameAs_.reset();
+  unbuffered_ = false;
   return ServerMessage::kViolation;
 }
 
@@ -63,12 +66,14 @@ ServerMessage ServerStream::tooLong() {
 bool ServerStream::atMessageBoundary() const {
   // The summary goes out right behind the results of a round's last
   // question, so a close between the two is no boundary.
-  return !inMessage_ && buffer_.empty() && expect_ != Expect::kSummary;
+  return !midMessage() && expect_ != Expect::kSummary;
 }
 
 bool ServerStream::hasCompleteLine() const { return !broken() && buffer_.hasCompleteLine(); }
 
-bool ServerStream::midMessage() const { return inMessage_ || !buffer_.empty(); }
+bool ServerStream::midMessage() const {
+  return inMessage_ || !buffer_.empty() || (unbuffered_ && same_ > 0);
+}
 
 ServerMessage ServerStream::next() {
   if (broken()) return ServerMessage::kNone;
@@ -171,7 +176,9 @@ ServerMessage ServerStream::listDone(ServerMessage kind) {
   inMessage_ = false;
   ownRead_ = false;
   frameScan_ = frameLines_ = 0;
-  sameAsLast_ = 0;
+  sameAs_.reset();
+  same_ = 0;
+  unbuffered_ = false;
   if (kind == ServerMessage::kResults) {
     expect_ =
         questionInRound_ >= settings_.questionsPerRound ? Expect::kSummary : Expect::kQuestion;
@@ -183,18 +190,21 @@ ServerMessage ServerStream::listDone(ServerMessage kind) {
   return kind;
 }
 
+ServerMessage ServerStream::listKind() const {
+  return expect_ == Expect::kResults ? ServerMessage::kResults : ServerMessage::kSummary;
+}
+
 ServerStream::Shared ServerStream::takeShared(ServerMessage* m) {
-  ServerMessage kind =
-      expect_ == Expect::kResults ? ServerMessage::kResults : ServerMessage::kSummary;
+  ServerMessage kind = listKind();
   // Most often every seat receives the message another seat has just read:
   // comparing bytes is far cheaper than finding its lines.
   bool wait = false;
   if (sameAsLast(kind, &wait)) {
-    buffer_.skip(shared_->lastBytes(kind).size());
+    if (!unbuffered_) buffer_.skip(same_);
     if (kind == ServerMessage::kResults) {
-      results_ = shared_->results();
+      results_ = sameAs_->results;
     } else {
-      summary_ = shared_->summary();
+      summary_ = sameAs_->summary;
     }
     *m = listDone(kind);
     return Shared::kTaken;
@@ -217,36 +227,77 @@ ServerStream::Shared ServerStream::takeShared(ServerMessage* m) {
     ownRead_ = true;
     return Shared::kOwnRead;
   }
+  const ListMessage& read = *shared_->last(kind);
   if (kind == ServerMessage::kResults) {
-    results_ = shared_->results();
+    results_ = read.results;
   } else {
-    summary_ = shared_->summary();
+    summary_ = read.summary;
   }
   buffer_.skip(whole);
   *m = listDone(kind);
   return Shared::kTaken;
 }
 
+size_t ServerStream::compareOnArrival(const char* data, size_t size) {
+  if (!shared_ || inMessage_ || ownRead_ || !buffer_.empty() || same_ == std::string::npos ||
+      (expect_ != Expect::kResults && expect_ != Expect::kSummary)) {
+    return 0;
+  }
+  if (same_ == 0) sameAs_ = shared_->last(listKind());
+  // With none read yet the bytes are kept, to be compared once another
+  // stream has read one (the first message of a game reaches every seat at
+  // about the same time).
+  if (!sameAs_) return 0;
+  if (sameAs_->bytes.size() > maxListBytes_) {
+    same_ = std::string::npos;
+    return 0;
+  }
+  const std::string& bytes = sameAs_->bytes;
+  if (same_ == bytes.size()) return 0;  // whole: what follows is the next message
+  size_t n = std::min(size, bytes.size() - same_);
+  if (std::memcmp(data, bytes.data() + same_, n) != 0) {
+    // They differ: the bytes held by the comparison go to the buffer, and
+    // the message is framed and read from there.
+    buffer_.append(bytes.data(), same_);
+    same_ = std::string::npos;
+    unbuffered_ = false;
+    return 0;
+  }
+  same_ += n;
+  unbuffered_ = true;
+  return n;
+}
+
 bool ServerStream::sameAsLast(ServerMessage kind, bool* wait) {
-  const std::string& last = shared_->lastBytes(kind);
-  // Another stream may have read a newer message since: start again with it.
-  if (sameAsVersion_ != shared_->version()) {
-    sameAsVersion_ = shared_->version();
-    sameAsLast_ = 0;
+  if (same_ == std::string::npos) {
+    // It differs from sameAs_, most often the message before it; another
+    // stream that received it sooner may have read it since.
+    const std::shared_ptr<const ListMessage>& last = shared_->last(kind);
+    if (unbuffered_ || !last || last == sameAs_) return false;
+    sameAs_ = last;
+    same_ = 0;
   }
-  if (sameAsLast_ == std::string::npos || last.empty() || last.size() > maxListBytes_) {
-    sameAsLast_ = std::string::npos;
+  if (unbuffered_) {
+    // The bytes so far arrived equal and are held by sameAs_ alone.
+    if (same_ == sameAs_->bytes.size()) return true;
+    *wait = true;
     return false;
   }
-  size_t upTo = std::min(buffer_.size(), last.size());
-  if (std::memcmp(buffer_.data() + sameAsLast_, last.data() + sameAsLast_, upTo - sameAsLast_) !=
-      0) {
-    sameAsLast_ = std::string::npos;
+  if (same_ == 0) sameAs_ = shared_->last(kind);
+  if (!sameAs_) return false;  // framed meanwhile; compared once one has been read
+  if (sameAs_->bytes.size() > maxListBytes_) {
+    same_ = std::string::npos;
     return false;
   }
-  sameAsLast_ = upTo;
-  // The last message ends at its closing line, so equal bytes end there too.
-  if (upTo == last.size()) return true;
+  const std::string& bytes = sameAs_->bytes;
+  size_t upTo = std::min(buffer_.size(), bytes.size());
+  if (std::memcmp(buffer_.data() + same_, bytes.data() + same_, upTo - same_) != 0) {
+    same_ = std::string::npos;
+    return false;
+  }
+  same_ = upTo;
+  // The message ends at its closing line, so equal bytes end there too.
+  if (upTo == bytes.size()) return true;
   *wait = true;
   return false;
 }

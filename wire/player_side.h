@@ -85,6 +85,7 @@ class ListReader {
 };
 
 class SharedLists;
+struct ListMessage;
 
 // Incremental reader of the server's side of one conversation.
 class ServerStream {
@@ -148,9 +149,14 @@ class ServerStream {
   // kTaken with *m set, kWait for more bytes, kOwnRead when the stream must
   // read the message line by line itself (it then finds what is wrong).
   Shared takeShared(ServerMessage* m);
-  // Compares the buffer with the last message shared_ read of `kind`: true
-  // when it holds that message whole; *wait when all of it so far is equal.
+  // The number of bytes at the start of `data`, just received, that are
+  // equal to sameAs_ and need not be kept; 0 unless the buffer is empty and
+  // a results or summary message is due.
+  size_t compareOnArrival(const char* data, size_t size);
+  // Compares the message under way with sameAs_: true when it is that
+  // message whole; *wait when all of it so far is equal.
   bool sameAsLast(ServerMessage kind, bool* wait);
+  ServerMessage listKind() const;
   // The length of the results or summary message whole at the front of the
   // buffer, 0 while more bytes are needed, npos when its lines break the
   // protocol. Only the lines' ends are looked at, and the verdicts, so that
@@ -168,10 +174,13 @@ class ServerStream {
   int questionInRound_ = 0;  // questions of the current round received
   bool inMessage_ = false;   // a line of the message under way was taken
   bool ownRead_ = false;     // the list message at the front is read line by line
-  // Bytes at the front of the buffer found equal to shared_'s last message
-  // of the kind expected; npos once they differ (the message is then framed).
-  size_t sameAsLast_ = 0;
-  uint64_t sameAsVersion_ = 0;  // shared_'s version when the comparison began
+  // The results or summary under way compared with the last one shared_
+  // read, sameAs_: same_ bytes of it are equal so far (npos: they differ,
+  // and the message is framed, until another stream reads a newer one). Bytes that arrive equal while the buffer is
+  // empty are not kept (unbuffered_): sameAs_ holds them.
+  std::shared_ptr<const ListMessage> sameAs_;
+  size_t same_ = 0;
+  bool unbuffered_ = false;
   // frame(): buffer bytes before frameScan_ are whole lines of the message.
   size_t frameScan_ = 0;
   size_t frameLines_ = 0;

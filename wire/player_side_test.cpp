@@ -251,49 +251,74 @@ TEST(SharedListsTest, SameBytesReadOnceDifferentBytesReadAnew) {
   EXPECT_FALSE(shared.read(ServerMessage::kSummary, m.data(), m.size() - 4));
 }
 
-// A stream compares what arrives with the last message read as it arrives;
-// when another stream reads a different message in the meantime, the
-// comparison starts again with that one, and bytes that differ only in what
-// was compared before are still read as they are.
-TEST(SharedListsTest, ComparisonFollowsTheLastMessageRead) {
+// A stream compares what arrives with the last message read as it arrives,
+// and keeps comparing with that one when another stream reads a different
+// message meanwhile; bytes that differ are read as they are.
+TEST(SharedListsTest, ComparisonKeepsTheMessageItBeganWith) {
   const std::string lead = "30\r\n1\r\n4\r\n" + question("Q", '1');
   const std::string r1 = "Ann\r\n1\r\nr\r\nBo\r\n2\r\nw\r\n\r\n";
   const std::string r2 = "Ann\r\n1\r\nw\r\nBo\r\n2\r\nw\r\n\r\n";
+  const std::string m = "Ann\r\n1\r\n1.\r\n1\r\n1\r\n1.\r\n1\r\n\r\n";
   auto drain = [](ServerStream& s, const std::string& bytes) {
     s.feed(bytes.data(), bytes.size());
     std::vector<ServerMessage> got;
-    for (ServerMessage m; (m = s.next()) != ServerMessage::kNone;) got.push_back(m);
+    for (ServerMessage msg; (msg = s.next()) != ServerMessage::kNone;) got.push_back(msg);
     return got;
   };
   SharedLists shared;
-  ServerStream first(&shared), a(&shared), b(&shared), c(&shared);
+  ServerStream first(&shared), a(&shared), a2(&shared), b(&shared), c(&shared), d(&shared);
   drain(first, lead + r1);
-  // a has compared "Ann 1 r" with r1 when b reads r2, which differs there only.
-  drain(a, lead + r1.substr(0, 9));
+  // a and a2 have compared "Ann 1 r" with r1 when b reads r2, which differs
+  // there only: a as the bytes arrived (not kept), a2 in its buffer (they
+  // arrived with the question).
+  drain(a, lead);
+  drain(a, r1.substr(0, 9));
+  drain(a2, lead + r1.substr(0, 9));
   EXPECT_TRUE(a.midMessage());
+  EXPECT_FALSE(a.atMessageBoundary());
   drain(b, lead + r2);
   EXPECT_FALSE(b.results()[0].correct);
-  EXPECT_EQ(drain(a, r1.substr(9)), std::vector<ServerMessage>{ServerMessage::kResults});
-  EXPECT_TRUE(a.results()[0].correct);
-  EXPECT_NE(a.sharedResults().get(), b.sharedResults().get());
-  // Equal bytes in pieces, then bytes that follow the message: the message
-  // ends where the last one did and what follows is the next message.
-  c.feed(lead.data(), lead.size());
-  while (c.next() != ServerMessage::kNone) {
+  // f's bytes differ from r2, the last read, and f frames them; when g reads
+  // the same bytes meanwhile, f takes what g read.
+  ServerStream f(&shared), g(&shared);
+  drain(f, lead);
+  EXPECT_TRUE(drain(f, r1.substr(0, 12)).empty());
+  drain(g, lead + r1);
+  EXPECT_EQ(drain(f, r1.substr(12)), std::vector<ServerMessage>{ServerMessage::kResults});
+  EXPECT_EQ(f.sharedResults().get(), g.sharedResults().get());
+  EXPECT_TRUE(f.results()[0].correct);
+  ServerStream h(&shared);
+  drain(h, lead + r2);  // r2 is the last read again
+  EXPECT_FALSE(h.results()[0].correct);
+  for (ServerStream* s : {&a, &a2}) {
+    EXPECT_EQ(drain(*s, r1.substr(9)), std::vector<ServerMessage>{ServerMessage::kResults});
+    EXPECT_TRUE(s->results()[0].correct);
+    EXPECT_EQ(s->sharedResults().get(), first.sharedResults().get());
   }
-  for (char ch : r1) {
-    c.feed(&ch, 1);
-    if (c.next() != ServerMessage::kNone) break;
+  // One byte at a time: c's bytes differ from r2, the last read, at the
+  // verdict, and c reads r1 anew; d's are then equal to what c read. The
+  // summary that follows in d's last piece is the next message.
+  std::vector<ServerStream*> late = {&c, &d};
+  for (ServerStream* s : late) {
+    drain(*s, lead);
+    for (size_t i = 0; i + 1 < r1.size(); ++i) {
+      EXPECT_TRUE(drain(*s, r1.substr(i, 1)).empty()) << i;
+    }
+    EXPECT_EQ(drain(*s, r1.substr(r1.size() - 1) + m),
+              (std::vector<ServerMessage>{ServerMessage::kResults, ServerMessage::kSummary}));
+    EXPECT_TRUE(s->results()[0].correct);
+    EXPECT_TRUE(s->atMessageBoundary());
   }
-  EXPECT_EQ(c.sharedResults().get(), a.sharedResults().get());
-  EXPECT_FALSE(c.midMessage());
+  EXPECT_NE(c.sharedResults().get(), b.sharedResults().get());
+  EXPECT_EQ(d.sharedResults().get(), c.sharedResults().get());
+  EXPECT_EQ(d.sharedSummary().get(), c.sharedSummary().get());
   // Bytes that begin like the last message and then break the protocol are
   // still found broken.
-  ServerStream d(&shared);
-  std::vector<ServerMessage> got = drain(d, lead + r1.substr(0, 18) + "x\r\n\r\n");
+  ServerStream e(&shared);
+  std::vector<ServerMessage> got = drain(e, lead + r1.substr(0, 18) + "x\r\n\r\n");
   ASSERT_FALSE(got.empty());
   EXPECT_EQ(got.back(), ServerMessage::kViolation);
-  EXPECT_NE(d.violation().find("verdict"), std::string::npos) << d.violation();
+  EXPECT_NE(e.violation().find("verdict"), std::string::npos) << e.violation();
 }
 
 TEST(ProtocolTextTest, Forms) {

@@ -6,8 +6,10 @@
 namespace qova {
 
 bool SharedLists::read(ServerMessage kind, const char* data, size_t size) {
-  std::string& last = kind == ServerMessage::kResults ? resultsBytes_ : summaryBytes_;
-  if (last.size() == size && std::memcmp(last.data(), data, size) == 0) return true;
+  std::shared_ptr<const ListMessage>& last =
+      kind == ServerMessage::kResults ? results_ : summary_;
+  if (last && last->bytes.size() == size && std::memcmp(last->bytes.data(), data, size) == 0)
+    return true;
   ListReader reader;
   reader.start(kind);
   std::string_view text(data, size);
@@ -24,13 +26,14 @@ bool SharedLists::read(ServerMessage kind, const char* data, size_t size) {
       break;
     }
   }
+  auto read = std::make_shared<ListMessage>();
+  read->bytes.assign(data, size);
   if (kind == ServerMessage::kResults) {
-    results_ = std::make_shared<const std::vector<ResultEntry>>(std::move(reader.results));
+    read->results = std::make_shared<const std::vector<ResultEntry>>(std::move(reader.results));
   } else {
-    summary_ = std::make_shared<const std::vector<SummaryEntry>>(std::move(reader.summary));
+    read->summary = std::make_shared<const std::vector<SummaryEntry>>(std::move(reader.summary));
   }
-  last.assign(data, size);
-  ++version_;
+  last = std::move(read);
   return true;
 }
 

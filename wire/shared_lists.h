@@ -4,13 +4,12 @@
 // seat would otherwise read on its own. Streams that share a SharedLists
 // compare the bytes they receive with the last such message read, as they
 // arrive, and read a message only when it differs; equal messages give the
-// very same entries to every stream. One copy of the last message of each
-// kind is kept: at most the bound on one message, beside the many seats'
-// buffers that each hold as much.
+// very same entries to every stream. The last message of each kind is kept
+// whole: at most the bound on one message, beside the many seats' buffers
+// that could each hold as much.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +18,14 @@
 
 namespace qova {
 
+// One results or round summary message as read: its bytes, from its first
+// line to its closing empty line, and its entries (those of its kind).
+struct ListMessage {
+  std::string bytes;
+  std::shared_ptr<const std::vector<ResultEntry>> results;
+  std::shared_ptr<const std::vector<SummaryEntry>> summary;
+};
+
 class SharedLists {
  public:
   // Reads the whole `kind` message of `size` bytes (from its first line to
@@ -26,23 +33,14 @@ class SharedLists {
   // False when it breaks the protocol.
   bool read(ServerMessage kind, const char* data, size_t size);
 
-  // The bytes of the last `kind` message read (empty: none yet). A stream
-  // whose bytes begin with them holds that very message.
-  const std::string& lastBytes(ServerMessage kind) const {
-    return kind == ServerMessage::kResults ? resultsBytes_ : summaryBytes_;
+  // The last `kind` message read; null when none has been. A stream whose
+  // bytes begin with its bytes holds that very message.
+  const std::shared_ptr<const ListMessage>& last(ServerMessage kind) const {
+    return kind == ServerMessage::kResults ? results_ : summary_;
   }
-  // Counts the messages read: lastBytes() changed when this did.
-  uint64_t version() const { return version_; }
-
-  // The entries of the last message read of each kind.
-  const std::shared_ptr<const std::vector<ResultEntry>>& results() const { return results_; }
-  const std::shared_ptr<const std::vector<SummaryEntry>>& summary() const { return summary_; }
 
  private:
-  std::string resultsBytes_, summaryBytes_;
-  uint64_t version_ = 0;
-  std::shared_ptr<const std::vector<ResultEntry>> results_;
-  std::shared_ptr<const std::vector<SummaryEntry>> summary_;
+  std::shared_ptr<const ListMessage> results_, summary_;
 };
 
 }  // namespace qova
