@@ -176,8 +176,9 @@ class ServerStream {
   bool ownRead_ = false;     // the list message at the front is read line by line
   // The results or summary under way compared with the last one shared_
   // read, sameAs_: same_ bytes of it are equal so far (npos: they differ,
-  // and the message is framed, until another stream reads a newer one). Bytes that arrive equal while the buffer is
-  // empty are not kept (unbuffered_): sameAs_ holds them.
+  // and the message is framed, until another stream reads a newer one).
+  // Bytes that arrive equal while the buffer is empty are not kept
+  // (unbuffered_): sameAs_ holds them.
   std::shared_ptr<const ListMessage> sameAs_;
   size_t same_ = 0;
   bool unbuffered_ = false;

@@ -6,8 +6,7 @@
 namespace qova {
 
 bool SharedLists::read(ServerMessage kind, const char* data, size_t size) {
-  std::shared_ptr<const ListMessage>& last =
-      kind == ServerMessage::kResults ? results_ : summary_;
+  std::shared_ptr<const ListMessage>& last = kind == ServerMessage::kResults ? results_ : summary_;
   if (last && last->bytes.size() == size && std::memcmp(last->bytes.data(), data, size) == 0)
     return true;
   ListReader reader;
