@@ -5,7 +5,6 @@
 // what it decided.
 #pragma once
 
-#include <array>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -63,9 +62,9 @@ struct Gateway::Impl {
   uint64_t screenCountSent = 0;  // and its answered count's
   bool screenFlushPosted = false;
   std::map<SeatId, std::shared_ptr<ServerLink>> links;  // one per seat the registry holds
-  // What a seat's server link reads beyond its own buffer, synchronously:
-  // shared, since one thread reads one socket at a time.
-  std::vector<char> bulkRead = std::vector<char>(256 * 1024);
+  // What the server links read into, synchronously once a socket is
+  // readable: shared, since one thread reads one socket at a time.
+  std::vector<char> serverRead = std::vector<char>(256 * 1024);
   bool stopped = false;
 
   void accept();
@@ -143,14 +142,13 @@ struct ServerLink : std::enable_shared_from_this<ServerLink> {
   int64_t armedAt = -1;  // the time the timer waits for; -1: none
   std::deque<std::string> out;
   bool writing = false;
-  // Takes a question whole; what fills it (results and summaries for every
-  // player) is read on at once into the gateway's shared buffer (readMore).
-  std::array<char, 4096> readBuffer;
 
   void connect();
+  // Waits until the socket is readable, then reads it (readReady).
   void read();
-  // After a read that filled readBuffer: what else is waiting, at once.
-  void readMore();
+  // Reads what is waiting into the gateway's shared buffer and hands it to
+  // the registry; waits again once the socket is drained.
+  void readReady();
   void send(std::string bytes);
   void write();
   void closeSocket();

@@ -1,3 +1,5 @@
+#include <array>
+
 #include "web/gateway_shell.h"
 
 namespace qova::web {

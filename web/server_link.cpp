@@ -19,7 +19,7 @@ void ServerLink::connect() {
     }
     error_code nd;
     self->socket.set_option(tcp::no_delay(true), nd);
-    // For readMore(); the asynchronous reads are not affected.
+    // readReady() reads without waiting; the writes are not affected.
     self->socket.non_blocking(true, nd);
     self->gw->registry.serverConnected(self->id, &actions);
     self->gw->apply(actions);
@@ -28,38 +28,46 @@ void ServerLink::connect() {
 }
 
 void ServerLink::read() {
+  // Waiting, not reading: the bytes go into the gateway's one buffer when
+  // they are there, so a seat holds no read buffer of its own, and a read
+  // that drains the socket is not followed by one that finds it empty.
   auto self = shared_from_this();
-  socket.async_read_some(asio::buffer(readBuffer), [self](error_code ec, size_t n) {
+  socket.async_wait(tcp::socket::wait_read, [self](error_code ec) {
     Gateway::Impl* gw = self->gw;
     if (!self->current() || !gw->registry.readsServer(self->id)) return;
+    if (!ec) return self->readReady();
     RegistryActions actions;
-    if (ec) {
-      gw->registry.serverEnded(self->id, ServerEnd::kClosed, &actions);
-    } else {
-      gw->registry.serverBytes(self->id, self->readBuffer.data(), n, nowMs(), &actions);
-    }
+    gw->registry.serverEnded(self->id, ServerEnd::kClosed, &actions);
     gw->apply(actions);
-    if (ec || !self->current() || !gw->registry.readsServer(self->id)) return;
-    if (n == self->readBuffer.size()) self->readMore();
-    if (self->current() && gw->registry.readsServer(self->id)) self->read();
   });
 }
 
-void ServerLink::readMore() {
-  // Results and summaries for every player (tens of KB, a few hundred at
-  // the largest rooms) wait whole in the socket most often: one read into
-  // the gateway's large buffer takes what the seat's own buffer left. A few
-  // reads at most, so that one server link cannot hold the thread.
+void ServerLink::readReady() {
+  // Results and summaries for every player (tens of KB, a few hundred at the
+  // largest rooms) are most often waiting whole. A few reads at most, so
+  // that one server link cannot hold the thread.
   for (int reads = 0; reads < 4; ++reads) {
     error_code ec;
-    size_t n = socket.read_some(asio::buffer(gw->bulkRead), ec);
-    // Nothing more now, or an error the next asynchronous read reports.
-    if (ec) return;
+    size_t n = socket.read_some(asio::buffer(gw->serverRead), ec);
+    if (ec == asio::error::would_block || ec == asio::error::try_again) return read();
     RegistryActions actions;
-    gw->registry.serverBytes(id, gw->bulkRead.data(), n, nowMs(), &actions);
+    if (ec) {
+      gw->registry.serverEnded(id, ServerEnd::kClosed, &actions);
+    } else {
+      gw->registry.serverBytes(id, gw->serverRead.data(), n, nowMs(), &actions);
+    }
     gw->apply(actions);
-    if (n < gw->bulkRead.size() || !current() || !gw->registry.readsServer(id)) return;
+    if (ec || !current() || !gw->registry.readsServer(id)) return;
+    // A read short of the buffer took everything there was: the socket
+    // signals readable again when more comes.
+    if (n < gw->serverRead.size()) return read();
   }
+  // More is waiting, which no new signal would announce: read on once the
+  // handlers ready now have run.
+  auto self = shared_from_this();
+  asio::post(gw->io, [self] {
+    if (self->current() && self->gw->registry.readsServer(self->id)) self->readReady();
+  });
 }
 
 void ServerLink::send(std::string bytes) {
