@@ -7,8 +7,10 @@
 // bytes a page receives per question, and qovaweb's CPU time and peak
 // resident memory (from wait4 when it has been stopped).
 //
-//   qovaweb_bench [--quick] [--seats N,N,...] [--screen] [--qovaweb PATH]
-//   (--screen: one room screen open on /screen/ws; its bytes per question)
+//   qovaweb_bench [--quick] [--seats N,N,...] [--rounds N] [--screen] [--qovaweb PATH]
+//   (--rounds: rounds of 10 questions, 2 unless given; over 20 questions the
+//   p99 is the slowest one, over 100 the second slowest;
+//   --screen: one room screen open on /screen/ws; its bytes per question)
 //
 // The engine listens on the quiz server's port (5632) and qovaweb on 8080:
 // run it in a network namespace of its own. The pages come from distinct
@@ -69,6 +71,11 @@ double percentile(std::vector<double> v, double p) {
   std::sort(v.begin(), v.end());
   size_t index = static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
   return v[std::min(index, v.size() - 1)];
+}
+
+// How long a game of `questions` may take before the run counts as failed.
+std::chrono::seconds gameTimeLimit(int questions) {
+  return std::chrono::seconds(std::max(180, 3 * questions));
 }
 
 // Per question: when the last seat's answer went out and when the last
@@ -168,7 +175,7 @@ bool runDirect(int n, int rounds, int perRound, std::vector<double>* latency) {
     fds[i] = pollfd{static_cast<int>(players[i].peer.fd()), POLLIN, 0};
   std::vector<char> buffer(1 << 16);
   int finished = 0, closed = 0;
-  deadline = Clock::now() + std::chrono::minutes(3);
+  deadline = Clock::now() + gameTimeLimit(total);
   while (finished + closed < n && Clock::now() < deadline) {
     if (poll(fds.data(), fds.size(), 200) <= 0) continue;
     for (size_t i = 0; i < players.size(); ++i) {
@@ -450,7 +457,7 @@ WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound, b
     f.pagesCpuSeconds = -threadCpuSeconds();
     run.counting = true;
     engine.start();
-    deadline = Clock::now() + std::chrono::minutes(3);
+    deadline = Clock::now() + gameTimeLimit(run.questions);
     while (run.line.resultsDone.back() < n && run.failed == 0 && Clock::now() < deadline)
       io.run_for(std::chrono::milliseconds(10));
     run.counting = false;
@@ -498,6 +505,7 @@ std::string defaultQovaweb() {
 int main(int argc, char** argv) {
   bool quick = false;
   bool screen = false;  // one room screen open beside the pages
+  int rounds = 2;
   std::string qovaweb = defaultQovaweb();
   std::vector<int> sizes;
   for (int i = 1; i < argc; ++i) {
@@ -514,12 +522,22 @@ int main(int argc, char** argv) {
         sizes.push_back(static_cast<int>(v));
         at = *end == ',' ? end + 1 : end;
       }
+    } else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
+      char* end = nullptr;
+      long v = std::strtol(argv[++i], &end, 10);
+      if (*end || v < 1 || v > 50) {
+        std::fprintf(stderr, "--rounds: 1 to 50\n");
+        return 2;
+      }
+      rounds = static_cast<int>(v);
     } else if (std::strcmp(argv[i], "--screen") == 0) {
       screen = true;
     } else if (std::strcmp(argv[i], "--qovaweb") == 0 && i + 1 < argc) {
       qovaweb = argv[++i];
     } else {
-      std::fprintf(stderr, "Usage: qovaweb_bench [--quick] [--seats N,N,...] [--screen] [--qovaweb PATH]\n");
+      std::fprintf(stderr,
+                   "Usage: qovaweb_bench [--quick] [--seats N,N,...] [--rounds N] [--screen] "
+                   "[--qovaweb PATH]\n");
       return 2;
     }
   }
@@ -533,7 +551,7 @@ int main(int argc, char** argv) {
   if (sizes.empty()) {
     sizes = quick ? std::vector<int>{16, 64} : std::vector<int>{64, 256, 1024, 2048};
   }
-  const int rounds = 2, perRound = 10;
+  const int perRound = 10;
   std::printf("%d questions (%d rounds of %d), every seat answering at once; qovaweb --hold-ms 0\n",
               rounds * perRound, rounds, perRound);
   std::printf("%6s %10s %10s %10s %10s %7s %7s %9s %9s %8s %9s %8s\n", "seats", "direct med",
