@@ -10,6 +10,7 @@
 #       one of the shipped Windows programs (see below)
 #   qova_add_fuzz_target(NAME SOURCES... DEPENDS... [FLAGS...] TEST name RUNS n MAX_LEN n)
 #       a libFuzzer program and its smoke test (see below)
+#   qova_embed_files(OUT LIST BASE FUNC)        a C++ table of the files LIST names
 
 if(MSVC)
   set(QOVA_WARNINGS /W4)
@@ -183,4 +184,51 @@ function(qova_add_fuzz_target name)
                    ${scratch} ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpus
            WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   set_tests_properties(${F_TEST} PROPERTIES LABELS unit TIMEOUT 120)
+endfunction()
+
+# qova_embed_files(OUT LIST BASE FUNC)
+#
+# Generates OUT from the file list LIST (paths relative to BASE) with the
+# table function FUNC. The list is read at configure time only to know which
+# files the table depends on; a changed list reconfigures.
+function(qova_embed_files out list base func)
+  # What the table was made from, rewritten when that changes, so that a
+  # table made from another folder, or from no list, is never taken as
+  # up to date just because it is newer than the files.
+  if(EXISTS ${list})
+    set(source "${list}\n${base}\n")
+  else()
+    set(source "none\n")
+  endif()
+  set(stamp ${out}.source)
+  set(old "")
+  if(EXISTS ${stamp})
+    file(READ ${stamp} old)
+  endif()
+  if(NOT old STREQUAL source)
+    file(WRITE ${stamp} "${source}")
+  endif()
+  set(generate ${CMAKE_COMMAND} -DLIST=${list} -DBASE=${base} -DOUT=${out} -DFUNC=${func}
+               -P ${PROJECT_SOURCE_DIR}/cmake/embed_files.cmake)
+  if(NOT EXISTS ${list})
+    # Without a list the table is empty. It is generated anew at every build
+    # (rewritten only when it changes), so a list that appears later counts.
+    message(STATUS "${list} not found: ${func}() holds no files for now")
+    add_custom_target(embed_${func} ALL COMMAND ${generate} BYPRODUCTS ${out} VERBATIM)
+    return()
+  endif()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${list})
+  set(depends ${PROJECT_SOURCE_DIR}/cmake/embed_files.cmake ${list} ${stamp})
+  file(STRINGS ${list} lines)
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^[ \t]*[^# \t][^ \t]*[ \t]+([^ \t]+)")
+      list(APPEND depends ${base}/${CMAKE_MATCH_1})
+    endif()
+  endforeach()
+  add_custom_command(
+    OUTPUT ${out}
+    COMMAND ${generate}
+    DEPENDS ${depends}
+    COMMENT "Embedding the files listed in ${list}"
+    VERBATIM)
 endfunction()

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "common/test_support.h"
+#include "testing/test_support.h"
 
 namespace qova {
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "common/test_qdb_file.h"
-#include "common/test_support.h"
+#include "testing/test_qdb_file.h"
+#include "testing/test_support.h"
 #include "editor/file_dialogs.h"
 #include "editor/file_path.h"
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "common/test_support.h"
+#include "testing/test_support.h"
 #include "editor/file_path.h"
 #include "editor/record_store.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "web/win/launch.h"
+#include "common/win/launch.h"
 
 namespace qova {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "common/test_support.h"
+#include "testing/test_support.h"
 #include "qdb/qdb_file.h"
 #include "qdb/question_bank.h"
 

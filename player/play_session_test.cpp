@@ -5,8 +5,8 @@
 #include <chrono>
 #include <thread>
 
-#include "common/test_support.h"
-#include "player/fake_server.h"
+#include "testing/test_support.h"
+#include "testing/fake_server.h"
 
 namespace qova {
 namespace {

@@ -5,8 +5,8 @@
 #include <chrono>
 #include <sstream>
 
-#include "player/fake_server.h"
-#include "player/test_player.h"
+#include "testing/fake_server.h"
+#include "testing/test_player.h"
 
 namespace qova {
 namespace {

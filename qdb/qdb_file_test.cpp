@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "qdb/read_error_test_support.h"
+#include "testing/read_error_test_support.h"
 
 namespace qova {
 namespace {

@@ -17,7 +17,7 @@
 
 #include "qdb/qdb_file.h"
 #include "qdb/question_bank.h"
-#include "qdb/read_error_test_support.h"
+#include "testing/read_error_test_support.h"
 
 namespace {
 

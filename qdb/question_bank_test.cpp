@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "common/test_qdb_file.h"
-#include "common/test_support.h"
-#include "qdb/read_error_test_support.h"
+#include "testing/test_qdb_file.h"
+#include "testing/test_support.h"
+#include "testing/read_error_test_support.h"
 
 namespace qova {
 namespace {

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "server/client_connection.h"
-#include "net/loopback_peer.h"
+#include "testing/loopback_peer.h"
 
 namespace qova {
 namespace {

@@ -8,10 +8,10 @@
 #include <set>
 #include <thread>
 
-#include "net/loopback_peer.h"
-#include "qdb/read_error_test_support.h"
+#include "testing/loopback_peer.h"
+#include "testing/read_error_test_support.h"
 #include "server/lobby.h"
-#include "server/server_test_support.h"
+#include "testing/server_test_support.h"
 
 namespace qova {
 namespace {

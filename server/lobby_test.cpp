@@ -12,8 +12,8 @@
 
 #include "common/tick.h"
 #include "server/game_engine.h"
-#include "net/loopback_peer.h"
-#include "server/server_test_support.h"
+#include "testing/loopback_peer.h"
+#include "testing/server_test_support.h"
 
 namespace qova {
 namespace {

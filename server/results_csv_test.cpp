@@ -7,10 +7,10 @@
 #include <functional>
 #include <thread>
 
-#include "net/loopback_peer.h"
+#include "testing/loopback_peer.h"
 #include "server/game_engine.h"
 #include "server/lobby.h"
-#include "server/server_test_support.h"
+#include "testing/server_test_support.h"
 
 namespace qova {
 namespace {

@@ -8,7 +8,7 @@
 #include <cerrno>
 #endif
 
-#include "net/loopback_peer.h"
+#include "testing/loopback_peer.h"
 
 namespace qova {
 namespace {

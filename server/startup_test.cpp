@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "server/server_test_support.h"
+#include "testing/server_test_support.h"
 
 namespace qova {
 namespace {

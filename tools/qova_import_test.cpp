@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "common/test_qdb_file.h"
-#include "common/test_support.h"
+#include "testing/test_qdb_file.h"
+#include "testing/test_support.h"
 
 namespace qova {
 namespace {

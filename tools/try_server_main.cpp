@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "common/test_qdb_file.h"
+#include "testing/test_qdb_file.h"
 #include "server/game_engine.h"
 #include "server/lobby.h"
 #include "server/server_app.h"

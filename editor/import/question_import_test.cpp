@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/test_support.h"
+#include "testing/test_support.h"
 
 namespace qova {
 namespace {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "editor/file_dialogs.h"
-#include "editor/win/editor_window_fixture.h"
+#include "testing/win/editor_window_fixture.h"
 
 namespace qova {
 namespace {

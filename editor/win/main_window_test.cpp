@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/run_log.h"
-#include "editor/win/editor_window_fixture.h"
+#include "testing/win/editor_window_fixture.h"
 
 namespace qova {
 namespace {

@@ -1,6 +1,6 @@
 #include <functional>
 
-#include "editor/win/editor_window_fixture.h"
+#include "testing/win/editor_window_fixture.h"
 #include "editor/win/find_record_dialog.h"
 #include "editor/win/search_results_dialog.h"
 

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "common/test_qdb_file.h"
-#include "common/test_support.h"
+#include "testing/test_qdb_file.h"
+#include "testing/test_support.h"
 #include "tests/driver/driver.h"
 
 namespace qova {

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "common/test_qdb_file.h"
-#include "common/test_support.h"
+#include "testing/test_qdb_file.h"
+#include "testing/test_support.h"
 #include "net/net.h"
 #include "player/player_client.h"
 #include "tests/driver/driver.h"

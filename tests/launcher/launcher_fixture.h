@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "common/test_support.h"
+#include "testing/test_support.h"
 #include "tests/driver/driver.h"
 
 namespace qova {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "common/test_qdb_file.h"
+#include "testing/test_qdb_file.h"
 #include "tests/launcher/launcher_fixture.h"
 
 namespace qova {

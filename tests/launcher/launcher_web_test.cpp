@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "common/test_qdb_file.h"
+#include "testing/test_qdb_file.h"
 #include "launcher/gateway_child.h"
 #include "net/net.h"
 #include "player/player_client.h"

@@ -10,11 +10,11 @@
 #include <thread>
 
 #include "player/play_session.h"
-#include "player/test_player.h"
+#include "testing/test_player.h"
 #include "qdb/qdb_file.h"
 #include "server/game_engine.h"
 #include "server/lobby.h"
-#include "server/server_test_support.h"
+#include "testing/server_test_support.h"
 
 namespace qova {
 namespace {

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "tests/loopback/test_page.h"
-#include "web/gateway.h"
+#include "web/gateway/gateway.h"
 
 namespace qova::web {
 const EmbeddedFiles& testPageFiles();

@@ -15,9 +15,9 @@
 
 #include "server/game_engine.h"
 #include "server/lobby.h"
-#include "server/server_test_support.h"
+#include "testing/server_test_support.h"
 #include "tests/loopback/test_page.h"
-#include "web/gateway.h"
+#include "web/gateway/gateway.h"
 
 namespace qova::web {
 const EmbeddedFiles& testPageFiles();

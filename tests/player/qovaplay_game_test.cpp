@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "common/number_format.h"
-#include "common/test_qdb_file.h"
-#include "common/test_support.h"
-#include "player/test_player.h"
+#include "testing/test_qdb_file.h"
+#include "testing/test_support.h"
+#include "testing/test_player.h"
 #include "player/win/resource.h"
 #include "tests/driver/driver.h"
 

@@ -62,7 +62,7 @@ ROUNDS = 2
 # Long enough that no one runs out of time on a slow machine: every verdict
 # here is one the page chose.
 TIME_LIMIT_S = 120
-# The gateway's pauses before the next question (web/seat.h).
+# The gateway's pauses before the next question (web/seat/seat.h).
 PAUSE_AFTER_RESULTS_S = 3.0
 PAUSE_AFTER_BOARD_S = 6.0
 # The gateway rounds to hundredths; the clocks are read a moment apart.
@@ -396,7 +396,7 @@ class EndToEndTest(unittest.TestCase):
 
     def setUp(self):
         self.must_run = []
-        for exe in ("web/qovaweb", "tools/qova_try_server", "player/test_player"):
+        for exe in ("web/gateway/qovaweb", "tools/qova_try_server", "tools/test_player"):
             if not os.access(os.path.join(BIN_DIR, exe), os.X_OK):
                 self.fail("%s is not built in %s" % (exe, BIN_DIR))
         shutil.rmtree(RUN_DIR, ignore_errors=True)
@@ -417,7 +417,7 @@ class EndToEndTest(unittest.TestCase):
         # A free port can be taken between asking and binding: try a few.
         for _ in range(5):
             port = free_port()
-            gateway = Program("qovaweb", [os.path.join(BIN_DIR, "web/qovaweb"), "--server", "127.0.0.1",
+            gateway = Program("qovaweb", [os.path.join(BIN_DIR, "web/gateway/qovaweb"), "--server", "127.0.0.1",
                                           "--http-port", str(port)])
             self.addCleanup(gateway.stop)
             if gateway.wait_line(r"^Players join at:", 60):
@@ -441,7 +441,7 @@ class EndToEndTest(unittest.TestCase):
         self.assertEqual(len({p.token for p in self.players}), len(self.players))
 
         tester = Program("test_player",
-                         [os.path.join(BIN_DIR, "player/test_player"), "--names", TESTER,
+                         [os.path.join(BIN_DIR, "tools/test_player"), "--names", TESTER,
                           "--times", ":".join(TESTER_TIMES), "--verdicts", TESTER_VERDICTS,
                           "--delay", "300", "--timeout", "300000", "--connect-retry", "10000"])
         self.addCleanup(tester.stop)

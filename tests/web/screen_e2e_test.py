@@ -171,7 +171,7 @@ class ScreenTest(unittest.TestCase):
         self.assertTrue(self.server.wait_line(r"^Lobby open on port 5632", 60), self.server.output())
         for _ in range(5):
             port = free_port()
-            gateway = Program("qovaweb", [os.path.join(BIN_DIR, "web/qovaweb"), "--server", "127.0.0.1",
+            gateway = Program("qovaweb", [os.path.join(BIN_DIR, "web/gateway/qovaweb"), "--server", "127.0.0.1",
                                           "--http-port", str(port)])
             self.addCleanup(gateway.stop)
             if gateway.wait_line(r"^Players join at:", 60):
@@ -216,7 +216,7 @@ class ScreenTest(unittest.TestCase):
         self.assertEqual(self.screens[0].js("return document.getElementById('lobby-count').textContent;"),
                          "3 players have joined")
         tester = Program("test_player",
-                         [os.path.join(BIN_DIR, "player/test_player"), "--names", e2e_test.TESTER,
+                         [os.path.join(BIN_DIR, "tools/test_player"), "--names", e2e_test.TESTER,
                           "--times", ":".join(e2e_test.TESTER_TIMES), "--verdicts", e2e_test.TESTER_VERDICTS,
                           "--delay", "300", "--timeout", "300000", "--connect-retry", "10000"])
         self.addCleanup(tester.stop)

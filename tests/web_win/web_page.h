@@ -1,7 +1,7 @@
 // A phone's page for the Windows-side tests: one WebSocket to the gateway on
 // loopback, speaking the page's JSON messages, every wait bounded. Include it
 // before <windows.h> (Asio brings winsock2.h, which must come first); link
-// qova_web_deps.
+// qova_web_asio and qova_web_json.
 #pragma once
 
 #include <boost/asio.hpp>

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "common/win/dialogs.h"
-#include "web/gateway.h"
-#include "web/local_addresses.h"
-#include "web/win/launch.h"
+#include "web/gateway/gateway.h"
+#include "web/gateway/local_addresses.h"
+#include "common/win/launch.h"
 #include "web/win/resource.h"
 #include "wire/play_rules.h"
 #include "wire/server_marker.h"

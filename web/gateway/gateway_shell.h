@@ -1,0 +1,162 @@
+// The parts of the gateway's network shell, shared by its source files
+// (gateway.cpp, http_session.cpp, page_session.cpp, server_link.cpp); not
+// for use elsewhere. One io_context on one thread: no locks. The shell owns
+// the sockets and timers; SeatRegistry decides, and Impl::apply carries out
+// what it decided.
+#pragma once
+
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "web/gateway/gateway.h"
+#include "web/seat/seat_registry.h"
+
+namespace qova::web {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = asio::ip::tcp;
+using error_code = boost::system::error_code;
+
+// Monotonic milliseconds, the registry's and the seats' time.
+int64_t nowMs();
+std::chrono::steady_clock::time_point atMs(int64_t ms);
+
+struct HttpSession;
+struct PageSession;
+struct ServerLink;
+
+struct Gateway::Impl {
+  explicit Impl(GatewayOptions o);
+
+  GatewayOptions options;
+  asio::io_context io;
+  tcp::acceptor acceptor;
+  asio::steady_timer acceptPause;  // after a failed accept (out of descriptors, say)
+  asio::steady_timer runLimit;     // ends runFor
+  asio::steady_timer sweep;        // closes pages that hold no seat, once a second
+  tcp::endpoint serverEndpoint;
+  SeatRegistry registry;
+  PageId nextPage = 1;
+  // Every open connection, so that shutdown can close them all.
+  std::set<std::shared_ptr<HttpSession>> httpSessions;
+  std::unordered_map<PageId, std::shared_ptr<PageSession>> pages;
+  // Room screens: read-only sockets that hold no seat and are sent the
+  // registry's screen view.
+  std::unordered_map<PageId, std::shared_ptr<PageSession>> screens;
+  uint64_t screenViewSent = 0;   // the screen view's version the screens have
+  uint64_t screenCountSent = 0;  // and its answered count's
+  bool screenFlushPosted = false;
+  std::map<SeatId, std::shared_ptr<ServerLink>> links;  // one per seat the registry holds
+  // What the server links read into, synchronously once a socket is
+  // readable: shared, since one thread reads one socket at a time.
+  std::vector<char> serverRead = std::vector<char>(256 * 1024);
+  bool stopped = false;
+
+  void accept();
+  void armSweep();
+  // Carries out the registry's actions.
+  void apply(RegistryActions& actions);
+  void shutdown();
+  // After the registry's events: the screens get what changed, once for all
+  // the events ready now (a room's answers arrive together).
+  void screenChanged();
+  void flushScreens();
+  const EmbeddedFile* findFile(const std::string& path) const;
+};
+
+// One HTTP connection: requests one after another until it goes idle, or
+// until it becomes a page's WebSocket.
+struct HttpSession : std::enable_shared_from_this<HttpSession> {
+  HttpSession(Gateway::Impl* gw, tcp::socket s, std::string address, bool resumeOnly)
+      : gw(gw),
+        socket(std::move(s)),
+        idle(gw->io),
+        address(std::move(address)),
+        resumeOnly(resumeOnly) {}
+
+  Gateway::Impl* gw;
+  tcp::socket socket;
+  asio::steady_timer idle;  // closes the connection when a request or response stalls
+  std::string address;
+  bool resumeOnly;  // a reserved connection: only a page's WebSocket is served
+  beast::flat_buffer buffer;
+  std::optional<http::request_parser<http::string_body>> parser;
+  bool closed = false;
+
+  void read();
+  void armIdle();
+  void handle();
+  void respond(http::status status, const std::string& type, std::string body, bool keepAlive,
+               unsigned version = 11);
+  void close();
+};
+
+// One page's WebSocket.
+struct PageSession : std::enable_shared_from_this<PageSession> {
+  PageSession(Gateway::Impl* gw, PageId id, tcp::socket socket, std::string address)
+      : gw(gw), id(id), ws(std::move(socket)), address(std::move(address)) {}
+
+  Gateway::Impl* gw;
+  PageId id;
+  websocket::stream<tcp::socket> ws;  // its own timer watches for a silent page
+  std::string address;
+  beast::flat_buffer buffer;
+  std::deque<PageText> queue;
+  size_t queuedBytes = 0;
+  bool writing = false;
+  bool closed = false;
+  bool screen = false;  // a room screen: sends nothing, holds no seat
+
+  void start(http::request<http::string_body> request);
+  void read();
+  void send(PageText text);
+  void writeNext();
+  // Closes the socket at once and tells the registry; the seat stays for a
+  // resume. The session lives on until its pending handlers have run.
+  void close();
+};
+
+// One seat's connection to the quiz server and its timer.
+struct ServerLink : std::enable_shared_from_this<ServerLink> {
+  ServerLink(Gateway::Impl* gw, SeatId id) : gw(gw), id(id), socket(gw->io), timer(gw->io) {}
+
+  Gateway::Impl* gw;
+  SeatId id;
+  tcp::socket socket;
+  asio::steady_timer timer;
+  int64_t armedAt = -1;  // the time the timer waits for; -1: none
+  std::deque<std::string> out;
+  bool writing = false;
+
+  void connect();
+  // Waits until the socket is readable, then reads it (readReady).
+  void read();
+  // Reads what is waiting into the gateway's shared buffer and hands it to
+  // the registry; waits again once the socket is drained.
+  void readReady();
+  void send(std::string bytes);
+  void write();
+  void closeSocket();
+  // Sets the timer for the registry's wake-up time `due` (-1: none).
+  void arm(int64_t due);
+  // Socket and timer: the seat is gone.
+  void close();
+  bool current() const;  // still the registry's link for its seat
+};
+
+}  // namespace qova::web
