@@ -1,6 +1,8 @@
 # Build helpers shared by every folder of the tree.
 #
-#   qova_add_library(NAME SOURCES...)           portable static library
+#   qova_add_library(NAME SOURCES...)           static library of one module,
+#       compiled against that module's include view (docs/layering.md)
+#   qova_add_executable(NAME SOURCES...)        console program that sees the tree
 #   qova_add_test(NAME SOURCES... [LIBS...] [WINE])
 #       GoogleTest program beside the code. Natively it is always built and
 #       labelled `unit`; with WINE it is also cross-built and run under the
@@ -22,9 +24,89 @@ function(qova_warnings target)
   target_compile_options(${target} PRIVATE ${QOVA_WARNINGS})
 endfunction()
 
+# The module table of docs/layering.md, read once: for each module the
+# modules it may include (QOVA_LAYER_<module> as a list; "*" for any).
+file(READ ${PROJECT_SOURCE_DIR}/docs/layering.md qova_layering_text)
+string(REGEX REPLACE ".*\n## Modules\n" "" qova_layering_text "${qova_layering_text}")
+string(REGEX REPLACE "\n## .*" "" qova_layering_text "${qova_layering_text}")
+string(REGEX MATCHALL "\n\\| `[^`]+` \\|[^\n]*" qova_layering_rows "${qova_layering_text}")
+set(QOVA_LAYER_MODULES "")
+foreach(row IN LISTS qova_layering_rows)
+  string(REGEX MATCH "^\n\\| `([^`]+)` \\|(.*)\\|$" _ "${row}")
+  set(module ${CMAKE_MATCH_1})
+  set(cell "${CMAKE_MATCH_2}")
+  if(cell MATCHES "^ *\\* *$")
+    set(allowed "*")
+  else()
+    string(REGEX MATCHALL "`[^`]+`" allowed "${cell}")
+    string(REPLACE "`" "" allowed "${allowed}")
+  endif()
+  list(APPEND QOVA_LAYER_MODULES ${module})
+  set(QOVA_LAYER_${module} "${allowed}")
+endforeach()
+if(NOT QOVA_LAYER_MODULES)
+  message(FATAL_ERROR "docs/layering.md: no module table under '## Modules'")
+endif()
+
+# qova_include_view(OUT FOLDER): the include folder for the code in FOLDER (a
+# source folder of the tree). For a module of the table with a row of its
+# own, a folder under the build tree that holds links to that module and to
+# the modules of its row only, so that an include of any other top folder does
+# not compile; for `*` rows and folders outside the table, the tree's root.
+function(qova_include_view out folder)
+  file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${folder})
+  set(module "")
+  foreach(candidate IN LISTS QOVA_LAYER_MODULES)
+    string(LENGTH "${candidate}" length)
+    string(LENGTH "${module}" best)
+    if((rel STREQUAL candidate OR rel MATCHES "^${candidate}/") AND length GREATER best)
+      set(module ${candidate})
+    endif()
+  endforeach()
+  if(module STREQUAL "" OR QOVA_LAYER_${module} STREQUAL "*")
+    set(${out} ${PROJECT_SOURCE_DIR} PARENT_SCOPE)
+    return()
+  endif()
+  string(REPLACE "/" "_" id ${module})
+  set(view ${CMAKE_BINARY_DIR}/include-views/${id})
+  set(members ${module} ${QOVA_LAYER_${module}})
+  list(SORT members)
+  set(linked "")
+  foreach(member IN LISTS members)
+    # A member inside one already linked (common/win after common) is there.
+    set(inside FALSE)
+    foreach(done IN LISTS linked)
+      if(member MATCHES "^${done}/")
+        set(inside TRUE)
+      endif()
+    endforeach()
+    if(inside)
+      continue()
+    endif()
+    get_filename_component(parent ${view}/${member} DIRECTORY)
+    file(MAKE_DIRECTORY ${parent})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${member} ${view}/${member} SYMBOLIC)
+    list(APPEND linked ${member})
+  endforeach()
+  set(${out} ${view} PARENT_SCOPE)
+endfunction()
+
+# A library sees only its module's view (above); it passes no include folder
+# on, so every library's view holds what its own headers include. Programs
+# and tests name the root themselves.
 function(qova_add_library name)
   add_library(${name} STATIC ${ARGN})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  qova_include_view(view ${CMAKE_CURRENT_SOURCE_DIR})
+  target_include_directories(${name} PRIVATE ${view})
+  qova_warnings(${name})
+endfunction()
+
+# A console program (or a helper program of a test), compiled against its
+# folder's include view like a library: the whole tree for tools/ and tests/.
+function(qova_add_executable name)
+  add_executable(${name} ${ARGN})
+  qova_include_view(view ${CMAKE_CURRENT_SOURCE_DIR})
+  target_include_directories(${name} PRIVATE ${view})
   qova_warnings(${name})
 endfunction()
 
@@ -100,8 +182,9 @@ function(qova_add_windows_program name)
 
   add_executable(${name} WIN32 ${P_SOURCES})
   qova_warnings(${name})
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}
-                                             ${generated} ${PROJECT_SOURCE_DIR}/cmake)
+  qova_include_view(view ${CMAKE_CURRENT_SOURCE_DIR})
+  target_include_directories(${name} PRIVATE ${view} ${CMAKE_CURRENT_SOURCE_DIR} ${generated}
+                                             ${PROJECT_SOURCE_DIR}/cmake)
   target_link_libraries(${name} PRIVATE ${P_LIBS})
   if(NOT MSVC)
     # MSVC keeps its symbols in a separate file anyway.
