@@ -31,7 +31,7 @@ struct QdbHeader {
 };
 
 // Limits past which a header is refused as damaged rather than trusted; see
-// docs/decisions.md. They are far above anything the editor writes.
+// docs/decisions/qdb-usable-header.md. They are far above anything the editor writes.
 constexpr int32_t kMaxLineBound = 1 << 20;
 constexpr int32_t kMaxResponseCount = 64;
 

@@ -14,7 +14,7 @@ namespace qova {
 class QuestionBank {
  public:
   // The header's recordCount, or -1 when the file cannot be opened, is
-  // damaged (see docs/decisions.md) or cannot be read (a read error).
+  // damaged (see docs/decisions/qdb-usable-header.md) or cannot be read (a read error).
   int32_t load(const std::string& path);
 
   // Clears the stream state and moves to record 1.

@@ -18,7 +18,7 @@
 namespace qova {
 
 // Bounds on what a player program may make the server hold, besides the
-// messages' own (wire/wire.h; docs/decisions.md).
+// messages' own (wire/wire.h; docs/decisions/server-bounds.md).
 constexpr size_t kMaxOutboxBytes = 16 << 20;  // unsent bytes of earlier messages to one client
 constexpr uint32_t kHandshakeTimeoutMs = 5000;
 

@@ -13,7 +13,7 @@ namespace qova {
 
 // A player's figures over all rounds, as the results file shows them: the
 // average of the time texts read as numbers and the percentage of right
-// answers, both 0 for a player without any answer (docs/decisions.md).
+// answers, both 0 for a player without any answer (docs/decisions/results-no-answers.md).
 struct PlayerFigures {
   int64_t answers = 0;
   int64_t right = 0;
@@ -23,7 +23,7 @@ struct PlayerFigures {
 PlayerFigures playerFigures(const PlayerRecord& player);
 
 // The results file's text, CR LF line ends. A player without any answer
-// shows 0 for the average time and 0% (docs/decisions.md).
+// shows 0 for the average time and 0% (docs/decisions/results-no-answers.md).
 std::string endScoresText(const std::vector<PlayerRecord>& players);
 // Creates or replaces `fileName` with that text; nothing when it cannot.
 void writeEndScores(const std::vector<PlayerRecord>& players, const std::string& fileName);

@@ -5,7 +5,7 @@
 // Both are UTF-16LE text with a byte-order mark, fields separated by tabs,
 // CR LF line ends, a heading row first: the form a spreadsheet program on
 // Windows opens by a double-click into columns whatever the list separator
-// of its locale, with every letter right (docs/decisions.md). Texts are
+// of its locale, with every letter right (docs/decisions/results-spreadsheet-files.md). Texts are
 // converted from Windows-1252; each text field is quoted (quotes doubled),
 // and one that begins with = + - @, a tab or a CR gets a leading apostrophe
 // so that a spreadsheet never takes a player's name for a formula.

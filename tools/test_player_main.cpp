@@ -92,7 +92,7 @@ class QuietFilter : public std::stringbuf {
 
 int usage(const std::string& why) {
   std::cerr << "test_player: " << why
-            << "\n(see the top of test_player_main.cpp or player/README.md)\n";
+            << "\n(see the top of test_player_main.cpp or tools/README.md)\n";
   return 2;
 }
 

@@ -13,7 +13,7 @@
 namespace qova {
 
 // Bounds on what a player program may make the server hold
-// (docs/decisions.md).
+// (docs/decisions/server-bounds.md).
 constexpr size_t kMaxNameBytes = 1024;    // the name line, CR LF not counted
 constexpr size_t kMaxAnswerBytes = 4096;  // a pending answer
 

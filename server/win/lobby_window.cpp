@@ -98,7 +98,7 @@ INT_PTR CALLBACK lobbyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     case WM_INITDIALOG: {
       // 127.0.0.1 when the host's own name does not resolve: the server
       // still listens there, and the marker still tells other servers that
-      // one runs (docs/decisions.md).
+      // one runs (docs/decisions/server-unresolved-host.md).
       std::string address = localHostAddress();
       SetDlgItemTextA(dialog, IDC_LOBBY_ADDRESS, address.c_str());
       ServerAppRef app;

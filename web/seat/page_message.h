@@ -1,5 +1,5 @@
 // The page's WebSocket messages: reading what the page sends, and the JSON
-// texts the gateway sends back (all texts UTF-8; see README.md). Texts that
+// texts the gateway sends back (all texts UTF-8; see docs/protocol.md). Texts that
 // come from the quiz server are taken in its code page (Windows-1252) and
 // converted here.
 #pragma once
@@ -49,7 +49,7 @@ struct PageText {
 // U+FFFD.
 std::string jsonString(const std::string& utf8);
 
-// The gateway's messages, field for field as README.md lists them. `q` is
+// The gateway's messages, field for field as docs/protocol.md lists them. `q` is
 // the seat's question count, `wireName` and the server's texts are in
 // Windows-1252; times are milliseconds.
 PageText pageWelcome(const std::string& token, const std::string& wireName,
