@@ -131,7 +131,10 @@ struct Columns {
   int timeLimit = -1;
   std::vector<std::pair<int, int>> responses;  // (response number, column)
   bool questionByName = false;  // the question column's header is one of its names exactly
-  std::string timeLimitName;    // the time limit column's header, as written
+  // The right-response column holds response numbers only ("Correct
+  // answer(s)", as the quiz templates name it), never a response's text.
+  bool correctByNumber = false;
+  std::string timeLimitName;  // the time limit column's header, as written
 };
 
 enum class Kind { kNone, kQuestion, kResponse, kCorrect, kTimeLimit, kNumber };
@@ -253,7 +256,10 @@ Columns headerColumns(const Row& row) {
         }
         break;
       case Kind::kCorrect:
-        if (c.correct < 0) c.correct = column;
+        if (c.correct < 0) {
+          c.correct = column;
+          c.correctByNumber = beginsWith(headerText(row.fields[i]), "correct answer(s)");
+        }
         break;
       case Kind::kTimeLimit:
         if (c.timeLimit < 0) {
@@ -310,10 +316,20 @@ std::string lowered(std::string text) {
 // The right response from the value of the correct column: *correct gets
 // its number from 1, or the reason it cannot be told is returned.
 std::string rightResponse(const std::string& value, const std::vector<std::string>& responses,
-                          int* correct) {
+                          bool byNumber, int* correct) {
   const std::string v = trimmed(value);
   if (v.empty()) return "the right-response column is empty";
   const int count = static_cast<int>(responses.size());
+  if (byNumber && isNumber(v)) {
+    int named = std::stoi(v);
+    if (named == 0) return "the right-response column holds 0";
+    if (named > count) {
+      return "the right-response column names response " + std::to_string(named) +
+             ", and there are " + std::to_string(count);
+    }
+    *correct = named;
+    return std::string();
+  }
   // Responses whose text is the value, exactly, and then without regard to case.
   std::vector<int> same;
   for (int i = 0; i < count; ++i) {
@@ -402,7 +418,8 @@ bool readRow(const Row& row, const Columns* header, ImportedQuestions* out) {
     draft.responses.pop_back();
   }
   if (draft.responses.size() >= 2 && draft.responses.size() <= 5) {
-    std::string problem = rightResponse(correct, draft.responses, &draft.correct);
+    std::string problem = rightResponse(
+        correct, draft.responses, header != nullptr && header->correctByNumber, &draft.correct);
     if (!problem.empty()) {
       skipQuestion(out, row.line, problem);
       return false;
