@@ -434,6 +434,12 @@ std::string fieldOf(const Row& row, int column) {
              : std::string();
 }
 
+size_t filledCells(const Row& row) {
+  return static_cast<size_t>(
+      std::count_if(row.fields.begin(), row.fields.end(),
+                    [](const std::string& f) { return !trimmed(f).empty(); }));
+}
+
 // A row of a template whose question cells were left empty: nothing of it
 // is a question, whatever its number or time limit columns hold.
 bool unusedRow(const Row& row, const Columns& header) {
@@ -504,7 +510,14 @@ void readCsv(std::string_view text, ImportedQuestions* out) {
   Row row;
   bool timeLimits = false;  // an imported question had a time limit
   while (nextRow(text, separator, &at, &line, &row)) {
-    // The rows above the header and the header itself are no questions.
+    // The rows above the header and the header itself are no questions. A
+    // title or instruction row holds one cell; a row above the header with
+    // more may be a question, and is reported rather than passed over.
+    if (row.line < headerLine && filledCells(row) > 1) {
+      skipQuestion(out, row.line,
+                   "the row stands above the header row on line " + std::to_string(headerLine));
+      continue;
+    }
     if (row.line <= headerLine) continue;
     if (row.unclosedAt != 0) {
       skipQuestion(

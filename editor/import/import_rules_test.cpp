@@ -533,14 +533,15 @@ INSTANTIATE_TEST_SUITE_P(
                  {"x", "y", "", ""},
                  2,
                  ""},
-        RuleCase{"header name that only begins like a response is none",
-                 "Question,Answer 1,Answer 2,Answer 1st round notes,Correct answer(s)\nQ?,a,b,note,2\n",
-                 "q.csv",
-                 4,
-                 "Q?",
-                 {"a", "b", "", ""},
-                 2,
-                 ""},
+        RuleCase{
+            "header name that only begins like a response is none",
+            "Question,Answer 1,Answer 2,Answer 1st round notes,Correct answer(s)\nQ?,a,b,note,2\n",
+            "q.csv",
+            4,
+            "Q?",
+            {"a", "b", "", ""},
+            2,
+            ""},
         RuleCase{"template right answer is a number, not a response's text",
                  "Question,Answer 1,Answer 2,Answer 3,Correct answer(s)\n1 + 1?,3,1,2,3\n",
                  "q.csv",
@@ -600,6 +601,18 @@ TEST(CsvHeaderTest, FoundWithinTheFirstTwentyRows) {
   ImportedQuestions beyond = importQuestions(withTitleRows(20), "q.csv", 4);
   EXPECT_EQ(beyond.records.size(), 1u);
   EXPECT_EQ(beyond.skippedCount, 21);
+}
+
+// A row above the header that holds more than a title may be a question:
+// it is reported, never passed over without a word.
+TEST(CsvHeaderTest, RowsAboveTheHeaderWithSeveralCellsAreReported) {
+  ImportedQuestions got = importQuestions(
+      "Quiz night,,,\nQ0?,a,b,1\nQuestion,Answer 1,Answer 2,Correct answer(s)\nQ?,a,b,2\n", "q.csv",
+      4);
+  EXPECT_EQ(got.records.size(), 1u);
+  ASSERT_EQ(got.skipped.size(), 1u);
+  EXPECT_EQ(got.skipped[0].line, 2);
+  EXPECT_EQ(got.skipped[0].reason, "the row stands above the header row on line 3");
 }
 
 // Rows of a template that were left empty, even with their number and time
