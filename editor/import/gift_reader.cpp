@@ -96,12 +96,15 @@ TextFormat takeFormat(std::string* text, TextFormat inherited) {
 }
 
 // The text as the record holds it: an HTML text without its tags and
-// entities; false when it shows a picture.
-bool plainText(std::string* text, TextFormat format) {
-  if (format != TextFormat::kHtml) return true;
+// entities. Returns why it cannot be kept (a picture or other media), or
+// empty.
+std::string plainText(std::string* text, TextFormat format) {
+  if (format != TextFormat::kHtml) return std::string();
   HtmlText html = textFromHtml(*text);
   *text = html.text;
-  return !html.picture;
+  if (html.media.empty()) return std::string();
+  if (html.media == "img") return "it shows a picture (<img>), which a record cannot hold";
+  return "it holds media (<" + html.media + ">), which a record cannot hold";
 }
 
 bool onlyBlanksAndHashes(const std::string& text) {
@@ -192,9 +195,8 @@ void readQuestion(const Glyphs& g, int64_t first, GiftTally* tally, ImportedQues
         close + 1 < g.size() && std::isspace(static_cast<unsigned char>(g[close + 1].c));
     draft.question = before + (spaceBefore ? " " : "") + "_____" + (spaceAfter ? " " : "") + after;
   }
-  const std::string picture = "it shows a picture (<img>), which a record cannot hold";
-  if (!plainText(&draft.question, format)) {
-    skipQuestion(out, first, picture);
+  if (std::string media = plainText(&draft.question, format); !media.empty()) {
+    skipQuestion(out, first, media);
     return;
   }
 
@@ -277,8 +279,9 @@ void readQuestion(const Glyphs& g, int64_t first, GiftTally* tally, ImportedQues
       ++part;
     }
     std::string text = textOf(g, from, stop);
-    if (!plainText(&text, takeFormat(&text, format))) {
-      skipQuestion(out, first, picture);
+    TextFormat own = takeFormat(&text, format);
+    if (std::string media = plainText(&text, own); !media.empty()) {
+      skipQuestion(out, first, media);
       return;
     }
     draft.responses.push_back(std::move(text));

@@ -90,6 +90,15 @@ std::string lowered(std::string_view text) {
   return out;
 }
 
+// Where "</name" (in any case) stands at or after `from`, or npos.
+size_t closingTag(std::string_view html, size_t from, const std::string& name) {
+  for (size_t at = html.find("</", from); at != std::string_view::npos;
+       at = html.find("</", at + 2)) {
+    if (lowered(html.substr(at + 2, name.size())) == name) return at;
+  }
+  return std::string_view::npos;
+}
+
 }  // namespace
 
 HtmlText textFromHtml(std::string_view html) {
@@ -125,7 +134,18 @@ HtmlText textFromHtml(std::string_view html) {
       size_t nameEnd = nameStart;
       while (nameEnd < end && std::isalnum(static_cast<unsigned char>(html[nameEnd]))) ++nameEnd;
       std::string name = lowered(html.substr(nameStart, nameEnd - nameStart));
-      if (name == "img") out.picture = true;
+      const bool closing = html[i + 1] == '/';
+      for (const char* media : {"img", "video", "audio", "iframe", "object", "embed"}) {
+        if (name == media && out.media.empty()) out.media = name;
+      }
+      if (name == "sup" && !closing) text += '^';
+      if ((name == "script" || name == "style") && !closing) {
+        // Their content is no text; skip to the closing tag.
+        size_t found = closingTag(html, end, name);
+        if (found == std::string_view::npos) break;
+        end = html.find('>', found);
+        if (end == std::string_view::npos) break;
+      }
       // Tags that break a line or a block leave a blank between the words.
       for (const char* breaking : {"br", "p", "div", "li", "tr", "td", "th", "h1", "h2", "h3", "h4",
                                    "h5", "h6", "ul", "ol", "table", "hr", "blockquote"}) {
