@@ -53,6 +53,31 @@ TEST(QovaImportTest, WritesFiveResponsesWhenAQuestionHasFive) {
       testing::qdbBytes(3, 5, {{"Q1?", {"a", "b"}, 1}, {"Q2?", {"a", "b", "c", "d", "e"}, 5}}));
 }
 
+// The report names what the database could not keep and every skipped
+// question with its line; the records are the file's questions.
+TEST(QovaImportTest, ReportsWhatWasNotKeptAndTheSkips) {
+  testing::TempDir dir;
+  ASSERT_TRUE(testing::writeFileBytes(dir.file("q.gift"),
+                                      "Is the sun a star?{TRUE#Right.}\n\n"
+                                      "Pick one. {~%50%half =full ~none}\n\n"
+                                      "Name a colour. {=red =%50%pink}\n"));
+  ToolRun run = runImport(dir, dir.file("q.gift"), dir.file("q.qdb"));
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.report,
+            "Imported 2 questions from q.gift (GIFT).\n\n"
+            "Not kept:\n"
+            "Feedback after \"#\", in 1 question (the first on line 1).\n"
+            "Line 3: kept without the part credit of 1 response; only the full-credit response "
+            "is right.\n\n"
+            "Skipped 1 question:\n"
+            "Line 5: it is a short-answer question.\nWrote " +
+                dir.file("q.qdb") + ".\n");
+  EXPECT_EQ(testing::readFileBytes(dir.file("q.qdb")),
+            testing::qdbBytes(18, 4,
+                              {{"Is the sun a star?", {"True", "False", "", ""}, 1},
+                               {"Pick one.", {"half", "full", "none", ""}, 2}}));
+}
+
 TEST(QovaImportTest, NothingImportedWritesNothingAndFails) {
   testing::TempDir dir;
   ASSERT_TRUE(testing::writeFileBytes(dir.file("old.qdb"), "keep"));

@@ -8,13 +8,13 @@
 namespace qova {
 namespace {
 
-// The letter of a response line ("A. text", "B) text"), or 0.
+// The letter of a response line ("A. text", "B) text", also "C)text"
+// without the blank, as learning platforms read it), or 0.
 char responseLetter(std::string_view line) {
   if (line.size() < 2) return 0;
   char letter = line[0];
   if (letter < 'A' || letter > 'Z') return 0;
   if (line[1] != '.' && line[1] != ')') return 0;
-  if (line.size() > 2 && line[2] != ' ' && line[2] != '\t') return 0;
   return letter;
 }
 
@@ -99,7 +99,7 @@ void readAiken(std::string_view text, ImportedQuestions* out) {
     }
     char letter = responseLetter(line);
     if (letter != 0 && letter == 'A' + static_cast<char>(draft.responses.size())) {
-      draft.responses.push_back(line.size() > 2 ? line.substr(3) : std::string());
+      draft.responses.push_back(trimmed(std::string_view(line).substr(2)));
       continue;
     }
     if (letter != 0) {

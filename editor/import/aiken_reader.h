@@ -6,7 +6,8 @@
 //   ANSWER: B
 //
 // The question stands on one line; responses start with a capital letter, in
-// order from A, then "." or ")" and a blank; "ANSWER:" names the right one.
+// order from A, then "." or ")", with or without a blank after it; "ANSWER:"
+// names the right one.
 #pragma once
 
 #include <string_view>

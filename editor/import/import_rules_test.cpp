@@ -322,6 +322,267 @@ INSTANTIATE_TEST_SUITE_P(
                  {},
                  0,
                  "its ::title:: is never closed"},
+        // GIFT as the format's readers decide the kind of question.
+        RuleCase{"gift {T}", "Q?{T}\n", "q.gift", 4, "Q?", {"True", "False", "", ""}, 1, ""},
+        RuleCase{"gift {TRUE}", "Q? {TRUE}\n", "q.gift", 4, "Q?", {"True", "False", "", ""}, 1, ""},
+        RuleCase{"gift {F}", "Q?{ F }\n", "q.gift", 4, "Q?", {"True", "False", "", ""}, 2, ""},
+        RuleCase{"gift {FALSE} with feedback for each and general feedback",
+                 "Q?{FALSE#no, it is false#yes####Because.}\n",
+                 "q.gift",
+                 4,
+                 "Q?",
+                 {"True", "False", "", ""},
+                 2,
+                 ""},
+        RuleCase{"gift true/false in lower case",
+                 "Q?{false}\n",
+                 "q.gift",
+                 4,
+                 "Q?",
+                 {"True", "False", "", ""},
+                 2,
+                 ""},
+        RuleCase{"gift weighted = answers are short answer",
+                 "Jesus Christ was from {=Nazareth =%75%Nazereth =%25%Bethlehem}\n",
+                 "q.gift",
+                 4,
+                 "",
+                 {},
+                 0,
+                 "it is a short-answer question"},
+        RuleCase{"gift = answers with a wildcard are short answer",
+                 "Which animal? {=Frog =%50%Cat =%0%*}\n",
+                 "q.gift",
+                 4,
+                 "",
+                 {},
+                 0,
+                 "it is a short-answer question"},
+        RuleCase{"gift one full-credit response among part credit",
+                 "Q? {~%50%half =full ~%-25%wrong ~none}\n",
+                 "q.gift",
+                 4,
+                 "Q?",
+                 {"half", "full", "wrong", "none"},
+                 2,
+                 ""},
+        RuleCase{"gift full credit by weight",
+                 "Q? {~%100%full ~%33.3%part ~wrong}\n",
+                 "q.gift",
+                 4,
+                 "Q?",
+                 {"full", "part", "wrong", ""},
+                 1,
+                 ""},
+        RuleCase{"gift part credit alone",
+                 "Q? {~%50%half ~wrong}\n",
+                 "q.gift",
+                 4,
+                 "",
+                 {},
+                 0,
+                 "no response has full credit"},
+        RuleCase{"gift two full-credit weights",
+                 "Q? {~%100%a ~%100%b ~c}\n",
+                 "q.gift",
+                 4,
+                 "",
+                 {},
+                 0,
+                 "more than one response is marked right"},
+        RuleCase{"gift weight above 100",
+                 "Q? {~%150%a ~b}\n",
+                 "q.gift",
+                 4,
+                 "",
+                 {},
+                 0,
+                 "a response has a weight above 100%"},
+        RuleCase{"gift percent that is no weight stays text",
+                 "Q? {=%most% ~b}\n",
+                 "q.gift",
+                 4,
+                 "Q?",
+                 {"%most%", "b", "", ""},
+                 1,
+                 ""},
+        RuleCase{"gift arrows in multiple choice are no matching",
+                 "Which way is right? {=-> ~<-}\n",
+                 "q.gift",
+                 4,
+                 "Which way is right?",
+                 {"->", "<-", "", ""},
+                 1,
+                 ""},
+        RuleCase{"gift gap before the closing stop",
+                 "Jesus Christ was from {=Nazareth ~Rome}.\n",
+                 "q.gift",
+                 4,
+                 "Jesus Christ was from _____.",
+                 {"Nazareth", "Rome", "", ""},
+                 1,
+                 ""},
+        RuleCase{"gift marks before responses",
+                 "[markdown]Q **bold**?{=[plain]blue ~[moodle]green ~[markdown]red}\n",
+                 "q.gift",
+                 4,
+                 "Q **bold**?",
+                 {"blue", "green", "red", ""},
+                 1,
+                 ""},
+        RuleCase{"gift html question and its responses",
+                 "::T::[html]<p>Fish &amp; chips:<br>which <b>is</b> a fish?</p>"
+                 "{=<i>cod</i> ~chips&nbsp;&hellip; ~&\\#x3C;none&\\#62;}\n",
+                 "q.gift",
+                 4,
+                 "Fish & chips: which is a fish?",
+                 {"cod", "chips \x85", "<none>", ""},
+                 1,
+                 ""},
+        RuleCase{"gift html response of its own in a plain question",
+                 "Q &amp; A?{=[html]a &amp; b ~c &amp; d}\n",
+                 "q.gift",
+                 4,
+                 "Q &amp; A?",
+                 {"a & b", "c &amp; d", "", ""},
+                 1,
+                 ""},
+        RuleCase{"gift plain response in an html question",
+                 "[html]Which tag?{=[plain]<b> ~<i>x</i>}\n",
+                 "q.gift",
+                 4,
+                 "Which tag?",
+                 {"<b>", "x", "", ""},
+                 1,
+                 ""},
+        RuleCase{"gift html picture in a response",
+                 "[html]Which flag?{=<img src=\"a.png\"> ~b}\n",
+                 "q.gift",
+                 4,
+                 "",
+                 {},
+                 0,
+                 "it shows a picture (<img>), which a record cannot hold"},
+        RuleCase{"gift html video",
+                 "[html]Which bird sings? <video src=\"b.mp4\"></video>{=a ~b}\n",
+                 "q.gift",
+                 4,
+                 "",
+                 {},
+                 0,
+                 "it holds media (<video>), which a record cannot hold"},
+        RuleCase{"gift html superscript keeps its meaning, scripts are no text",
+                 "[html]What is 10<sup>3</sup>?<script>var a = '<b>';</script>"
+                 "<style>p \\{\\}</style>{=1000 ~103 ~H<sub>2</sub>O}\n",
+                 "q.gift",
+                 4,
+                 "What is 10^3?",
+                 {"1000", "103", "H2O", ""},
+                 1,
+                 ""},
+        RuleCase{"gift html unknown entity and a lone ampersand stay",
+                 "[html]A &foo; & B < C?{=a ~b}\n",
+                 "q.gift",
+                 4,
+                 "A &foo; & B < C?",
+                 {"a", "b", "", ""},
+                 1,
+                 ""},
+        RuleCase{"gift html entity beyond the code page",
+                 "[html]Q &#x4E2D;?{=a ~b}\n",
+                 "q.gift",
+                 4,
+                 "",
+                 {},
+                 0,
+                 "the question holds the character U+4E2D, which the ANSI code page cannot show"},
+        RuleCase{"gift category lines are no questions",
+                 "$CATEGORY: $course$/Quiz\n\n// a comment\n$CATEGORY: tom\nQ?{=a ~b}\n",
+                 "q.gift",
+                 4,
+                 "Q?",
+                 {"a", "b", "", ""},
+                 1,
+                 ""},
+        // Aiken responses without a blank after the letter.
+        RuleCase{"aiken A)text",
+                 "Q?\nA)Correct\nB)Incorrect\nANSWER: A\n",
+                 "q.txt",
+                 4,
+                 "Q?",
+                 {"Correct", "Incorrect", "", ""},
+                 1,
+                 ""},
+        RuleCase{"aiken A.text and a tab",
+                 "Q?\nA.one\nB.\ttwo\nANSWER: B\n",
+                 "q.txt",
+                 4,
+                 "Q?",
+                 {"one", "two", "", ""},
+                 2,
+                 ""},
+        // Spreadsheet headers.
+        RuleCase{"header below title rows, names with hints",
+                 ",Quiz,,,,\n,Fill in below,,,,\n"
+                 ",Question - max 120 characters,Answer 1 - max 75 characters,Answer 2 - max 75 "
+                 "characters,Time limit (sec),Correct answer(s) - choose at least one\n"
+                 "1,Q?,a,b,20,2\n",
+                 "q.csv",
+                 4,
+                 "Q?",
+                 {"a", "b", "", ""},
+                 2,
+                 ""},
+        RuleCase{"header with number column and question text",
+                 "Question #;Question Text;Answer 1;Answer 2;Answer 3 (Optional);Correct Answer(s) "
+                 "(Only include Answer #)\n7;Q?;a;b;;1\n",
+                 "q.csv",
+                 4,
+                 "Q?",
+                 {"a", "b", "", ""},
+                 1,
+                 ""},
+        RuleCase{"header No. column ignored",
+                 "No.,Question,Answer 1,Answer 2,Correct answer\n1,Q?,x,y,2\n",
+                 "q.csv",
+                 4,
+                 "Q?",
+                 {"x", "y", "", ""},
+                 2,
+                 ""},
+        RuleCase{
+            "header name that only begins like a response is none",
+            "Question,Answer 1,Answer 2,Answer 1st round notes,Correct answer(s)\nQ?,a,b,note,2\n",
+            "q.csv",
+            4,
+            "Q?",
+            {"a", "b", "", ""},
+            2,
+            ""},
+        RuleCase{"template right answer is a number, not a response's text",
+                 "Question,Answer 1,Answer 2,Answer 3,Correct answer(s)\n1 + 1?,3,1,2,3\n",
+                 "q.csv",
+                 4,
+                 "1 + 1?",
+                 {"3", "1", "2", ""},
+                 3,
+                 ""},
+        RuleCase{"several right answers",
+                 "Question,Answer 1,Answer 2,Answer 3,Correct answer(s)\nQ?,a,b,c,\"2,3\"\n",
+                 "q.csv",
+                 4,
+                 "",
+                 {},
+                 0,
+                 "the right-response column names more than one right response (2,3)"},
+        RuleCase{"several right answers with a blank",
+                 "Question;A;B;C;Correct\nQ?;a;b;c;1, 3\n",
+                 "q.csv",
+                 4,
+                 "",
+                 {},
+                 0,
+                 "the right-response column names more than one right response (1, 3)"},
         // The text layout.
         RuleCase{"layout, right response empty",
                  "Q\na\nb\n\n\n3\n",
@@ -339,6 +600,90 @@ INSTANTIATE_TEST_SUITE_P(
                  {"a", "b", "c", "d"},
                  4,
                  ""}));
+
+// The header row is looked for among the first 20 rows; the rows above it
+// are no questions and are not reported.
+TEST(CsvHeaderTest, FoundWithinTheFirstTwentyRows) {
+  auto withTitleRows = [](int rows) {
+    std::string text;
+    for (int i = 0; i < rows; ++i) text += "Quiz night,,,,\n";
+    return text + "Question,Answer 1,Answer 2,Correct answer(s)\nQ?,a,b,1\n";
+  };
+  ImportedQuestions found = importQuestions(withTitleRows(19), "q.csv", 4);
+  EXPECT_EQ(found.records.size(), 1u);
+  EXPECT_EQ(found.skippedCount, 0);
+
+  // Beyond the first 20 rows there is no header: every row is read as a
+  // question of question, responses and right response.
+  ImportedQuestions beyond = importQuestions(withTitleRows(20), "q.csv", 4);
+  EXPECT_EQ(beyond.records.size(), 1u);
+  EXPECT_EQ(beyond.skippedCount, 21);
+}
+
+// A row above the header that holds more than a title may be a question:
+// it is reported, never passed over without a word.
+TEST(CsvHeaderTest, RowsAboveTheHeaderWithSeveralCellsAreReported) {
+  ImportedQuestions got = importQuestions(
+      "Quiz night,,,\nQ0?,a,b,1\nQuestion,Answer 1,Answer 2,Correct answer(s)\nQ?,a,b,2\n", "q.csv",
+      4);
+  EXPECT_EQ(got.records.size(), 1u);
+  ASSERT_EQ(got.skipped.size(), 1u);
+  EXPECT_EQ(got.skipped[0].line, 2);
+  EXPECT_EQ(got.skipped[0].reason, "the row stands above the header row on line 3");
+}
+
+// Rows of a template that were left empty, even with their number and time
+// limit filled in, are no questions.
+TEST(CsvHeaderTest, UnusedTemplateRowsAreNotQuestions) {
+  ImportedQuestions got = importQuestions(
+      "Question #,Question Text,Answer 1,Answer 2,Time limit,Correct answer(s)\n"
+      "1,Q?,a,b,20,2\n2,,,,20,\n3,,,,,\n",
+      "q.csv", 4);
+  EXPECT_EQ(got.records.size(), 1u);
+  EXPECT_EQ(got.skippedCount, 0);
+}
+
+// What the database cannot hold is named in the report: the part credit of
+// each question, the feedback and the time limits once.
+TEST(ImportReportTest, NamesWhatWasNotKept) {
+  const std::string gift =
+      "Q1? {=a#right ~%50%b ~c}\n\n"
+      "Q2? {T#no#yes}\n\n"
+      "Q3? {=a ~b}\n\n"
+      "Q4? {=a =%50%b}\n\n"
+      "Q5? {=%100%a ~%25%b ~%25%c}\n";
+  ImportedQuestions got = importQuestions(gift, "night.gift", 4);
+  EXPECT_EQ(importReport(got, "night.gift"),
+            "Imported 4 questions from night.gift (GIFT).\n\n"
+            "Not kept:\n"
+            "Feedback after \"#\", in 2 questions (the first on line 1).\n"
+            "Line 1: kept without the part credit of 1 response; only the full-credit response is "
+            "right.\n"
+            "Line 9: kept without the part credit of 2 responses; only the full-credit response is "
+            "right.\n\n"
+            "Skipped 1 question:\n"
+            "Line 7: it is a short-answer question.\n");
+  EXPECT_EQ(importReport(got, "night.gift", 1).find("Line 9:"), std::string::npos);
+  EXPECT_NE(importReport(got, "night.gift", 1).find("...and 1 more.\n\nSkipped"),
+            std::string::npos);
+
+  // A question skipped for another reason has nothing noted.
+  ImportedQuestions skipped = importQuestions("Q? {=a#fine ~%50%\x01}\n", "q.gift", 4);
+  EXPECT_EQ(skipped.noteCount, 0);
+  EXPECT_EQ(importReport(skipped, "q.gift"),
+            "No questions were imported from q.gift (GIFT).\n\n"
+            "Skipped 1 question:\n"
+            "Line 1: response 2 holds a control character.\n");
+
+  // Time limits are named once, whatever the number of questions.
+  ImportedQuestions csv =
+      importQuestions("Question,A,B,Time limit,Correct\nQ1?,a,b,20,1\nQ2?,a,b,30,2\n", "q.csv", 4);
+  EXPECT_EQ(importReport(csv, "q.csv"),
+            "Imported 2 questions from q.csv (CSV).\n\n"
+            "Not kept:\n"
+            "The time limits in the column \"Time limit\": the database has one time limit "
+            "for all questions.\n");
+}
 
 }  // namespace
 }  // namespace qova

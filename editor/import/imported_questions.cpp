@@ -60,31 +60,36 @@ void skipQuestion(ImportedQuestions* out, int64_t line, std::string reason) {
   }
 }
 
-void acceptQuestion(ImportedQuestions* out, QuestionDraft draft) {
+void noteQuestion(ImportedQuestions* out, int64_t line, std::string text) {
+  ++out->noteCount;
+  if (out->notes.size() < kMaxListedSkips) out->notes.push_back(ImportNote{line, std::move(text)});
+}
+
+bool acceptQuestion(ImportedQuestions* out, QuestionDraft draft) {
   if (out->records.size() >= kMaxImportedQuestions) {
     skipQuestion(
         out, draft.line,
         "one import brings at most " + std::to_string(kMaxImportedQuestions) + " questions");
-    return;
+    return false;
   }
   const size_t count = draft.responses.size();
   if (count > 5) {
     skipQuestion(out, draft.line, "it has " + std::to_string(count) + " responses, more than five");
-    return;
+    return false;
   }
   if (count < 2) {
     skipQuestion(out, draft.line, "it has fewer than two responses");
-    return;
+    return false;
   }
   if (count > static_cast<size_t>(out->responseLimit)) {
     skipQuestion(out, draft.line,
                  "it has " + std::to_string(count) + " responses; the database holds " +
                      std::to_string(out->responseLimit));
-    return;
+    return false;
   }
   if (draft.correct < 1 || static_cast<size_t>(draft.correct) > count) {
     skipQuestion(out, draft.line, "no right response can be told");
-    return;
+    return false;
   }
   QuestionRecord record;
   std::string problem = textProblem("the question", trimmed(draft.question), &record.question);
@@ -95,12 +100,13 @@ void acceptQuestion(ImportedQuestions* out, QuestionDraft draft) {
   }
   if (!problem.empty()) {
     skipQuestion(out, draft.line, problem);
-    return;
+    return false;
   }
   record.responses.resize(std::max(count, static_cast<size_t>(out->responseLimit)));
   record.correct = draft.correct;
   if (static_cast<int>(count) > out->mostResponses) out->mostResponses = static_cast<int>(count);
   out->records.push_back(std::move(record));
+  return true;
 }
 
 }  // namespace qova

@@ -27,6 +27,13 @@ struct SkippedQuestion {
   std::string reason;
 };
 
+// Something of an imported question that the database has no place for,
+// named in the report: the question's line and what was not kept.
+struct ImportNote {
+  int64_t line = 0;
+  std::string text;
+};
+
 struct ImportedQuestions {
   std::string format;  // the format the file was read in ("Aiken", "GIFT", ...), or empty
   // How many responses a record may have (4 or 5: the database's count);
@@ -36,6 +43,11 @@ struct ImportedQuestions {
   int mostResponses = 0;                 // the most responses any record really has
   std::vector<SkippedQuestion> skipped;  // the first kMaxListedSkips
   int64_t skippedCount = 0;              // all of them
+  std::vector<ImportNote> notes;         // of imported questions, the first kMaxListedSkips
+  int64_t noteCount = 0;                 // all of them
+  // What the whole file had that was not kept, one sentence each (a time
+  // limit column, feedback), named once in the report.
+  std::vector<std::string> fileNotes;
   // Set when the file as a whole could not be read (empty, too large, no
   // known format); then there are no records.
   std::string failure;
@@ -51,13 +63,16 @@ struct QuestionDraft {
 
 void skipQuestion(ImportedQuestions* out, int64_t line, std::string reason);
 
+// Names what was not kept of the question imported at `line`.
+void noteQuestion(ImportedQuestions* out, int64_t line, std::string text);
+
 // Adds the draft as a record, or skips it with the reason: an empty question
 // or response, fewer than two or more than five responses, more than the
 // database holds, a right response outside them, a control character, a
 // character the ANSI code page cannot show, a text longer than
 // kMaxImportedText, or kMaxImportedQuestions imported already. Texts are trimmed of blanks at both
-// ends first.
-void acceptQuestion(ImportedQuestions* out, QuestionDraft draft);
+// ends first. True when the question was imported.
+bool acceptQuestion(ImportedQuestions* out, QuestionDraft draft);
 
 // Blanks (space and tab) off both ends.
 std::string trimmed(std::string_view text);

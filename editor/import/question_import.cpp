@@ -162,6 +162,18 @@ std::string importReport(const ImportedQuestions& imported, const std::string& p
              " from " + from + ".\n";
   }
   if (!imported.failure.empty()) report += "\n" + imported.failure + "\n";
+  // What the imported questions had that the database cannot hold.
+  if (!imported.records.empty() && (imported.noteCount > 0 || !imported.fileNotes.empty())) {
+    report += "\nNot kept:\n";
+    for (const std::string& note : imported.fileNotes) report += note + "\n";
+    size_t shown = std::min(imported.notes.size(), listed);
+    for (size_t i = 0; i < shown; ++i) {
+      report +=
+          "Line " + std::to_string(imported.notes[i].line) + ": " + imported.notes[i].text + ".\n";
+    }
+    int64_t more = imported.noteCount - static_cast<int64_t>(shown);
+    if (more > 0) report += "...and " + std::to_string(more) + " more.\n";
+  }
   if (imported.skippedCount > 0) {
     report += "\nSkipped " + counted(imported.skippedCount, "question") + ":\n";
     size_t shown = std::min(imported.skipped.size(), listed);

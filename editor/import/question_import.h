@@ -34,7 +34,10 @@ ImportedQuestions importQuestionFile(const std::string& path, int responseLimit)
 
 // The report for the user: how many questions were imported from the file
 // (its name without folder), and the first `listed` skipped questions with
-// their lines and reasons, then "...and N more." Lines end with "\n".
+// their lines and reasons, then "...and N more." Before the skipped ones,
+// under "Not kept:", what the imported questions had that the database
+// cannot hold (part credit, feedback, time limits), listed alike.
+// Lines end with "\n".
 std::string importReport(const ImportedQuestions& imported, const std::string& path,
                          size_t listed = kReportedSkips);
 

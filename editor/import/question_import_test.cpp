@@ -28,7 +28,24 @@ struct FileCase {
   std::string format;
   std::vector<Record> records;
   std::vector<Skip> skips;
+  // The lines of the report under "Not kept:", in order.
+  std::vector<std::string> notKept = {};
 };
+
+// The lines of the report's "Not kept:" section.
+std::vector<std::string> notKeptLines(const std::string& report) {
+  std::vector<std::string> lines;
+  const std::string heading = "\nNot kept:\n";
+  size_t at = report.find(heading);
+  if (at == std::string::npos) return lines;
+  at += heading.size();
+  while (at < report.size() && report[at] != '\n') {
+    size_t end = report.find('\n', at);
+    lines.push_back(report.substr(at, end - at));
+    at = end + 1;
+  }
+  return lines;
+}
 
 std::string sample(const char* name) {
   return testing::readFileBytes(std::string(QOVA_TESTDATA_DIR) + "/import/" + name);
@@ -51,6 +68,7 @@ void expectImport(const ImportedQuestions& got, const FileCase& c) {
     EXPECT_NE(got.skipped[i].reason.find(c.skips[i].reason), std::string::npos)
         << "line " << c.skips[i].line << ": " << got.skipped[i].reason;
   }
+  EXPECT_EQ(notKeptLines(importReport(got, c.file, kMaxListedSkips)), c.notKept);
 }
 
 class FileImportTest : public ::testing::TestWithParam<FileCase> {};
@@ -60,6 +78,44 @@ TEST_P(FileImportTest, ReadsTheSampleAsPlatformsAndSpreadsheetsWriteIt) {
   std::string bytes = sample(c.file);
   ASSERT_FALSE(bytes.empty()) << c.file;
   expectImport(importQuestions(bytes, c.file, c.limit), c);
+}
+
+const char kPartCredit1[] =
+    "Line 87: kept without the part credit of 1 response; only the full-credit response is right.";
+const char kPartCredit2[] =
+    "Line 89: kept without the part credit of 2 responses; only the full-credit response is "
+    "right.";
+
+// A quiz platform's spreadsheet template, saved by a spreadsheet program:
+// title and instruction rows above the header, a number column, hints in
+// the header names, empty numbered rows at the end.
+FileCase templateA(const char* file) {
+  return FileCase{
+      file,
+      4,
+      "CSV",
+      {{"Which planet is known as the red planet?", {"Venus", "Mars", "Jupiter", "Saturn"}, 2},
+       {"Is the Atlantic an ocean?", {"Yes", "No", "", ""}, 1},
+       {"What is 7 \xD7 6; not 7 + 6?", {"42", "36", "48", ""}, 1},
+       {"Caf\xE9 or tea: which is \"coffee\"?", {"Caf\xE9", "Tea", "", ""}, 1}},
+      {{9, "the right-response column names more than one right response (2,4)"}},
+      {"The time limits in the column \"Time limit (sec) \x96 5, 10, 20, 30, 60, 90, 120, or "
+       "240 secs\": the database has one time limit for all questions."}};
+}
+
+// Another quiz platform's template: a title cell on two lines, header names
+// on two lines, a question number column.
+FileCase templateB(const char* file) {
+  return FileCase{
+      file,
+      4,
+      "CSV",
+      {{"What is 2 + 2?", {"3", "4", "5", ""}, 2},
+       {"Pick the mammal", {"Shark", "Dolphin", "", ""}, 2},
+       {"Which letter comes first in \"na\xEFve\"?", {"A", "N", "V", "E"}, 2}},
+      {{10, "the right-response column names more than one right response (1,3)"}},
+      {"The time limits in the column \"Time Limit (sec) (Max: 300 seconds)\": the database has "
+       "one time limit for all questions."}};
 }
 
 const Record kCapital{"What is the capital of France?", {"Berlin", "Paris", "Madrid", "Rome"}, 2};
@@ -90,15 +146,16 @@ INSTANTIATE_TEST_SUITE_P(
                    {"curly { }", "square [ ]", "round ( )", ""},
                    1},
                   {"Pick the noble gas", {"Oxygen", "Neon", "Nitrogen", ""}, 2},
+                  {"The sun is a star.", {"True", "False", "", ""}, 1},
                   {"The _____ is the largest ocean.", {"Pacific", "Atlantic", "Indian", ""}, 1}},
-                 {{17, "true/false"},
-                  {19, "short-answer"},
+                 {{19, "short-answer"},
                   {21, "matching"},
                   {23, "numeric"},
                   {25, "essay"},
                   {27, "no answer block"},
                   {29, "more than one response is marked right"},
-                  {33, "the answer block opened on line 33 is never closed"}}},
+                  {33, "the answer block opened on line 33 is never closed"}},
+                 {"Feedback after \"#\", in 2 questions (the first on line 2)."}},
         FileCase{
             "european_excel.csv",
             4,
@@ -106,7 +163,9 @@ INSTANTIATE_TEST_SUITE_P(
             {{"Quelle est la capitale de la France ?", {"Berlin", "Paris", "Madrid", "Rome"}, 2},
              {"Which word is on two lines?", {"say \"hi\"", "bye", "", ""}, 1},
              {"Prix du caf\xE9 ?", {"1,50 \x80", "2,00 \x80", "", ""}, 2}},
-            {{7, "fewer than two responses"}, {8, "names response 6, and there are 3"}}},
+            {{7, "fewer than two responses"}, {8, "names response 6, and there are 3"}},
+            {"The time limits in the column \"Time limit\": the database has one time limit for "
+             "all questions."}},
         FileCase{"sheets_no_header.csv",
                  4,
                  "CSV",
@@ -138,7 +197,100 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"Which planet is largest?", {"Mars", "Jupiter", "Venus", "Earth"}, 2},
                   {"2 + 2 = ?", {"3", "4", "5", "22"}, 2},
                   {"A question with three responses", {"one", "two", "three", ""}, 3}},
-                 {{13, "no right response is marked"}}}));
+                 {{13, "no right response is marked"}}},
+        // The shapes of a learning platform's published GIFT examples.
+        FileCase{
+            "learning_platform_examples.gift",
+            5,
+            "GIFT",
+            {{"Who wrote the play Hamlet?", {"Marlowe", "Jonson", "Shakespeare", "", ""}, 3},
+             {"The Nile flows _____ into the Mediterranean.",
+              {"south", "north", "west", "", ""},
+              2},
+             {"The first month of the year is _____ in most calendars.",
+              {"February", "January", "March", "", ""},
+              2},
+             {"Which river flows through Vienna?", {"Rhine", "Danube", "Seine", "Thames", ""}, 2},
+             {"The sun orbits the earth.", {"True", "False", "", "", ""}, 2},
+             {"The moon orbits the earth.", {"True", "False", "", "", ""}, 1},
+             {"The first month of the year is _____ in most calendars.",
+              {"February", "March", "January", "", ""},
+              3},
+             {"What's the right response to this question?",
+              {"wrong response", "another wrong response", "right response", "", ""},
+              3},
+             {"The earth is flat.", {"True", "False", "", "", ""}, 2},
+             {"Hard question.",
+              {"wrong response", "half credit response", "full credit response", "", ""},
+              3},
+             {"Jesus Christ was from _____.",
+              {"Jerusalem", "Bethlehem", "Galilee", "Nazareth", ""},
+              4},
+             {"Which response equals 6?", {"= 2 + 2", "= 3 + 3", "= 2 + 5", "", ""}, 2}},
+            {{24, "it is a short-answer question"},
+             {26, "it is a short-answer question"},
+             {36, "it is a matching question"},
+             {42, "it is a matching question"},
+             {46, "it is a numeric question"},
+             {48, "it is a numeric question"},
+             {50, "it is a numeric question"},
+             {52, "it is a numeric question"},
+             {59, "it is a numeric question"},
+             {63, "it is a short-answer question"},  // one "=" alone
+             {75, "it is a short-answer question"},
+             {80, "it is a short-answer question"},  // [markdown]
+             {95, "it is a short-answer question"},  // weighted "=" answers
+             {100, "it is a short-answer question"},
+             {104, "it gives part marks to several responses"},
+             {110, "it gives part marks to several responses"},
+             {122, "it has 6 responses, more than five"},
+             {135, "it is a short-answer question"}},  // {=Frog =%50%Cat =%0%*}
+            {"Feedback after \"#\", in 3 questions (the first on line 70).", kPartCredit1,
+             kPartCredit2}},
+        FileCase{"learning_platform_formats.gift",
+                 4,
+                 "GIFT",
+                 {{"Which colour is the sky on a clear day?", {"blue", "green", "red", ""}, 1},
+                  {"Which ocean is the largest?", {"Pacific", "Atlantic", "Indian", ""}, 1},
+                  {"Which is the largest planet?", {"Jupiter", "Mars", "Venus", ""}, 1},
+                  {"Caf\xE9 au lait & cr\xE8me br\xFBl\xE9"
+                   "e \x96 which is a drink?",
+                   {"Caf\xE9 au lait",
+                    "Cr\xE8me br\xFBl\xE9"
+                    "e",
+                    "", ""},
+                   1},
+                  {"Which of these tags makes text bold?", {"<b>", "<i>", "<u>", ""}, 1},
+                  {"Water boils at 100 \xB0"
+                   "C at sea level.",
+                   {"True", "False", "", ""},
+                   1},
+                  {"Is the whale a fish?", {"True", "False", "", ""}, 2}},
+                 {{12, "it shows a picture (<img>), which a record cannot hold"}},
+                 {"Feedback after \"#\", in 1 question (the first on line 19)."}},
+        // The shape of a learning platform's own Aiken test file: responses
+        // without a blank after the letter, a question right after the
+        // previous ANSWER: line, and the questions it refuses.
+        FileCase{"learning_platform_errors.aiken.txt",
+                 4,
+                 "Aiken",
+                 {{"What is the largest planet?", {"Mars", "Jupiter", "Venus", "Earth"}, 2},
+                  {"Which of these responses is right?", {"Correct", "Incorrect", "", ""}, 1},
+                  {"Which of these responses is right, written with stops?",
+                   {"Incorrect", "Correct", "", ""},
+                   2},
+                  {"A question at the end, complete", {"Right", "Wrong", "", ""}, 1}},
+                 {{8, "it has 6 responses, more than five"},
+                  {26, "it has fewer than two responses"},
+                  {29, "it has fewer than two responses"},
+                  {33, "ANSWER: C names no response"},
+                  {38, "it has no ANSWER: line"}}},
+        templateA("quiz_template_a_comma_utf8bom.csv"), templateA("quiz_template_a_comma_ansi.csv"),
+        templateA("quiz_template_a_semicolon_utf8.csv"),
+        templateA("quiz_template_a_semicolon_ansi.csv"),
+        templateB("quiz_template_b_comma_utf8bom.csv"), templateB("quiz_template_b_comma_ansi.csv"),
+        templateB("quiz_template_b_semicolon_utf8.csv"),
+        templateB("quiz_template_b_semicolon_ansi.csv")));
 
 // The content decides the format; the extension only breaks ties and names
 // the reader for content that fits none.

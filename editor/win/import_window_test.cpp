@@ -1,6 +1,7 @@
 // Import... in the real editor window, with scripted prompts: the records of
-// an Aiken and a CSV file are appended as Append Qdb appends a database's,
-// shown and saved; the Notice tells what was imported and skipped.
+// Aiken, GIFT and CSV files are appended as Append Qdb appends a database's,
+// shown and saved; the Notice tells what was imported, what of it was not
+// kept, and what was skipped.
 #include <string>
 #include <vector>
 
@@ -86,6 +87,9 @@ TEST_F(ImportWindowTest, CsvIsAppendedAfterTheOpenDatabaseAndSkipsAreListed) {
   EXPECT_EQ(scripted_.messages[0].caption, "Notice");
   EXPECT_EQ(scripted_.messages[0].text,
             "Imported 2 questions from euro.csv (CSV).\n\n"
+            "Not kept:\n"
+            "The time limits in the column \"Time limit\": the database has one time limit for "
+            "all questions.\n\n"
             "Skipped 1 question:\n"
             "Line 3: it has fewer than two responses.\n");
   // The typing was committed first, as Append Qdb does; the window shows the
@@ -105,6 +109,92 @@ TEST_F(ImportWindowTest, CsvIsAppendedAfterTheOpenDatabaseAndSkipsAreListed) {
   expected.push_back({"Prix du caf\xE9 ?", {"1 \x80", "2 \x80"}, 2});
   expected.push_back({"Pick the fourth", {"a", "b", "c", "d"}, 4});
   EXPECT_EQ(testing::readFileBytes(db), editorFileBytes(4, expected));
+}
+
+// A learning platform's GIFT file: true/false questions become the
+// responses True and False, short-answer questions are skipped with their
+// lines, part credit and feedback are named as not kept.
+TEST_F(ImportWindowTest, GiftTrueFalseAndShortAnswerAreShownAsTheyRead) {
+  const char gift[] =
+      "// true/false\r\n"
+      "$CATEGORY: $course$/Night\r\n\r\n"
+      "::Sun::The sun is a star.{TRUE}\r\n\r\n"
+      "The moon is a planet.{F#It is a moon.}\r\n\r\n"
+      "// short answer, whatever its weights\r\n"
+      "Jesus Christ was from {=Nazareth =%75%Nazereth =%25%Bethlehem}\r\n\r\n"
+      "[html]Which is <b>largest</b>?{~%50%Saturn =Jupiter ~[plain]Mars}\r\n";
+  importFile("night.gift", gift);
+  ASSERT_EQ(scripted_.messages.size(), 1u);
+  EXPECT_EQ(scripted_.messages[0].caption, "Notice");
+  EXPECT_EQ(scripted_.messages[0].type, 0x40u);
+  EXPECT_EQ(scripted_.messages[0].text,
+            "Imported 3 questions from night.gift (GIFT).\n\n"
+            "Not kept:\n"
+            "Feedback after \"#\", in 1 question (the first on line 6).\n"
+            "Line 11: kept without the part credit of 1 response; only the full-credit response "
+            "is right.\n\n"
+            "Skipped 1 question:\n"
+            "Line 9: it is a short-answer question.\n");
+  EXPECT_EQ(total(), "3");
+  EXPECT_EQ(current(), "1");
+  EXPECT_EQ(text(IDC_QUESTION), "The sun is a star.");
+  EXPECT_EQ(text(IDC_RESPONSE1), "True");
+  EXPECT_EQ(text(IDC_RESPONSE2), "False");
+  EXPECT_EQ(text(IDC_RESPONSE3), "");
+  EXPECT_TRUE(checked(IDC_CORRECT1));
+  click(IDC_NEXT);
+  EXPECT_EQ(text(IDC_QUESTION), "The moon is a planet.");
+  EXPECT_TRUE(checked(IDC_CORRECT2));
+  EXPECT_FALSE(checked(IDC_CORRECT1));
+  click(IDC_NEXT);
+  EXPECT_EQ(text(IDC_QUESTION), "Which is largest?");
+  EXPECT_EQ(text(IDC_RESPONSE1), "Saturn");
+  EXPECT_EQ(text(IDC_RESPONSE3), "Mars");
+  EXPECT_TRUE(checked(IDC_CORRECT2));
+}
+
+// A quiz platform's spreadsheet template saved as CSV by a spreadsheet
+// program with a European locale: title rows above the header, hints in the
+// header names, the number column, the time limits, several right answers.
+TEST_F(ImportWindowTest, SpreadsheetTemplateImportsEveryQuestionItHolds) {
+  const char sheet[] =
+      ";;;;;;;\r\n"
+      ";Quiz template;;;;;;\r\n"
+      ";Write your questions below, a time limit, and the numbers of the correct answers.;;;;;;\r\n"
+      ";;;;;;;\r\n"
+      ";Question - max 120 characters;Answer 1 - max 75 characters;Answer 2 - max 75 "
+      "characters;Answer 3 - max 75 characters;Answer 4 - max 75 characters;Time limit (sec) "
+      "\x96 5, 10, 20, 30, 60, 90, 120, or 240 secs;Correct answer(s) - choose at least one\r\n"
+      "1;Prix du caf\xE9 ?;1 \x80;2 \x80;3 \x80;;20;2\r\n"
+      "2;Is the Atlantic an ocean?;Yes;No;;;10;1\r\n"
+      "3;Which are prime?;4;7;9;11;30;2,4\r\n"
+      "4;;;;;;20;\r\n";
+  importFile("template.csv", sheet);
+  ASSERT_EQ(scripted_.messages.size(), 1u);
+  EXPECT_EQ(scripted_.messages[0].caption, "Notice");
+  EXPECT_EQ(scripted_.messages[0].text,
+            "Imported 2 questions from template.csv (CSV).\n\n"
+            "Not kept:\n"
+            "The time limits in the column \"Time limit (sec) \x96 5, 10, 20, 30, 60, 90, 120, or "
+            "240 secs\": the database has one time limit for all questions.\n\n"
+            "Skipped 1 question:\n"
+            "Line 8: the right-response column names more than one right response (2,4).\n");
+  EXPECT_EQ(total(), "2");
+  EXPECT_EQ(text(IDC_QUESTION), "Prix du caf\xE9 ?");
+  EXPECT_EQ(text(IDC_RESPONSE2), "2 \x80");
+  EXPECT_TRUE(checked(IDC_CORRECT2));
+  click(IDC_NEXT);
+  EXPECT_EQ(text(IDC_QUESTION), "Is the Atlantic an ocean?");
+  EXPECT_EQ(text(IDC_RESPONSE2), "No");
+  EXPECT_EQ(text(IDC_RESPONSE3), "");
+  EXPECT_TRUE(checked(IDC_CORRECT1));
+
+  std::string saved = folder_.file("template.qdb");
+  scripted_.saveAnswers.push_back(saved);
+  click(IDC_SAVE);
+  EXPECT_EQ(testing::readFileBytes(saved),
+            editorFileBytes(4, {{"Prix du caf\xE9 ?", {"1 \x80", "2 \x80", "3 \x80"}, 2},
+                                {"Is the Atlantic an ocean?", {"Yes", "No"}, 1}}));
 }
 
 TEST_F(ImportWindowTest, FiveResponsesNeedTheFiveResponseDatabase) {
