@@ -181,24 +181,26 @@ ServerMessage ServerStream::due() const {
   return ServerMessage::kNone;
 }
 
-bool ServerStream::mayTake(Expect expect, size_t received) const {
-  return !broken() && expect_ == expect && !inMessage_ && received <= buffer_.size();
+template <typename Entry>
+ServerMessage ServerStream::take(Expect expect, std::shared_ptr<const std::vector<Entry>>* held,
+                                 std::shared_ptr<const std::vector<Entry>> entries,
+                                 size_t received) {
+  if (broken() || expect_ != expect || inMessage_ || !entries || received > buffer_.size()) {
+    return ServerMessage::kNone;
+  }
+  buffer_.skip(received);
+  *held = std::move(entries);
+  return listDone(expect == Expect::kResults ? ServerMessage::kResults : ServerMessage::kSummary);
 }
 
 ServerMessage ServerStream::takeResults(std::shared_ptr<const std::vector<ResultEntry>> entries,
                                         size_t received) {
-  if (!entries || !mayTake(Expect::kResults, received)) return ServerMessage::kNone;
-  buffer_.skip(received);
-  results_ = std::move(entries);
-  return listDone(ServerMessage::kResults);
+  return take(Expect::kResults, &results_, std::move(entries), received);
 }
 
 ServerMessage ServerStream::takeSummary(std::shared_ptr<const std::vector<SummaryEntry>> entries,
                                         size_t received) {
-  if (!entries || !mayTake(Expect::kSummary, received)) return ServerMessage::kNone;
-  buffer_.skip(received);
-  summary_ = std::move(entries);
-  return listDone(ServerMessage::kSummary);
+  return take(Expect::kSummary, &summary_, std::move(entries), received);
 }
 
 ServerMessage ServerStream::failTooLarge() {

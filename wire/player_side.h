@@ -161,9 +161,10 @@ class ServerStream {
   ServerMessage fail(const std::string& what);
   ServerMessage onLine(const std::string& line);
   ServerMessage tooLong();
-  // Whether takeResults() or takeSummary() may take a message of `expect`
-  // that starts with `received` bytes of the buffer.
-  bool mayTake(Expect expect, size_t received) const;
+  // takeResults() and takeSummary(): the `expect` message into `*held`.
+  template <typename Entry>
+  ServerMessage take(Expect expect, std::shared_ptr<const std::vector<Entry>>* held,
+                     std::shared_ptr<const std::vector<Entry>> entries, size_t received);
   // The results or summary message just taken: what comes next.
   ServerMessage listDone(ServerMessage kind);
 
