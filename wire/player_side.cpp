@@ -1,11 +1,5 @@
 #include "wire/player_side.h"
 
-#include <algorithm>
-#include <cstring>
-#include <string_view>
-
-#include "wire/shared_lists.h"
-
 namespace qova {
 
 namespace {
@@ -31,15 +25,12 @@ std::string shown(const std::string& text) {
 
 void ServerStream::feed(const char* data, size_t size) {
   if (broken()) return;
-  size_t equal = compareOnArrival(data, size);
-  buffer_.append(data + equal, size - equal);
+  buffer_.append(data, size);
 }
 
 ServerMessage ServerStream::fail(const std::string& what) {
   violation_ = std::string("in the ") + expectedMessage() + ": " + what;
   buffer_.clear();
-  sameAs_.reset();
-  unbuffered_ = false;
   return ServerMessage::kViolation;
 }
 
@@ -71,21 +62,12 @@ bool ServerStream::atMessageBoundary() const {
 
 bool ServerStream::hasCompleteLine() const { return !broken() && buffer_.hasCompleteLine(); }
 
-bool ServerStream::midMessage() const {
-  return inMessage_ || !buffer_.empty() || (unbuffered_ && same_ > 0);
-}
+bool ServerStream::midMessage() const { return inMessage_ || !buffer_.empty(); }
 
 ServerMessage ServerStream::next() {
   if (broken()) return ServerMessage::kNone;
   std::string line;
   for (;;) {
-    if (shared_ && !inMessage_ && !ownRead_ &&
-        (expect_ == Expect::kResults || expect_ == Expect::kSummary)) {
-      ServerMessage m = ServerMessage::kNone;
-      Shared taken = takeShared(&m);
-      if (taken == Shared::kTaken) return m;
-      if (taken == Shared::kWait) return ServerMessage::kNone;
-    }
     switch (buffer_.take(&line)) {
       case LineBuffer::Take::kNeedMore:
         return ServerMessage::kNone;
@@ -174,11 +156,6 @@ ServerMessage ServerStream::onLine(const std::string& line) {
 
 ServerMessage ServerStream::listDone(ServerMessage kind) {
   inMessage_ = false;
-  ownRead_ = false;
-  frameScan_ = frameLines_ = 0;
-  sameAs_.reset();
-  same_ = 0;
-  unbuffered_ = false;
   if (kind == ServerMessage::kResults) {
     expect_ =
         questionInRound_ >= settings_.questionsPerRound ? Expect::kSummary : Expect::kQuestion;
@@ -190,142 +167,47 @@ ServerMessage ServerStream::listDone(ServerMessage kind) {
   return kind;
 }
 
-ServerMessage ServerStream::listKind() const {
-  return expect_ == Expect::kResults ? ServerMessage::kResults : ServerMessage::kSummary;
+ServerMessage ServerStream::due() const {
+  switch (expect_) {
+    case Expect::kSettings:
+      return ServerMessage::kSettings;
+    case Expect::kQuestion:
+      return ServerMessage::kQuestion;
+    case Expect::kResults:
+      return ServerMessage::kResults;
+    case Expect::kSummary:
+      return ServerMessage::kSummary;
+  }
+  return ServerMessage::kNone;
 }
 
-ServerStream::Shared ServerStream::takeShared(ServerMessage* m) {
-  ServerMessage kind = listKind();
-  // Most often every seat receives the message another seat has just read:
-  // comparing bytes is far cheaper than finding its lines.
-  bool wait = false;
-  if (sameAsLast(kind, &wait)) {
-    if (!unbuffered_) buffer_.skip(same_);
-    if (kind == ServerMessage::kResults) {
-      results_ = sameAs_->results;
-    } else {
-      summary_ = sameAs_->summary;
-    }
-    *m = listDone(kind);
-    return Shared::kTaken;
+template <typename Entry>
+ServerMessage ServerStream::take(Expect expect, std::shared_ptr<const std::vector<Entry>>* held,
+                                 std::shared_ptr<const std::vector<Entry>> entries,
+                                 size_t received) {
+  if (broken() || expect_ != expect || inMessage_ || !entries || received > buffer_.size()) {
+    return ServerMessage::kNone;
   }
-  if (wait) return Shared::kWait;
-  size_t whole = frame();
-  if (whole == 0) {
-    // The message is not whole yet: it may not grow past the bound.
-    if (buffer_.size() > maxListBytes_) {
-      *m = tooLong();
-      return Shared::kTaken;
-    }
-    return Shared::kWait;
-  }
-  if (whole != std::string::npos && whole > maxListBytes_) {
-    *m = tooLong();
-    return Shared::kTaken;
-  }
-  if (whole == std::string::npos || !shared_->read(kind, buffer_.data(), whole)) {
-    ownRead_ = true;
-    return Shared::kOwnRead;
-  }
-  const ListMessage& read = *shared_->last(kind);
-  if (kind == ServerMessage::kResults) {
-    results_ = read.results;
-  } else {
-    summary_ = read.summary;
-  }
-  buffer_.skip(whole);
-  *m = listDone(kind);
-  return Shared::kTaken;
+  buffer_.skip(received);
+  *held = std::move(entries);
+  return listDone(expect == Expect::kResults ? ServerMessage::kResults : ServerMessage::kSummary);
 }
 
-size_t ServerStream::compareOnArrival(const char* data, size_t size) {
-  if (!shared_ || inMessage_ || ownRead_ || !buffer_.empty() || same_ == std::string::npos ||
-      (expect_ != Expect::kResults && expect_ != Expect::kSummary)) {
-    return 0;
-  }
-  if (same_ == 0) sameAs_ = shared_->last(listKind());
-  // With none read yet the bytes are kept, to be compared once another
-  // stream has read one (the first message of a game reaches every seat at
-  // about the same time).
-  if (!sameAs_) return 0;
-  if (sameAs_->bytes.size() > maxListBytes_) {
-    same_ = std::string::npos;
-    return 0;
-  }
-  const std::string& bytes = sameAs_->bytes;
-  if (same_ == bytes.size()) return 0;  // whole: what follows is the next message
-  size_t n = std::min(size, bytes.size() - same_);
-  if (std::memcmp(data, bytes.data() + same_, n) != 0) {
-    // They differ: the bytes held by the comparison go to the buffer, and
-    // the message is framed and read from there.
-    buffer_.append(bytes.data(), same_);
-    same_ = std::string::npos;
-    unbuffered_ = false;
-    return 0;
-  }
-  same_ += n;
-  unbuffered_ = true;
-  return n;
+ServerMessage ServerStream::takeResults(std::shared_ptr<const std::vector<ResultEntry>> entries,
+                                        size_t received) {
+  return take(Expect::kResults, &results_, std::move(entries), received);
 }
 
-bool ServerStream::sameAsLast(ServerMessage kind, bool* wait) {
-  if (same_ == std::string::npos) {
-    // It differs from sameAs_, most often the message before it; another
-    // stream that received it sooner may have read it since.
-    const std::shared_ptr<const ListMessage>& last = shared_->last(kind);
-    if (unbuffered_ || !last || last == sameAs_) return false;
-    sameAs_ = last;
-    same_ = 0;
-  }
-  if (unbuffered_) {
-    // The bytes so far arrived equal and are held by sameAs_ alone.
-    if (same_ == sameAs_->bytes.size()) return true;
-    *wait = true;
-    return false;
-  }
-  if (same_ == 0) sameAs_ = shared_->last(kind);
-  if (!sameAs_) return false;  // framed meanwhile; compared once one has been read
-  if (sameAs_->bytes.size() > maxListBytes_) {
-    same_ = std::string::npos;
-    return false;
-  }
-  const std::string& bytes = sameAs_->bytes;
-  size_t upTo = std::min(buffer_.size(), bytes.size());
-  if (std::memcmp(buffer_.data() + same_, bytes.data() + same_, upTo - same_) != 0) {
-    same_ = std::string::npos;
-    return false;
-  }
-  same_ = upTo;
-  // The message ends at its closing line, so equal bytes end there too.
-  if (upTo == bytes.size()) return true;
-  *wait = true;
-  return false;
+ServerMessage ServerStream::takeSummary(std::shared_ptr<const std::vector<SummaryEntry>> entries,
+                                        size_t received) {
+  return take(Expect::kSummary, &summary_, std::move(entries), received);
 }
 
-size_t ServerStream::frame() {
-  // A message ends with an empty line where an entry (3 lines of results,
-  // 7 of a summary) would start.
-  const size_t entryLines = expect_ == Expect::kResults ? 3 : 7;
-  const char* data = buffer_.data();
-  std::string_view held(data, buffer_.size());
-  for (;;) {
-    size_t end = held.find("\r\n", frameScan_);
-    if (end == std::string_view::npos) {
-      return held.size() - frameScan_ > kMaxServerLine + 1 ? std::string::npos : 0;
-    }
-    size_t length = end - frameScan_;
-    size_t at = frameLines_ % entryLines;
-    if (length > kMaxServerLine || frameLines_ / entryLines >= kMaxListedPlayers) {
-      return std::string::npos;
-    }
-    if (at == 0 && length == 0) return end + 2;
-    if (entryLines == 3 && at == 2 &&
-        !(length == 1 && (data[frameScan_] == 'r' || data[frameScan_] == 'w'))) {
-      return std::string::npos;
-    }
-    ++frameLines_;
-    frameScan_ = end + 2;
+ServerMessage ServerStream::failTooLarge() {
+  if (broken() || (expect_ != Expect::kResults && expect_ != Expect::kSummary)) {
+    return ServerMessage::kNone;
   }
+  return tooLong();
 }
 
 void ListReader::start(ServerMessage kind) {

@@ -10,14 +10,13 @@
 //
 // ServerStream takes the bytes as they arrive, in pieces of any size, and
 // yields whole messages, checking every line against the form it must have.
-// Streams that receive the same results and summaries (a gateway's many
-// seats) can read each of those messages once between them (SharedLists).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "wire/line_buffer.h"
@@ -84,24 +83,13 @@ class ListReader {
   std::string violation_;
 };
 
-class SharedLists;
-struct ListMessage;
-
 // Incremental reader of the server's side of one conversation.
 class ServerStream {
  public:
-  // With `shared`, results and summaries are taken whole and read through
-  // it, once for every stream that shares it and received the same bytes.
-  // What the stream yields is the same either way, violations included,
-  // with one difference in timing: a broken summary entry is found when the
-  // summary's closing line arrives, not at the entry (a broken verdict, a
-  // line too long and too many players are found as they arrive).
-  // `shared` must outlive the stream.
-  explicit ServerStream(SharedLists* shared = nullptr) : shared_(shared) {}
-
   // Results and summary messages longer than `bytes` break the protocol
   // (tooLarge() then tells); without it only lines and players are bounded.
   void setMaxListBytes(size_t bytes) { maxListBytes_ = bytes; }
+  size_t maxListBytes() const { return maxListBytes_; }
   bool tooLarge() const { return tooLarge_; }
 
   // Appends received bytes. Call next() until it gives kNone to take out
@@ -129,7 +117,8 @@ class ServerStream {
   const Question& question() const { return question_; }
   const std::vector<ResultEntry>& results() const { return *results_; }
   const std::vector<SummaryEntry>& summary() const { return *summary_; }
-  // The same, as held (and, with SharedLists, shared) since it was read.
+  // The same, as held since it was read: entries taken with takeResults()
+  // or takeSummary() are the very objects handed over.
   const std::shared_ptr<const std::vector<ResultEntry>>& sharedResults() const { return results_; }
   const std::shared_ptr<const std::vector<SummaryEntry>>& sharedSummary() const { return summary_; }
   const std::string& violation() const { return violation_; }
@@ -137,35 +126,48 @@ class ServerStream {
   // True when the results just taken end a round, so a summary follows.
   bool summaryExpected() const { return expect_ == Expect::kSummary; }
 
+  // For a reader that reads results and summaries elsewhere (the gateway
+  // reads each once for all its seats): it looks at pending() while one is
+  // due and hands over what it read in place of next() reading it.
+  //
+  // The message the stream expects next: kSettings, kQuestion, kResults or
+  // kSummary (also while part of it has been received).
+  ServerMessage due() const;
+  // The bytes received and not yet taken, from the start of the message
+  // due when next() has taken none of its lines.
+  std::string_view pending() const { return {buffer_.data(), buffer_.size()}; }
+  // Takes the results (takeSummary: round summary) message due as read and
+  // checked elsewhere, with the same forms and bounds next() applies (the
+  // caller holds it to setMaxListBytes, see failTooLarge): `entries` are its
+  // entries, and its first `received` bytes are the first bytes of pending(),
+  // which are dropped (the rest of it was never fed). Gives what next() would
+  // have given for it, kResults (kSummary), and counts questions and rounds
+  // on as next() does. Gives kNone and changes nothing when the stream is
+  // broken, another message is due, next() has taken a line of it, `entries`
+  // is null or `received` is more than pending() holds.
+  ServerMessage takeResults(std::shared_ptr<const std::vector<ResultEntry>> entries,
+                            size_t received);
+  ServerMessage takeSummary(std::shared_ptr<const std::vector<SummaryEntry>> entries,
+                            size_t received);
+  // Breaks the stream as next() does for a results or summary message longer
+  // than setMaxListBytes allows, found so by such a reader: kViolation, and
+  // tooLarge() then tells. kNone and nothing changes unless a results or
+  // summary message is due and the stream is not broken.
+  ServerMessage failTooLarge();
+
  private:
   enum class Expect { kSettings, kQuestion, kResults, kSummary };
-
-  enum class Shared { kTaken, kWait, kOwnRead };
 
   ServerMessage fail(const std::string& what);
   ServerMessage onLine(const std::string& line);
   ServerMessage tooLong();
-  // The results or summary at the front of the buffer through shared_:
-  // kTaken with *m set, kWait for more bytes, kOwnRead when the stream must
-  // read the message line by line itself (it then finds what is wrong).
-  Shared takeShared(ServerMessage* m);
-  // The number of bytes at the start of `data`, just received, that are
-  // equal to sameAs_ and need not be kept; 0 unless the buffer is empty and
-  // a results or summary message is due.
-  size_t compareOnArrival(const char* data, size_t size);
-  // Compares the message under way with sameAs_: true when it is that
-  // message whole; *wait when all of it so far is equal.
-  bool sameAsLast(ServerMessage kind, bool* wait);
-  ServerMessage listKind() const;
-  // The length of the results or summary message whole at the front of the
-  // buffer, 0 while more bytes are needed, npos when its lines break the
-  // protocol. Only the lines' ends are looked at, and the verdicts, so that
-  // a bad verdict ends the stream as soon as it arrives.
-  size_t frame();
+  // takeResults() and takeSummary(): the `expect` message into `*held`.
+  template <typename Entry>
+  ServerMessage take(Expect expect, std::shared_ptr<const std::vector<Entry>>* held,
+                     std::shared_ptr<const std::vector<Entry>> entries, size_t received);
   // The results or summary message just taken: what comes next.
   ServerMessage listDone(ServerMessage kind);
 
-  SharedLists* shared_;
   LineBuffer buffer_{kMaxServerLine};
   Expect expect_ = Expect::kSettings;
   std::vector<std::string> lines_;  // lines of the settings or question under way
@@ -173,19 +175,7 @@ class ServerStream {
   int round_ = 1;
   int questionInRound_ = 0;  // questions of the current round received
   bool inMessage_ = false;   // a line of the message under way was taken
-  bool ownRead_ = false;     // the list message at the front is read line by line
-  // The results or summary under way compared with the last one shared_
-  // read, sameAs_: same_ bytes of it are equal so far (npos: they differ,
-  // and the message is framed, until another stream reads a newer one).
-  // Bytes that arrive equal while the buffer is empty are not kept
-  // (unbuffered_): sameAs_ holds them.
-  std::shared_ptr<const ListMessage> sameAs_;
-  size_t same_ = 0;
-  bool unbuffered_ = false;
-  // frame(): buffer bytes before frameScan_ are whole lines of the message.
-  size_t frameScan_ = 0;
-  size_t frameLines_ = 0;
-  size_t listBytes_ = 0;  // bytes of the list message read line by line so far
+  size_t listBytes_ = 0;     // bytes of the list message read line by line so far
   size_t maxListBytes_ = static_cast<size_t>(-1);
   bool tooLarge_ = false;
 

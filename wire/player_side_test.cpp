@@ -5,10 +5,11 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "wire/shared_lists.h"
+#include "testing/server_stream_cases.h"
 
 namespace qova {
 namespace {
@@ -21,152 +22,25 @@ static_assert(kMaxServerLine >= kMaxNameBytes);
 static_assert(kMaxServerLine >= kMaxAnswerBytes);
 static_assert(kMaxResponses >= kMaxResponseCount);
 
-// Everything a stream yields for `bytes`, fed in pieces of `piece` bytes,
-// written as one token per message: S(time,qpr,rc) Q(round.number:text|resp..|c)
-// R(name/time/v ...) M(name/..7 lines..) or !violation.
-std::vector<std::string> messagesThrough(const std::string& bytes, size_t piece,
-                                         SharedLists* shared) {
-  ServerStream s(shared);
-  std::vector<std::string> out;
-  for (size_t at = 0; at < bytes.size(); at += piece) {
-    s.feed(bytes.data() + at, std::min(piece, bytes.size() - at));
-    for (ServerMessage m; (m = s.next()) != ServerMessage::kNone;) {
-      std::string t;
-      switch (m) {
-        case ServerMessage::kSettings:
-          t = "S(" + s.settings().timeLimitText + "," +
-              std::to_string(s.settings().questionsPerRound) + "," +
-              std::to_string(s.settings().responseCount) + ")";
-          break;
-        case ServerMessage::kQuestion:
-          t = "Q(" + std::to_string(s.question().round) + "." +
-              std::to_string(s.question().number) + ":" + s.question().text;
-          for (const std::string& r : s.question().responses) t += "|" + r;
-          t += "|" + std::string(1, s.question().correct) + ")";
-          break;
-        case ServerMessage::kResults:
-          t = "R(";
-          for (const ResultEntry& e : s.results())
-            t += e.name + "/" + e.timeText + "/" + (e.correct ? "r" : "w") + " ";
-          t += ")";
-          break;
-        case ServerMessage::kSummary:
-          t = "M(";
-          for (const SummaryEntry& e : s.summary()) {
-            t += e.name + "/" + std::to_string(e.roundCorrect) + "/" + e.roundAverage + "/" +
-                 std::to_string(e.roundAnswers) + "/" + std::to_string(e.totalCorrect) + "/" +
-                 e.totalAverage + "/" + std::to_string(e.totalAnswers) + " ";
-          }
-          t += ")";
-          break;
-        case ServerMessage::kViolation:
-          t = "!" + s.violation();
-          break;
-        case ServerMessage::kNone:
-          break;
-      }
-      out.push_back(t);
+using testing::kStreamSettings;
+using testing::streamQuestion;
+
+std::vector<std::string> messages(const std::string& bytes, size_t piece) {
+  ServerStream s;
+  return testing::messagesThrough(s, bytes, piece);
+}
+
+TEST(ServerStreamTest, ConversationsParseAlikeInPiecesOfAnySize) {
+  for (const testing::StreamConversation& c : testing::streamConversations()) {
+    for (size_t piece : c.pieces) {
+      EXPECT_EQ(messages(c.bytes, piece), c.expected) << c.what << ", pieces of " << piece;
     }
   }
-  return out;
-}
-
-// The same, checking that a stream reading results and summaries through
-// SharedLists yields exactly what a stream of its own does: with nothing
-// read before, and after another stream read the same bytes.
-std::vector<std::string> messages(const std::string& bytes, size_t piece) {
-  std::vector<std::string> own = messagesThrough(bytes, piece, nullptr);
-  SharedLists fresh;
-  EXPECT_EQ(messagesThrough(bytes, piece, &fresh), own) << "shared, pieces of " << piece;
-  SharedLists kept;
-  messagesThrough(bytes, bytes.size(), &kept);
-  EXPECT_EQ(messagesThrough(bytes, piece, &kept), own) << "read before, pieces of " << piece;
-  return own;
-}
-
-const std::string kSettings = "30\r\n2\r\n4\r\n";
-std::string question(const std::string& text, char correct) {
-  return text + "\r\n" + text + "a\r\n" + text + "b\r\n\r\n" + text + "d\r\n" + correct + "\r\n";
-}
-
-TEST(ServerStreamTest, ConversationParsesAlikeInPiecesOfAnySize) {
-  // Two rounds of two questions: the summary follows every second results.
-  std::string bytes = kSettings + question("Q1", '2') + "Ann\r\n1.5\r\nr\r\nBo b\r\n\r\nw\r\n\r\n" +
-                      question("Q2", '1') + "Ann\r\n2\r\nw\r\n\r\n" +
-                      "Ann\r\n1\r\n1.75\r\n2\r\n1\r\n1.75\r\n2\r\n\r\n" + question("Q3", '4') +
-                      "Ann\r\n0.5\r\nr\r\n\r\n" + question("Q4", '\0') + "Ann\r\n12\r\nr\r\n\r\n" +
-                      "Ann\r\n2\r\n6.25\r\n2\r\n3\r\n4.\r\n4\r\n\r\n";
-  std::vector<std::string> expected = {
-      "S(30,2,4)",
-      "Q(1.1:Q1|Q1a|Q1b||Q1d|2)",
-      "R(Ann/1.5/r Bo b//w )",
-      "Q(1.2:Q2|Q2a|Q2b||Q2d|1)",
-      "R(Ann/2/w )",
-      "M(Ann/1/1.75/2/1/1.75/2 )",
-      "Q(2.1:Q3|Q3a|Q3b||Q3d|4)",
-      "R(Ann/0.5/r )",
-      "Q(2.2:Q4|Q4a|Q4b||Q4d|" + std::string(1, '\0') + ")",
-      "R(Ann/12/r )",
-      "M(Ann/2/6.25/2/3/4./4 )",
-  };
-  for (size_t piece : {bytes.size(), size_t{1}, size_t{2}, size_t{7}}) {
-    EXPECT_EQ(messages(bytes, piece), expected) << "pieces of " << piece;
-  }
-}
-
-TEST(ServerStreamTest, OneQuestionPerRoundGivesASummaryAfterEveryResults) {
-  std::string bytes = "0\r\n1\r\n4\r\n" + question("A", '1') + "X\r\n1\r\nr\r\n\r\n" +
-                      "X\r\n1\r\n1.\r\n1\r\n1\r\n1.\r\n1\r\n\r\n" + question("B", '1');
-  EXPECT_EQ(messages(bytes, 3),
-            (std::vector<std::string>{"S(0,1,4)", "Q(1.1:A|Aa|Ab||Ad|1)", "R(X/1/r )",
-                                      "M(X/1/1./1/1/1./1 )", "Q(2.1:B|Ba|Bb||Bd|1)"}));
-}
-
-TEST(ServerStreamTest, EmptyCorrectLineNamesNoResponse) {
-  EXPECT_EQ(
-      messages(kSettings + "Q\r\na\r\nb\r\nc\r\nd\r\n\r\n", 5),
-      (std::vector<std::string>{"S(30,2,4)", "Q(1.1:Q|a|b|c|d|" + std::string(1, '\0') + ")"}));
-}
-
-TEST(ServerStreamTest, LinesEndOnlyAtCrLf) {
-  // A lone LF or CR belongs to the text; the line ends at CR LF.
-  std::string bytes = "3\n0\r\n2\r\n5\r\n";
-  EXPECT_EQ(messages(bytes, 1), std::vector<std::string>{"S(3\n0,2,5)"});
 }
 
 TEST(ServerStreamTest, ReportsEveryBrokenForm) {
-  const std::string q = question("Q", '1');
-  const std::string r = "Ann\r\n1\r\nr\r\n\r\n";
-  // Summaries are closed, so that a stream that takes them whole through
-  // SharedLists reads them too (it finds a broken entry at the end).
-  const std::string kEnd = "\r\n";
-  struct Case {
-    std::string bytes;
-    std::string violation;
-  } cases[] = {
-      {"30\r\n0\r\n4\r\n", "in the settings: line 2 (questions per round) is \"0\""},
-      {"30\r\n-2\r\n4\r\n", "in the settings: line 2 (questions per round) is \"-2\""},
-      {"30\r\n02\r\n4\r\n", "in the settings: line 2 (questions per round) is \"02\""},
-      {"30\r\n2\r\n4 \r\n", "in the settings: line 3 (responses per question) is \"4 \""},
-      {"30\r\n2\r\n0\r\n", "in the settings: line 3 (responses per question) is \"0\""},
-      {kSettings + "Q\r\na\r\nb\r\nc\r\nd\r\n12\r\n",
-       "in the question: line 6 (the correct response) is \"12\""},
-      {kSettings + q + "Ann\r\n1\r\nR\r\n", "in the results: player 1 (\"Ann\"): the verdict"},
-      {kSettings + q + r + q + r + "Ann\r\n1\r\n1.\r\nx\r\n1\r\n1.\r\n2\r\n" + kEnd,
-       "in the round summary: player 1 (\"Ann\"): line 4 (answers in the round) is \"x\""},
-      {kSettings + q + r + q + r + "Ann\r\n1\r\n1.5e+01\r\n2\r\n1\r\n1.5\r\n2\r\n" + kEnd,
-       "in the round summary: player 1 (\"Ann\"): line 3 (average time in the round) is"},
-      {kSettings + q + r + q + r + "Ann\r\n1\r\n1.5\r\n2\r\n1\r\n15\r\n2\r\n" + kEnd,
-       "in the round summary: player 1 (\"Ann\"): line 6 (average time overall) is \"15\""},
-      {kSettings + q + r + q + r + "Ann\r\n3\r\n1.5\r\n2\r\n3\r\n1.5\r\n2\r\n" + kEnd,
-       "in the round summary: player 1 (\"Ann\"): the counts 3/2 in the round and 3/2"},
-      {std::string(kMaxServerLine + 2, 'x'),
-       "in the settings: more than " + std::to_string(kMaxServerLine) + " bytes without"},
-      {std::string(kMaxServerLine + 1, 'x') + "\r\n",
-       "in the settings: a line of " + std::to_string(kMaxServerLine + 1) + " bytes"},
-  };
-  for (const Case& c : cases) {
-    for (size_t piece : {c.bytes.size(), size_t{1000}}) {
+  for (const testing::BrokenStream& c : testing::brokenStreams()) {
+    for (size_t piece : testing::brokenStreamPieces(c)) {
       std::vector<std::string> got = messages(c.bytes, piece);
       ASSERT_FALSE(got.empty()) << c.violation;
       EXPECT_EQ(got.back().compare(0, c.violation.size() + 1, "!" + c.violation), 0) << got.back();
@@ -177,18 +51,18 @@ TEST(ServerStreamTest, ReportsEveryBrokenForm) {
 
 TEST(ServerStreamTest, BrokenStreamYieldsNothingMore) {
   ServerStream s;
-  std::string bytes = "30\r\nx\r\n4\r\n" + kSettings;
+  std::string bytes = "30\r\nx\r\n4\r\n" + kStreamSettings;
   s.feed(bytes.data(), bytes.size());
   EXPECT_EQ(s.next(), ServerMessage::kViolation);
   EXPECT_EQ(s.next(), ServerMessage::kNone);
-  s.feed(kSettings.data(), kSettings.size());
+  s.feed(kStreamSettings.data(), kStreamSettings.size());
   EXPECT_EQ(s.next(), ServerMessage::kNone);
 }
 
 TEST(ServerStreamTest, KnowsWhetherACloseFallsBetweenMessages) {
   // qpr 1: the results of every question end a round.
   std::string settings = "30\r\n1\r\n4\r\n";
-  std::string q = question("Q", '1');
+  std::string q = streamQuestion("Q", '1');
   std::string r = "Ann\r\n1\r\nr\r\n\r\n";
   std::string m = "Ann\r\n1\r\n1.\r\n1\r\n1\r\n1.\r\n1\r\n\r\n";
   struct Case {
@@ -216,109 +90,53 @@ TEST(ServerStreamTest, KnowsWhetherACloseFallsBetweenMessages) {
   }
 }
 
-// Streams that received the same results and summaries get the very same
-// entries, read once; bytes that begin alike but differ later are read anew.
-TEST(SharedListsTest, SameBytesReadOnceDifferentBytesReadAnew) {
-  const std::string lead = "30\r\n1\r\n4\r\n" + question("Q", '1');
-  const std::string r = "Ann\r\n1\r\nr\r\nBo\r\n2\r\nw\r\n\r\n";
+// A results or summary message read elsewhere is taken in place of next()
+// reading it: the bytes it covered are dropped, its entries are the very
+// objects handed over, and questions and rounds are counted on.
+TEST(ServerStreamTest, TakesListsReadElsewhere) {
+  const std::string r = "Ann\r\n1\r\nr\r\n\r\n";
   const std::string m = "Ann\r\n1\r\n1.\r\n1\r\n1\r\n1.\r\n1\r\n\r\n";
-  SharedLists shared;
-  ServerStream a(&shared), b(&shared), c(&shared);
-  std::string bytes = lead + r + m;
-  for (ServerStream* s : {&a, &b}) {
-    for (size_t at = 0; at < bytes.size(); at += 4) {
-      s->feed(bytes.data() + at, std::min<size_t>(4, bytes.size() - at));
-      while (s->next() != ServerMessage::kNone) {
-      }
-    }
-  }
-  EXPECT_EQ(a.sharedResults().get(), b.sharedResults().get());
-  EXPECT_EQ(a.sharedSummary().get(), b.sharedSummary().get());
-  EXPECT_EQ(a.results().size(), 2u);
-  std::string other = lead + "Ann\r\n1\r\nr\r\nBo\r\n2\r\nr\r\n\r\n";
-  c.feed(other.data(), other.size());
-  std::vector<ServerMessage> got;
-  for (ServerMessage msg; (msg = c.next()) != ServerMessage::kNone;) got.push_back(msg);
-  EXPECT_EQ(got, (std::vector<ServerMessage>{ServerMessage::kSettings, ServerMessage::kQuestion,
-                                             ServerMessage::kResults}));
-  EXPECT_NE(c.sharedResults().get(), a.sharedResults().get());
-  EXPECT_TRUE(c.results()[1].correct);
-  EXPECT_FALSE(a.results()[1].correct);                            // what a took stays as it was
-  EXPECT_TRUE(c.midMessage() == false && !c.atMessageBoundary());  // the summary is due
-  // A message that is not whole, or not one message, is not read.
-  EXPECT_FALSE(shared.read(ServerMessage::kResults, r.data(), r.size() - 2));
-  EXPECT_FALSE(shared.read(ServerMessage::kResults, (r + r).data(), 2 * r.size()));
-  EXPECT_FALSE(shared.read(ServerMessage::kSummary, m.data(), m.size() - 4));
-}
-
-// A stream compares what arrives with the last message read as it arrives,
-// and keeps comparing with that one when another stream reads a different
-// message meanwhile; bytes that differ are read as they are.
-TEST(SharedListsTest, ComparisonKeepsTheMessageItBeganWith) {
-  const std::string lead = "30\r\n1\r\n4\r\n" + question("Q", '1');
-  const std::string r1 = "Ann\r\n1\r\nr\r\nBo\r\n2\r\nw\r\n\r\n";
-  const std::string r2 = "Ann\r\n1\r\nw\r\nBo\r\n2\r\nw\r\n\r\n";
-  const std::string m = "Ann\r\n1\r\n1.\r\n1\r\n1\r\n1.\r\n1\r\n\r\n";
-  auto drain = [](ServerStream& s, const std::string& bytes) {
-    s.feed(bytes.data(), bytes.size());
-    std::vector<ServerMessage> got;
-    for (ServerMessage msg; (msg = s.next()) != ServerMessage::kNone;) got.push_back(msg);
-    return got;
-  };
-  SharedLists shared;
-  ServerStream first(&shared), a(&shared), a2(&shared), b(&shared), c(&shared), d(&shared);
-  drain(first, lead + r1);
-  // a and a2 have compared "Ann 1 r" with r1 when b reads r2, which differs
-  // there only: a as the bytes arrived (not kept), a2 in its buffer (they
-  // arrived with the question).
-  drain(a, lead);
-  drain(a, r1.substr(0, 9));
-  drain(a2, lead + r1.substr(0, 9));
-  EXPECT_TRUE(a.midMessage());
-  EXPECT_FALSE(a.atMessageBoundary());
-  drain(b, lead + r2);
-  EXPECT_FALSE(b.results()[0].correct);
-  // f's bytes differ from r2, the last read, and f frames them; when g reads
-  // the same bytes meanwhile, f takes what g read.
-  ServerStream f(&shared), g(&shared);
-  drain(f, lead);
-  EXPECT_TRUE(drain(f, r1.substr(0, 12)).empty());
-  drain(g, lead + r1);
-  EXPECT_EQ(drain(f, r1.substr(12)), std::vector<ServerMessage>{ServerMessage::kResults});
-  EXPECT_EQ(f.sharedResults().get(), g.sharedResults().get());
-  EXPECT_TRUE(f.results()[0].correct);
-  ServerStream h(&shared);
-  drain(h, lead + r2);  // r2 is the last read again
-  EXPECT_FALSE(h.results()[0].correct);
-  for (ServerStream* s : {&a, &a2}) {
-    EXPECT_EQ(drain(*s, r1.substr(9)), std::vector<ServerMessage>{ServerMessage::kResults});
-    EXPECT_TRUE(s->results()[0].correct);
-    EXPECT_EQ(s->sharedResults().get(), first.sharedResults().get());
-  }
-  // One byte at a time: c's bytes differ from r2, the last read, at the
-  // verdict, and c reads r1 anew; d's are then equal to what c read. The
-  // summary that follows in d's last piece is the next message.
-  std::vector<ServerStream*> late = {&c, &d};
-  for (ServerStream* s : late) {
-    drain(*s, lead);
-    for (size_t i = 0; i + 1 < r1.size(); ++i) {
-      EXPECT_TRUE(drain(*s, r1.substr(i, 1)).empty()) << i;
-    }
-    EXPECT_EQ(drain(*s, r1.substr(r1.size() - 1) + m),
-              (std::vector<ServerMessage>{ServerMessage::kResults, ServerMessage::kSummary}));
-    EXPECT_TRUE(s->results()[0].correct);
-    EXPECT_TRUE(s->atMessageBoundary());
-  }
-  EXPECT_NE(c.sharedResults().get(), b.sharedResults().get());
-  EXPECT_EQ(d.sharedResults().get(), c.sharedResults().get());
-  EXPECT_EQ(d.sharedSummary().get(), c.sharedSummary().get());
-  // Bytes that begin like the last message and then break the protocol are
-  // still found broken.
-  ServerStream e(&shared);
-  std::vector<ServerMessage> got = drain(e, lead + r1.substr(0, 18) + "x\r\n\r\n");
-  ASSERT_FALSE(got.empty());
-  EXPECT_EQ(got.back(), ServerMessage::kViolation);
-  EXPECT_NE(e.violation().find("verdict"), std::string::npos) << e.violation();
+  auto results = std::make_shared<const std::vector<ResultEntry>>(
+      std::vector<ResultEntry>{{"Ann", "1", true}});
+  auto summary = std::make_shared<const std::vector<SummaryEntry>>(
+      std::vector<SummaryEntry>{{"Ann", 1, "1.", 1, 1, "1.", 1}});
+  ServerStream s;
+  std::string lead = "30\r\n1\r\n4\r\n" + streamQuestion("Q", '1') + r + "Ann";
+  s.feed(lead.data(), lead.size());
+  EXPECT_EQ(s.due(), ServerMessage::kSettings);
+  EXPECT_EQ(s.failTooLarge(), ServerMessage::kNone);
+  EXPECT_EQ(s.next(), ServerMessage::kSettings);
+  EXPECT_EQ(s.takeResults(results, 0), ServerMessage::kNone);  // a question is due
+  EXPECT_EQ(s.next(), ServerMessage::kQuestion);
+  EXPECT_EQ(s.due(), ServerMessage::kResults);
+  EXPECT_EQ(s.pending(), r + "Ann");
+  // Nothing is taken for the wrong kind, without entries, or beyond what
+  // was received.
+  EXPECT_EQ(s.takeSummary(summary, 0), ServerMessage::kNone);
+  EXPECT_EQ(s.takeResults(nullptr, r.size()), ServerMessage::kNone);
+  EXPECT_EQ(s.takeResults(results, r.size() + 4), ServerMessage::kNone);
+  EXPECT_EQ(s.pending(), r + "Ann");
+  EXPECT_EQ(s.takeResults(results, r.size()), ServerMessage::kResults);
+  EXPECT_EQ(s.sharedResults(), results);
+  EXPECT_TRUE(s.summaryExpected());
+  EXPECT_EQ(s.pending(), "Ann");
+  // The summary's first bytes were received, the rest never fed.
+  EXPECT_EQ(s.takeSummary(summary, 3), ServerMessage::kSummary);
+  EXPECT_EQ(s.sharedSummary(), summary);
+  EXPECT_TRUE(s.atMessageBoundary());
+  std::string q = streamQuestion("N", '2');
+  s.feed(q.data(), q.size());
+  EXPECT_EQ(s.next(), ServerMessage::kQuestion);
+  EXPECT_EQ(s.question().round, 2);
+  EXPECT_EQ(s.question().number, 1);
+  // Once next() has taken a line of the results, they are its own to read.
+  s.feed(r.data(), 5);
+  EXPECT_EQ(s.next(), ServerMessage::kNone);
+  EXPECT_EQ(s.takeResults(results, 0), ServerMessage::kNone);
+  EXPECT_EQ(s.failTooLarge(), ServerMessage::kViolation);
+  EXPECT_TRUE(s.tooLarge());
+  EXPECT_EQ(s.violation().rfind("in the results: a message of more than ", 0), 0u) << s.violation();
+  EXPECT_EQ(s.failTooLarge(), ServerMessage::kNone);
 }
 
 TEST(ProtocolTextTest, Forms) {
@@ -384,22 +202,6 @@ TEST(ProtocolTextTest, EveryAverageTheServerWritesIsAccepted) {
   for (const char* t : {"inf", "-inf", "3.403e+38", "3.403e+0038"}) {
     EXPECT_FALSE(isAverageText(t)) << t;
   }
-}
-
-// The longest question line a server can send, and the largest questions
-// per round it can start with (a record count is a 32-bit number), read fine.
-TEST(ServerStreamTest, TakesTheLongestLinesAndCountsAServerSends) {
-  const std::string longest(static_cast<size_t>(kMaxLineBound), 'q');
-  const std::string bytes = "30\r\n2147483647\r\n1\r\n" + longest + "\r\n" + longest + "\r\n1\r\n";
-  for (size_t piece : {bytes.size(), size_t{65536}, size_t{1000}}) {
-    SCOPED_TRACE(piece);
-    EXPECT_EQ(messages(bytes, piece),
-              (std::vector<std::string>{"S(30,2147483647,1)",
-                                        "Q(1.1:" + longest + "|" + longest + "|1)"}));
-  }
-  // One more than a 32-bit count is no count a server writes.
-  EXPECT_EQ(messages("30\r\n2147483648\r\n1\r\n", 64)[0].substr(0, 50),
-            "!in the settings: line 2 (questions per round) is ");
 }
 
 }  // namespace

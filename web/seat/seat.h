@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "web/seat/page_message.h"
+#include "web/seat/seat_stream.h"
 #include "web/seat/shared_rows.h"
 #include "wire/play_rules.h"
 #include "wire/player_side.h"
@@ -144,7 +145,7 @@ class Seat {
   SeatPauses pauses_;
   // Reads results and summaries through rows_: long messages, the same
   // bytes for every seat, read once for all of them.
-  ServerStream stream_;
+  SeatStream stream_;
   SeatState state_ = SeatState::kConnecting;
   bool attached_ = false;
   bool welcomed_ = false;

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "web/seat/result_digest.h"
+#include "web/seat/shared_lists.h"
 #include "wire/player_side.h"
-#include "wire/shared_lists.h"
 
 namespace qova::web {
 
@@ -29,7 +29,7 @@ struct Leaderboard {
 class SharedRows {
  public:
   // `maxListBytes`: the longest results or summary message a seat takes
-  // (ServerStream::setMaxListBytes).
+  // (SeatStream::setMaxListBytes).
   explicit SharedRows(size_t maxListBytes = static_cast<size_t>(-1))
       : maxListBytes_(maxListBytes) {}
   size_t maxListBytes() const { return maxListBytes_; }

@@ -1,12 +1,12 @@
 // Results and round summaries read once for many streams. A gateway plays
 // many seats against one server, and the server sends every player the same
 // results and summaries: long messages (lines for every player) that each
-// seat would otherwise read on its own. Streams that share a SharedLists
-// compare the bytes they receive with the last such message read, as they
-// arrive, and read a message only when it differs; equal messages give the
-// very same entries to every stream. The last message of each kind is kept
-// whole: at most the bound on one message, beside the many seats' buffers
-// that could each hold as much.
+// seat would otherwise read on its own. Seat streams that share a
+// SharedLists (web/seat/seat_stream.h) compare the bytes they receive with
+// the last such message read, as they arrive, and read a message only when
+// it differs; equal messages give the very same entries to every stream.
+// The last message of each kind is kept whole: at most the bound on one
+// message, beside the many seats' buffers that could each hold as much.
 #pragma once
 
 #include <cstddef>
@@ -16,7 +16,7 @@
 
 #include "wire/player_side.h"
 
-namespace qova {
+namespace qova::web {
 
 // One results or round summary message as read: its bytes, from its first
 // line to its closing empty line, and its entries (those of its kind).
@@ -43,4 +43,4 @@ class SharedLists {
   std::shared_ptr<const ListMessage> results_, summary_;
 };
 
-}  // namespace qova
+}  // namespace qova::web

@@ -1,9 +1,9 @@
-#include "wire/shared_lists.h"
+#include "web/seat/shared_lists.h"
 
 #include <cstring>
 #include <string_view>
 
-namespace qova {
+namespace qova::web {
 
 bool SharedLists::read(ServerMessage kind, const char* data, size_t size) {
   std::shared_ptr<const ListMessage>& last = kind == ServerMessage::kResults ? results_ : summary_;
@@ -36,4 +36,4 @@ bool SharedLists::read(ServerMessage kind, const char* data, size_t size) {
   return true;
 }
 
-}  // namespace qova
+}  // namespace qova::web
