@@ -212,8 +212,8 @@ void standingsTable(std::string& out, const std::vector<PlayerRecord>& players,
            std::to_string(row.right) + " of " + std::to_string(row.answers) +
            "</td><td class=\"pct\">";
     bar(out, row.percent);
-    out +=
-        number(row.percent, 3) + "%</td><td class=\"n\">" + seconds(row.average, 4) + "</td></tr>\n";
+    out += number(row.percent, 3) + "%</td><td class=\"n\">" + seconds(row.average, 4) +
+           "</td></tr>\n";
   }
   out += "</tbody></table>\n";
 }
@@ -251,7 +251,7 @@ void questionsTable(std::string& out, const std::vector<std::vector<AskedQuestio
 void answersGrid(std::string& out, const std::vector<PlayerRecord>& players,
                  const std::vector<Standing>& rows, const std::vector<Asking>& all) {
   out +=
-      "<h2>Every answer</h2>\n<p class=\"key\">&#10003; right, &#10007; wrong, &ndash; no "
+      "<h2>Every answer</h2>\n<p class=\"key\">\u2713 right, \u2717 wrong, &ndash; no "
       "answer; each with the player's time in seconds. Players in the order of the "
       "standings.</p>\n";
   size_t k = 0;
@@ -269,12 +269,12 @@ void answersGrid(std::string& out, const std::vector<PlayerRecord>& players,
       for (size_t c = k; c < end; ++c) {
         const size_t q = all[c].number;
         if (round >= player.rounds.size() || q >= player.rounds[round].size()) {
-          out += "<td class=\"x\">&ndash; none</td>";
+          out += "<td class=x>&ndash; none</td>";
           continue;
         }
         const Response& response = player.rounds[round][q];
-        out += response.correct ? "<td class=\"r\">&#10003; right "
-                                : "<td class=\"w\">&#10007; wrong ";
+        // The marks as UTF-8 rather than references: a tenth of the grid's bytes.
+        out += response.correct ? "<td class=r>\u2713 right " : "<td class=w>\u2717 wrong ";
         out += htmlText(response.timeText) + "</td>";
       }
       out += "</tr>\n";

@@ -116,14 +116,14 @@ TEST(ResultsReport, GridMarksEveryAnswerWithSymbolWordAndTime) {
   EXPECT_TRUE(inOrder(
       grid, {"<h3>Round 1</h3>", "<tr><th>Player</th><th>Q1</th><th>Q2</th></tr>",
              std::string("<tr><th class=\"name\">") + kImgText +
-                 "</th><td class=\"r\">&#10003; right 2</td><td class=\"r\">&#10003; right 3</td>",
-             "<tr><th class=\"name\">Ann</th><td class=\"r\">&#10003; right 4</td>"
-             "<td class=\"w\">&#10007; wrong 6</td></tr>",
-             "<tr><th class=\"name\">&amp;amp;</th><td class=\"w\">&#10007; wrong 7</td>"
-             "<td class=\"x\">&ndash; none</td></tr>",
+                 "</th><td class=r>\xE2\x9C\x93 right 2</td><td class=r>\xE2\x9C\x93 right 3</td>",
+             "<tr><th class=\"name\">Ann</th><td class=r>\xE2\x9C\x93 right 4</td>"
+             "<td class=w>\xE2\x9C\x97 wrong 6</td></tr>",
+             "<tr><th class=\"name\">&amp;amp;</th><td class=w>\xE2\x9C\x97 wrong 7</td>"
+             "<td class=x>&ndash; none</td></tr>",
              "<h3>Round 2</h3>",
              std::string("<tr><th class=\"name\">") + kScriptText +
-                 "</th><td class=\"w\">&#10007; wrong 9</td><td class=\"r\">&#10003; right "
+                 "</th><td class=w>\xE2\x9C\x97 wrong 9</td><td class=r>\xE2\x9C\x93 right "
                  "8</td></tr>"}));
 }
 
