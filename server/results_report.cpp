@@ -51,6 +51,7 @@ section.round{content-visibility:auto;contain-intrinsic-size:auto 2000px}
 .grid td.w{background:var(--wrongbg);color:var(--wrong)}
 .grid td.x{background:var(--nonebg);color:var(--none)}
 .grid td{white-space:nowrap}
+.grid th.name{min-width:10em;overflow-wrap:break-word}
 .key{color:var(--muted);font-size:13px}
 @page{size:A4;margin:12mm}
 @media print{
@@ -59,7 +60,8 @@ h2{break-after:avoid}
 tr,.podium{break-inside:avoid}
 thead th{position:static}
 section.round{content-visibility:visible}
-.grid td,.grid th{font-size:7.5pt;padding:1px 3px}
+.grid td,.grid th{font-size:7pt;padding:1px 2px}
+.grid th.name{min-width:8em}
 *{-webkit-print-color-adjust:exact;print-color-adjust:exact}
 }
 </style>)";
