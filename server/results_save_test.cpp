@@ -227,6 +227,7 @@ TEST(UnfinishedResults, NothingMovesWithoutTheMark) {
   testing::TempDir run;
   ServerAppRef app;
   app->resultsFileName = run.file("endscores.txt");
+  app->logFileName = run.file("errLog.txt");
   writeFileBytes(run.file("endscores.txt"), "finished");
   EXPECT_TRUE(setAsideUnfinishedResults(*app).empty());
   EXPECT_EQ(readFileBytes(run.file("endscores.txt")), "finished");
