@@ -49,6 +49,11 @@ bool isStamp(const std::string& s) {
   return true;
 }
 
+std::string readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 std::string readStamp(const std::string& markPath) {
   std::ifstream in(markPath, std::ios::binary);
   std::string line;
@@ -151,7 +156,9 @@ std::vector<std::string> setAsideUnfinishedResults(ServerApp& app) {
   for (const std::string& path : paths) {
     if (!fs::exists(path, ec)) continue;
     const std::string to = datedPath(path, stamp, suffix);
-    if (app.results.files.replace(path, to)) {
+    // A file that cannot be renamed (a spreadsheet program holding it open)
+    // is copied instead; the original then stays as it is too.
+    if (app.results.files.replace(path, to) || replaceFile(to, readAll(path), app.results.files)) {
       moved.push_back(leafOf(to));
     } else {
       failed.push_back(leafOf(path));

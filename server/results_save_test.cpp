@@ -242,5 +242,37 @@ TEST(UnfinishedResults, NothingMovesWithoutTheMark) {
   EXPECT_FALSE(fileExists(run.file("endscores.unfinished")));
 }
 
+// A file that cannot be renamed is copied to its dated name; one that can
+// be neither renamed nor read keeps the mark for the next start.
+TEST(UnfinishedResults, AFileThatCannotBeRenamedIsCopied) {
+  testing::TempDir run;
+  ServerAppRef app;
+  app->resultsFileName = run.file("endscores.txt");
+  app->logFileName = run.file("errLog.txt");
+  writeFileBytes(run.file("endscores.txt"), "saved txt");
+  writeFileBytes(run.file("answers.csv"), "saved answers");
+  writeFileBytes(run.file("endscores.unfinished"), "2026-12-09-2130\r\n");
+  const FileOps real = platformFileOps();
+  app->results.files.replace = [real](const std::string& from, const std::string& to) {
+    return std::filesystem::path(from).filename() != "answers.csv" && real.replace(from, to);
+  };
+  EXPECT_EQ(
+      setAsideUnfinishedResults(*app),
+      (std::vector<std::string>{"endscores-2026-12-09-2130.txt", "answers-2026-12-09-2130.csv"}));
+  EXPECT_EQ(readFileBytes(run.file("endscores-2026-12-09-2130.txt")), "saved txt");
+  EXPECT_EQ(readFileBytes(run.file("answers-2026-12-09-2130.csv")), "saved answers");
+  EXPECT_EQ(readFileBytes(run.file("answers.csv")), "saved answers");
+  EXPECT_FALSE(fileExists(run.file("endscores.unfinished")));
+
+  // Nothing can be renamed or created: the mark stays and the log says so.
+  writeFileBytes(run.file("endscores.unfinished"), "2026-12-09-2200\r\n");
+  app->results.files.replace = [](const std::string&, const std::string&) { return false; };
+  EXPECT_TRUE(setAsideUnfinishedResults(*app).empty());
+  EXPECT_TRUE(fileExists(run.file("endscores.unfinished")));
+  EXPECT_NE(readFileBytes(run.file("errLog.txt"))
+                .find("The results of an unfinished game could not be kept aside: answers.csv."),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace qova
