@@ -4,8 +4,15 @@
 // question database editor. Either child inherits this working folder, which
 // is where it finds config.ini and its other files; the launcher hides and
 // waits until the child ends. Beside the server it starts the web players'
-// gateway, and closes that again when the server has ended.
+// gateway, and closes that again when the server has ended. Open Results
+// shows the server's report, endscores.html in the working folder, in the
+// default browser.
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>  // after windows.h, which it needs
+// clang-format on
+
+#include <string>
 
 #include "common/win/dialogs.h"
 #include "launcher/gateway_child.h"
@@ -18,6 +25,7 @@ const char kConfigFile[] = "config.ini";
 const char kServerPath[] = "Bin\\QOVAHOST.exe";
 const char kEditorPath[] = "Bin\\QOVAMAKE.exe";
 const char kGatewayPath[] = "Bin\\QOVAWEB.exe";
+const char kReportFile[] = "endscores.html";
 
 // Description and pattern pairs, the first preselected.
 const char kDatabaseFilter[] =
@@ -27,6 +35,36 @@ const char kDatabaseFilter[] =
 
 std::string fieldText(HWND dialog, int id) {
   return qova::dialogItemText(dialog, id, qova::kLauncherFieldSize);
+}
+
+// The working folder's full path of `name`.
+std::string inWorkingFolder(const char* name) {
+  char folder[MAX_PATH] = {};
+  DWORD length = GetCurrentDirectoryA(MAX_PATH, folder);
+  std::string path(folder, length > 0 && length < MAX_PATH ? length : 0);
+  if (!path.empty() && path.back() != '\\') path += '\\';
+  return path + name;
+}
+
+// Open Results is there to press only while there is a report to open: the
+// server writes one after every round and at its end.
+void showResultsButton(HWND dialog) {
+  DWORD attributes = GetFileAttributesA(kReportFile);
+  bool present = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  EnableWindow(GetDlgItem(dialog, IDC_OPEN_RESULTS), present ? TRUE : FALSE);
+}
+
+void openResults(HWND launcher) {
+  showResultsButton(launcher);
+  if (!IsWindowEnabled(GetDlgItem(launcher, IDC_OPEN_RESULTS))) return;
+  const std::string report = inWorkingFolder(kReportFile);
+  const std::string folder = inWorkingFolder("");
+  // The shell's answer is a number above 32 when the browser was started.
+  HINSTANCE started =
+      ShellExecuteA(launcher, "open", report.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL);
+  if (reinterpret_cast<INT_PTR>(started) <= 32) {
+    MessageBoxA(launcher, "Could not open endscores.html.", "Error", MB_OK | MB_ICONEXCLAMATION);
+  }
 }
 
 void prefill(HWND dialog) {
@@ -66,6 +104,7 @@ void runChild(HWND launcher, const char* path, bool withGateway) {
   } else {
     qova::releaseGateway(&gateway);
   }
+  showResultsButton(launcher);
   ShowWindow(launcher, SW_SHOW);
 }
 
@@ -99,7 +138,12 @@ INT_PTR CALLBACK launcherDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
   switch (message) {
     case WM_INITDIALOG:
       prefill(dialog);
+      showResultsButton(dialog);
       return TRUE;
+    case WM_ACTIVATE:
+      // A server run from elsewhere may have written a report meanwhile.
+      if (LOWORD(wParam) != WA_INACTIVE) showResultsButton(dialog);
+      return FALSE;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDC_BEGIN:
@@ -113,6 +157,9 @@ INT_PTR CALLBACK launcherDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
           break;
         case IDC_QUIT:
           DestroyWindow(dialog);
+          break;
+        case IDC_OPEN_RESULTS:
+          openResults(dialog);
           break;
         default:  // the edits' notifications
           break;

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "server/client_connection.h"
+#include "server/results_save.h"
 #include "wire/play_rules.h"
 #include "wire/player_side.h"
 
@@ -87,7 +88,12 @@ bool startRound(ServerApp& app, GameState& game) {
   if (!app.questions.fetch(numbers, game.roundQuestions)) return false;
   std::vector<AskedQuestion>& asked = app.askedRounds.emplace_back();
   for (size_t i = 0; i < numbers.size() && i < game.roundQuestions.size(); ++i) {
-    asked.push_back({numbers[i], game.roundQuestions[i].question});
+    const ServerQuestionRecord& record = game.roundQuestions[i];
+    const int correct = record.correct - '0';
+    asked.push_back({numbers[i], record.question,
+                     correct >= 1 && static_cast<size_t>(correct) <= record.responses.size()
+                         ? record.responses[static_cast<size_t>(correct) - 1]
+                         : std::string()});
   }
   for (PlayerRecord& player : app.players) player.rounds.emplace_back();
   return true;
@@ -160,6 +166,8 @@ bool gameTick(ServerApp& app, GameState& game) {
     results += blankLine();
     sendToAll(app, results);
     if (!startRound(app, game)) return questionsUnreadable(app);
+    // The rounds played so far, saved as Quit would write them now.
+    saveRoundResults(app);
     game.questionIndex = 0;
   } else {
     sendToAll(app, results);

@@ -1,7 +1,6 @@
 #include "server/results.h"
 
-#include <fstream>
-
+#include "common/durable_file.h"
 #include "common/number_format.h"
 
 namespace qova {
@@ -64,10 +63,7 @@ std::string endScoresText(const std::vector<PlayerRecord>& players) {
 }
 
 void writeEndScores(const std::vector<PlayerRecord>& players, const std::string& fileName) {
-  std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-  if (!out) return;
-  std::string text = endScoresText(players);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  replaceFile(fileName, endScoresText(players));
 }
 
 ViewLabels viewLabels(int32_t viewMode) {

@@ -25,7 +25,8 @@ PlayerFigures playerFigures(const PlayerRecord& player);
 // The results file's text, CR LF line ends. A player without any answer
 // shows 0 for the average time and 0% (docs/decisions/results-no-answers.md).
 std::string endScoresText(const std::vector<PlayerRecord>& players);
-// Creates or replaces `fileName` with that text; nothing when it cannot.
+// Creates or replaces `fileName` with that text through a flushed temporary
+// file (common/durable_file.h); nothing when it cannot.
 void writeEndScores(const std::vector<PlayerRecord>& players, const std::string& fileName);
 
 // Statistics window view modes, stored in its user-data word.

@@ -2,9 +2,8 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <system_error>
 
+#include "common/durable_file.h"
 #include "common/number_format.h"
 #include "server/results.h"
 
@@ -52,30 +51,6 @@ void addRow(std::string& table, const Row& row) {
 
 std::string spreadsheetBytes(const std::string& table) {
   return "\xFF\xFE" + cp1252ToUtf16le(table);
-}
-
-// Creates or replaces `target` with `bytes` through a temporary file beside
-// it, renamed over it once completely written and closed.
-bool replaceWith(const fs::path& target, const std::string& bytes) {
-  fs::path temp = target;
-  temp += ".tmp";
-  std::error_code ec;
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) return false;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (out.fail()) {
-      fs::remove(temp, ec);
-      return false;
-    }
-  }
-  fs::rename(temp, target, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -130,8 +105,9 @@ bool writeResultsCsv(const std::vector<PlayerRecord>& players,
                      const std::vector<std::vector<AskedQuestion>>& askedRounds,
                      const std::string& resultsFileName) {
   const fs::path folder = fs::path(resultsFileName).parent_path();
-  bool scoresOk = replaceWith(folder / kEndScoresCsvName, endScoresCsv(players));
-  bool answersOk = replaceWith(folder / kAnswersCsvName, answersCsv(players, askedRounds));
+  bool scoresOk = replaceFile((folder / kEndScoresCsvName).string(), endScoresCsv(players));
+  bool answersOk =
+      replaceFile((folder / kAnswersCsvName).string(), answersCsv(players, askedRounds));
   return scoresOk && answersOk;
 }
 

@@ -33,7 +33,8 @@ std::string answersCsv(const std::vector<PlayerRecord>& players,
                        const std::vector<std::vector<AskedQuestion>>& askedRounds);
 
 // Writes both files into the folder of `resultsFileName`, each to a
-// temporary file first that is then renamed over the old one, so a failure
+// temporary file first that is flushed and then renamed over the old one
+// (common/durable_file.h), so a failure
 // leaves the old file whole and no half-written one. False when either could
 // not be written.
 bool writeResultsCsv(const std::vector<PlayerRecord>& players,

@@ -97,7 +97,7 @@ TEST(ResultsCsv, EndScoresRowsQuoteNamesAndDefuseFormulas) {
 
 TEST(ResultsCsv, AnAnswerWithoutItsQuestionKeepsItsRow) {
   PlayerRecord ann{"Ann", {{Response{"1", true}, Response{"2", false}}}};
-  std::vector<std::vector<AskedQuestion>> asked = {{{7, "=Seven?"}}};
+  std::vector<std::vector<AskedQuestion>> asked = {{{7, "=Seven?", "Yes"}}};
   EXPECT_EQ(answersCsv({ann}, asked), sheet(std::string(kAnswersHeading) +
                                             "\"Ann\"\t1\t1\t7\t\"'=Seven?\"\t\"1\"\t\"Right\"\r\n"
                                             "\"Ann\"\t1\t2\t\t\"\"\t\"2\"\t\"Wrong\"\r\n"));

@@ -3,8 +3,7 @@
 #include <filesystem>
 
 #include "common/run_log.h"
-#include "server/results.h"
-#include "server/results_csv.h"
+#include "server/results_save.h"
 
 namespace qova {
 
@@ -67,10 +66,9 @@ void shutdownServer(int32_t exitCode) {
   } else if (app->shell.postQuit) {
     app->shell.postQuit(exitCode);
   }
-  writeEndScores(app->players, app->resultsFileName);
-  // The spreadsheet files come after it and report nothing: whether they
-  // could be written changes neither the results file nor the exit code.
-  writeResultsCsv(app->players, app->askedRounds, app->resultsFileName);
+  // The results file, then the spreadsheet files and the report; whether
+  // they could be written changes nothing of the exit code.
+  saveFinalResults(*app);
   // -1 means another server runs: its marker is not ours to delete.
   if (exitCode != -1) deleteMarker(*app);
 }

@@ -15,6 +15,7 @@
 #include "common/tick.h"
 #include "qdb/question_bank.h"
 #include "server/client_connection.h"
+#include "server/results_settings.h"
 #include "wire/server_marker.h"
 
 namespace qova {
@@ -70,6 +71,7 @@ struct ServerShell {
 struct AskedQuestion {
   int32_t recordNumber = 0;
   std::string question;
+  std::string correctResponse;  // its text; empty when the record names none
 };
 
 struct ServerApp {
@@ -95,6 +97,7 @@ struct ServerApp {
   // The questions of each round begun, in question order: round r of every
   // PlayerRecord answers askedRounds[r].
   std::vector<std::vector<AskedQuestion>> askedRounds;
+  ResultsSettings results;  // the clock and file layer of the results files
   bool quitPosted = false;  // shutdownServer has run (it runs once)
   int32_t quitCode = 0;     // the code it posted
 

@@ -5,6 +5,7 @@
 #include "common/number_format.h"
 #include "common/random.h"
 #include "common/tick.h"
+#include "server/results_save.h"
 #include "server/socket.h"
 
 namespace qova {
@@ -108,6 +109,8 @@ bool loadQuestions(ServerApp& app, const Settings& settings) {
 bool startServerCore() {
   ServerAppRef app;
   seedRandom(tickCount());
+  // Before anything here can end in a shutdown that rewrites the results.
+  setAsideUnfinishedResults(*app);
   app->errorFlags = kStartupErrorFlags;
   app->exitCode = 1;
   if (!checkMarker(*app)) return false;

@@ -2,6 +2,7 @@
 // with stand-in children where the server or the editor would be.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
 #include "testing/test_qdb_file.h"
@@ -24,6 +25,7 @@ enum : int {
   kCreateModify = 1005,
   kDatabaseFile = 1006,
   kQuestionsPerRound = 1007,
+  kOpenResults = 1009,
 };
 
 using LauncherTest = LauncherFixture;
@@ -156,6 +158,94 @@ TEST_F(LauncherTest, BrowsePutsTheChosenPathAndKeepsTheWorkingFolder) {
   expectCouldNotSpawn();
   EXPECT_EQ(lineOf(fileBytes("config.ini"), 2), itemText(dialog, kDatabaseFile));
   EXPECT_FALSE(testing::fileExists(elsewhere.file("config.ini")));
+  quitLauncher(dialog);
+}
+
+// While a test runs, the shell opens .html files with the stand-in child, so
+// that what Open Results asks the shell to open can be read back; the
+// association as it was comes back afterwards.
+class HtmlOpensWithStandIn {
+ public:
+  HtmlOpensWithStandIn() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, ".html", 0, KEY_READ, &key) == ERROR_SUCCESS) {
+      char value[256] = {};
+      LONG size = sizeof value;
+      had_ = RegQueryValueA(key, nullptr, value, &size) == ERROR_SUCCESS;
+      previous_ = value;
+      RegCloseKey(key);
+    }
+    const std::string command = std::string("\"") + STAND_IN_CHILD_EXE + "\" \"%1\"";
+    set_ =
+        RegSetValueA(HKEY_CLASSES_ROOT, ".html", REG_SZ, kProgId, 0) == ERROR_SUCCESS &&
+        RegSetValueA(HKEY_CLASSES_ROOT, (std::string(kProgId) + "\\shell\\open\\command").c_str(),
+                     REG_SZ, command.c_str(), 0) == ERROR_SUCCESS;
+  }
+  ~HtmlOpensWithStandIn() {
+    if (had_) {
+      RegSetValueA(HKEY_CLASSES_ROOT, ".html", REG_SZ, previous_.c_str(), 0);
+    } else {
+      RegDeleteKeyA(HKEY_CLASSES_ROOT, ".html");
+    }
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, (std::string(kProgId) + "\\shell\\open\\command").c_str());
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, (std::string(kProgId) + "\\shell\\open").c_str());
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, (std::string(kProgId) + "\\shell").c_str());
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, kProgId);
+  }
+  bool set() const { return set_; }
+
+ private:
+  static constexpr const char* kProgId = "QovaTestReport";
+  bool had_ = false;
+  bool set_ = false;
+  std::string previous_;
+};
+
+TEST_F(LauncherTest, OpenResultsOpensTheReportOfTheWorkingFolder) {
+  HtmlOpensWithStandIn association;
+  ASSERT_TRUE(association.set());
+  installChild(STAND_IN_CHILD_EXE, "QOVAHOST.exe");
+  HWND dialog = startLauncher();
+  ASSERT_NE(dialog, nullptr);
+  HWND button = item(dialog, kOpenResults);
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(itemText(dialog, kOpenResults), "Open Results");
+  // No report yet: nothing to open.
+  EXPECT_FALSE(IsWindowEnabled(button));
+
+  // The server writes its report while it runs; once it has ended, the
+  // launcher offers it.
+  ASSERT_TRUE(clickLater(item(dialog, kBegin)));
+  ASSERT_TRUE(waitUntil([&] { return testing::fileExists(file("child_ran.txt")); }, kWaitMs));
+  ASSERT_TRUE(testing::writeFileBytes(file("endscores.html"), "<p>report</p>"));
+  ASSERT_TRUE(DeleteFileA(file("child_ran.txt").c_str()));
+  ASSERT_TRUE(testing::writeFileBytes(file("child_release"), ""));
+  ASSERT_TRUE(waitUntil([&] { return isVisible(dialog); }, kWaitMs));
+  EXPECT_TRUE(waitUntil([&] { return IsWindowEnabled(button) != FALSE; }, kWaitMs));
+
+  ASSERT_TRUE(clickLater(button));
+  ASSERT_TRUE(waitUntil([&] { return testing::fileExists(file("child_ran.txt")); }, kWaitMs));
+  const std::string ran = fileBytes("child_ran.txt");
+  EXPECT_TRUE(sameFolder(lineOf(ran, 1), folder())) << ran;
+  // Paths compared without regard to case, as Windows compares them.
+  auto lower = [](std::string text) {
+    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+  };
+  const std::string commandLine = lower(lineOf(ran, 2));
+  const std::string report =
+      lower(folder() + (folder().back() == '\\' ? "" : "\\") + "endscores.html");
+  EXPECT_NE(commandLine.find(report), std::string::npos) << commandLine << " / " << report;
+  // The launcher stays as it was.
+  EXPECT_TRUE(isVisible(dialog));
+  EXPECT_TRUE(testing::fileExists(file("endscores.html")));
+  quitLauncher(dialog);
+
+  // A folder without the report: the button is off from the start.
+  freshFolder();
+  dialog = startLauncher();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_FALSE(IsWindowEnabled(item(dialog, kOpenResults)));
   quitLauncher(dialog);
 }
 
