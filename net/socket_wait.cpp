@@ -5,6 +5,7 @@
 // After the sockets header, which must come first.
 #include <windows.h>
 
+#include <mutex>
 #include <unordered_map>
 #else
 #include <fcntl.h>
@@ -37,59 +38,76 @@ void clearReadiness(PollEntry* entries, size_t count) {
 
 namespace {
 
-// What a socket was last asked about, and in which wait.
+// How each socket is tied to an event, for every SocketWait of the process.
+// A handle value can come back for a new socket once the old one is closed;
+// closeSocket forgets the old tie first, so the new socket is tied afresh.
 struct Selection {
-  uint64_t seenIn = 0;
-  bool read = false;
-  bool write = false;
+  WSAEVENT event = WSA_INVALID_EVENT;
+  bool read = false;   // asked about for reading in the last wait
+  bool write = false;  // FD_WRITE is in its events
 };
+std::mutex selectionsLock;
+std::unordered_map<SocketHandle, Selection>& selections() {
+  static std::unordered_map<SocketHandle, Selection> table;
+  return table;
+}
 
-// Every event a socket can report; which of them matter is the query's
-// business. A socket signals each kind once until the call that re-enables
-// it (recv, send, accept), so sockets nobody asks about wake a wait at most
-// once.
-constexpr long kNetworkEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE | FD_CONNECT;
+// Reading, accepting and closing are in every socket's events: each is told
+// once until the call that re-enables it (recv, accept), so a socket that
+// nobody asks about wakes a wait at most once. Writing is in them only while
+// the socket is asked about for it, since a writable socket is told of again
+// and again (Wine does so on every select).
+long networkEvents(bool write) {
+  return FD_READ | FD_ACCEPT | FD_CLOSE | (write ? FD_WRITE | FD_CONNECT : 0);
+}
 
 }  // namespace
 
-struct SocketWait::Platform {
-  WSAEVENT sockets = WSA_INVALID_EVENT;  // manual reset: every socket's events
-  HANDLE wake = nullptr;                 // auto reset: wake()
-  std::unordered_map<SocketHandle, Selection> selected;
-  uint64_t waits = 0;
+void forgetSocketSelection(SocketHandle handle) {
+  std::lock_guard<std::mutex> hold(selectionsLock);
+  selections().erase(handle);
+}
 
-  // Ties the entries' sockets to the event (once each) and notes whether
-  // one is asked about for something it was not asked about in the previous
-  // wait: what it reported back then was taken and not looked at, and will
-  // not be reported again, so the query must run before the wait.
+struct SocketWait::Platform {
+  HANDLE wake = nullptr;                 // auto reset: wake()
+  WSAEVENT sockets = WSA_INVALID_EVENT;  // manual reset: every socket's events
+
+  // Ties the entries' sockets to the event where they are not tied to it
+  // with the events they need, and tells whether one is asked about for
+  // something it was not asked about before: what it reported back then
+  // was taken and not looked at, and will not be reported again, so the
+  // query must run before the wait.
   bool select(const PollEntry* entries, size_t count, size_t* asked) {
-    ++waits;
     bool widened = false;
     *asked = 0;
+    std::lock_guard<std::mutex> hold(selectionsLock);
+    auto& table = selections();
     for (size_t i = 0; i < count; ++i) {
       const PollEntry& e = entries[i];
-      if (e.handle == kNoSocket || !(e.wantRead || e.wantWrite)) continue;
+      if (e.handle == kNoSocket) continue;
+      if (!e.wantRead && !e.wantWrite) {
+        // Not asked about now: asking again later must count as new.
+        auto it = table.find(e.handle);
+        if (it == table.end()) continue;
+        Selection& s = it->second;
+        if (s.write && s.event == sockets) {
+          WSAEventSelect(static_cast<SOCKET>(e.handle), sockets, networkEvents(false));
+          s.write = false;
+        }
+        s.read = false;
+        continue;
+      }
       ++*asked;
-      auto [at, fresh] = selected.try_emplace(e.handle);
-      Selection& s = at->second;
-      if (fresh) {
-        WSAEventSelect(static_cast<SOCKET>(e.handle), sockets, kNetworkEvents);
+      Selection& s = table[e.handle];
+      if (s.event != sockets || s.write != e.wantWrite) {
+        WSAEventSelect(static_cast<SOCKET>(e.handle), sockets, networkEvents(e.wantWrite));
+        s.event = sockets;
+        s.write = e.wantWrite;
         widened = true;
-      } else if ((e.wantRead && !s.read) || (e.wantWrite && !s.write)) {
+      } else if (e.wantRead && !s.read) {
         widened = true;
       }
-      s.seenIn = waits;
       s.read = e.wantRead;
-      s.write = e.wantWrite;
-    }
-    // Closed sockets leave the table once it has grown well past the set
-    // asked about. A handle that comes back under a value still listed is
-    // a socket accepted from a listener of this wait, which inherits the
-    // listener's selection, and it is asked about before any wait anyway.
-    if (selected.size() > 2 * *asked + 64) {
-      for (auto it = selected.begin(); it != selected.end();) {
-        it = it->second.seenIn == waits ? std::next(it) : selected.erase(it);
-      }
     }
     return widened;
   }
@@ -105,8 +123,8 @@ struct SocketWait::Platform {
 };
 
 SocketWait::SocketWait() : platform_(new Platform) {
-  platform_->sockets = WSACreateEvent();
   platform_->wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  platform_->sockets = WSACreateEvent();
 }
 
 SocketWait::~SocketWait() {
@@ -134,13 +152,14 @@ WaitOutcome SocketWait::wait(PollEntry* entries, size_t count, int timeoutMs) {
   for (;;) {
     int left = remaining(timeoutMs, tickCount() - start);
     DWORD ms = left < 0 ? INFINITE : static_cast<DWORD>(left);
-    HANDLE handles[2] = {p.sockets, p.wake};
+    // The wake first, so that busy sockets cannot hold it up.
+    HANDLE handles[2] = {p.wake, p.sockets};
     // Without MWMO_INPUTAVAILABLE: only input that arrived since the caller
     // last looked at its queue ends the wait, so messages the caller leaves
     // for another window do not end every wait.
     DWORD woke = watchMessages_ ? MsgWaitForMultipleObjectsEx(2, handles, ms, QS_ALLINPUT, 0)
                                 : WaitForMultipleObjects(2, handles, FALSE, ms);
-    if (woke == WAIT_OBJECT_0 + 1) {
+    if (woke == WAIT_OBJECT_0) {
       clearReadiness(entries, count);
       return WaitOutcome::kWoken;
     }
@@ -148,7 +167,7 @@ WaitOutcome SocketWait::wait(PollEntry* entries, size_t count, int timeoutMs) {
       clearReadiness(entries, count);
       return WaitOutcome::kMessage;
     }
-    if (woke != WAIT_OBJECT_0 && woke != WAIT_TIMEOUT) return WaitOutcome::kFailed;
+    if (woke != WAIT_OBJECT_0 + 1 && woke != WAIT_TIMEOUT) return WaitOutcome::kFailed;
     int ready = p.query(entries, count, asked);
     if (ready < 0) return WaitOutcome::kFailed;
     if (ready > 0) return WaitOutcome::kReady;
@@ -232,6 +251,8 @@ WaitOutcome SocketWait::wait(PollEntry* entries, size_t count, int timeoutMs) {
   if (woken) return WaitOutcome::kWoken;
   return ready > 0 ? WaitOutcome::kReady : WaitOutcome::kTimeout;
 }
+
+void forgetSocketSelection(SocketHandle) {}
 
 #endif
 

@@ -7,10 +7,11 @@
 // POSIX: poll() over the sockets and the read end of a wake pipe; the wait
 // and the query are the same call.
 //
-// Windows: every socket is tied once, by WSAEventSelect, to one manual-reset
+// Windows: every socket is tied, by WSAEventSelect, to one manual-reset
 // event (so any number of sockets costs one handle of the 63 that a wait can
-// take); MsgWaitForMultipleObjectsEx waits on that event, a wake event and,
-// when messages are watched, the thread's input queue. After a wake the
+// take), once, and again only when it starts or stops being asked about for
+// writing; MsgWaitForMultipleObjectsEx waits on that event, a wake event
+// and, when messages are watched, the thread's input queue. After a wake the
 // socket event is reset and one zero-timeout select over the sockets asked
 // about says which are ready. WSAEventSelect makes a socket non-blocking,
 // and a socket accepted from a selected listener inherits its selection: the
@@ -66,5 +67,9 @@ class SocketWait {
   bool watchMessages_ = false;
   uint64_t wakes_ = 0;
 };
+
+// closeSocket calls it before the handle goes: a new socket that gets the
+// same handle value is tied to a wait afresh. Nothing to do on POSIX.
+void forgetSocketSelection(SocketHandle handle);
 
 }  // namespace qova

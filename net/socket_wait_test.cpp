@@ -22,12 +22,16 @@ int64_t msSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
+// The socket library is started before any socket is made.
+struct Started {
+  Started() { EXPECT_TRUE(startSockets()); }
+};
+
 // Both ends of one loopback connection.
-struct Pair {
+struct Pair : Started {
   LoopbackListener listener;
   LoopbackPeer client, server;
   Pair() {
-    startSockets();
     EXPECT_TRUE(client.connect(listener.port()));
     EXPECT_TRUE(listener.accept(&server, 2000));
   }
