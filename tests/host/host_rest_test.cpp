@@ -11,11 +11,16 @@
 #include <cstdlib>
 #include <set>
 
+// clang-format off
+#include "tests/host/host_fixture.h"  // first: the sockets header before windows.h
 #include "testing/win/wine_process_stats.h"
-#include "tests/host/host_fixture.h"
+// clang-format on
 
 namespace qova {
 namespace {
+
+using driver::item;
+using driver::itemText;
 
 constexpr DWORD kRestMs = 10000;
 constexpr double kMaxCpuSeconds = 0.2;
@@ -37,8 +42,9 @@ struct HostRestTest : HostTest {
     used.ok = before.ok && after.ok;
     used.cpuSeconds = after.cpuSeconds - before.cpuSeconds;
     used.switches = after.switches - before.switches;
-    std::printf("%s: %.2f s of CPU and %lld context switches in %lu s\n", stage, used.cpuSeconds,
-                used.switches, kRestMs / 1000);
+    std::printf("%s: %.2f s of CPU and %lld context switches in %lu s (%.2f s, %lld before)\n",
+                stage, used.cpuSeconds, used.switches, kRestMs / 1000, before.cpuSeconds,
+                before.switches);
     std::fflush(stdout);
     RecordProperty(std::string(stage) + "_cpu_ms", static_cast<int>(used.cpuSeconds * 1000));
     RecordProperty(std::string(stage) + "_switches", static_cast<int>(used.switches));
@@ -61,6 +67,7 @@ TEST_F(HostRestTest, LobbyAndUnansweredQuestionRestAndResultsFollowAtOnce) {
     if (earlier.count(id) == 0) pid = id;
   }
   ASSERT_NE(pid, 0) << "no host process runs " << exe;
+  std::printf("%s runs as host process %d\n", exe.c_str(), pid);
   PlayerClient& ann = join("Ann");
   PlayerClient& bob = join("Bob");
   ASSERT_TRUE(countShows(lobby, "2"));
