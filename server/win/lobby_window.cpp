@@ -1,8 +1,8 @@
 // The lobby window and its loop: window messages for the lobby only, and
 // with none there a wait for the lobby's sockets and a pass over those that
-// are ready (accept, greet, drop). The count of
-// connected players is shown in control 1002, their names in the list 1003,
-// from which Remove Player takes one out.
+// are ready (accept, greet, drop). The count of connected players is shown
+// in control 1002, their names in the list 1003, from which Remove Player
+// takes one out.
 #include <windows.h>
 
 #include <string>
