@@ -83,6 +83,7 @@ struct GameFigures {
   double serverCpuSeconds = 0, wallSeconds = 0;
   double lobbyIdleCpu = -1, gameIdleCpu = -1;      // CPU seconds per second of rest
   uint64_t lobbyIdleWakes = 0, gameIdleWakes = 0;  // waits that returned in that second
+  uint64_t gameWakes = 0;                          // waits that returned during the game
   int64_t bytesSent = 0;
   bool completed = false;
 };
@@ -255,6 +256,7 @@ GameFigures runGame(int playerCount, int rounds, int perRound, Script& script) {
   seedRandom(1);
   const Clock::time_point start = Clock::now();
   const double cpu0 = threadCpuSeconds();
+  const uint64_t wakes0 = wait.wakes();
   bool going = true;
   while (going && !done.load(std::memory_order_relaxed)) {
     // The server's loop: its wait, then its turn, which is timed on its own
@@ -268,6 +270,7 @@ GameFigures runGame(int playerCount, int rounds, int perRound, Script& script) {
   }
   f.serverCpuSeconds = threadCpuSeconds() - cpu0;
   f.wallSeconds = msBetween(start, Clock::now()) / 1000.0;
+  f.gameWakes = wait.wakes() - wakes0;
   playing.join();
   // A second of a question that nobody answers: the players have stopped.
   if (going) {
@@ -579,9 +582,11 @@ int main(int argc, char** argv) {
         questions > 0 ? f.serverCpuSeconds / questions : 0.0, f.lobbyIdleCpu, f.gameIdleCpu,
         good ? "" : "  INCOMPLETE");
     std::printf(
-        "%7s lobby at rest: %llu wakes in 1 s; a question nobody answers: %llu wakes in 1 s\n", "",
-        static_cast<unsigned long long>(f.lobbyIdleWakes),
-        static_cast<unsigned long long>(f.gameIdleWakes));
+        "%7s lobby at rest: %llu wakes in 1 s; a question nobody answers: %llu wakes in 1 s; "
+        "%.1f wakes per question in the game\n",
+        "", static_cast<unsigned long long>(f.lobbyIdleWakes),
+        static_cast<unsigned long long>(f.gameIdleWakes),
+        questions > 0 ? static_cast<double>(f.gameWakes) / questions : 0.0);
     std::fflush(stdout);
   }
   std::printf(
