@@ -1,5 +1,7 @@
 #include "net/net.h"
 
+#include "net/socket_wait.h"
+
 #ifdef _WIN32
 // Windows fd_set is a counted array, so a larger size is simply a larger set;
 // select is used there because it reports a failed connect reliably
@@ -172,6 +174,7 @@ SocketHandle openStreamSocket() {
 void closeSocket(SocketHandle handle) {
   if (handle == kNoSocket) return;
 #ifdef _WIN32
+  forgetSocketSelection(handle);
   closesocket(raw(handle));
 #else
   ::close(raw(handle));

@@ -21,19 +21,28 @@ HandshakeResult PendingHandshake::poll(int waitMs) {
   uint32_t left = remainingMs();
   int wait = waitMs < 0 ? 0 : waitMs;
   if (static_cast<uint32_t>(wait) > left) wait = static_cast<int>(left);
+  return advance(socket_.pollReadable(wait));
+}
+
+HandshakeResult PendingHandshake::advance(bool readable) {
+  if (result_ != HandshakeResult::kPending) return result_;
   // Bytes that have arrived are taken even at the deadline; the deadline is
   // judged after them, so a peer that trickles bytes cannot outlast it.
-  if (socket_.pollReadable(wait)) {
+  if (readable) {
     char buffer[256];
     int got = socket_.recv(buffer, sizeof buffer);
-    if (got <= 0) return result_ = HandshakeResult::kClosed;
-    switch (reader_.feed(buffer, static_cast<size_t>(got))) {
-      case NameReader::Status::kPending:
-        break;
-      case NameReader::Status::kNamed:
-        return result_ = HandshakeResult::kNamed;
-      case NameReader::Status::kTooLong:
-        return result_ = HandshakeResult::kTooLong;
+    // A waited-on socket may be non-blocking (Windows), and a readiness
+    // report may find nothing after all: then nothing has come.
+    if (got == 0 || got == -1) return result_ = HandshakeResult::kClosed;
+    if (got > 0) {
+      switch (reader_.feed(buffer, static_cast<size_t>(got))) {
+        case NameReader::Status::kPending:
+          break;
+        case NameReader::Status::kNamed:
+          return result_ = HandshakeResult::kNamed;
+        case NameReader::Status::kTooLong:
+          return result_ = HandshakeResult::kTooLong;
+      }
     }
   }
   if (remainingMs() == 0) return result_ = HandshakeResult::kTimedOut;
@@ -121,8 +130,15 @@ void ClientConnection::flush() {
 bool ClientConnection::pollAnswer() {
   // A send that failed or a reader that stopped: the player is gone either way.
   if (overflowed_ || failed_) return false;
-  if (!socket_.pollReadable()) return true;
+  return pollAnswer(socket_.pollReadable());
+}
+
+bool ClientConnection::pollAnswer(bool readable) {
+  if (overflowed_ || failed_) return false;
+  if (!readable) return true;
   int got = socket_.recv(receiveBuffer_, sizeof receiveBuffer_);
+  // Nothing after all on a non-blocking socket (Windows, see socket_wait.h).
+  if (got == kSocketWouldBlock) return true;
   if (got <= 0) return false;
   AnswerReader::Status status = answer_.feed(receiveBuffer_, static_cast<size_t>(got));
   // Owed answers come first, in the order of their questions.

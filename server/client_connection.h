@@ -47,6 +47,10 @@ class PendingHandshake {
   // the text before the first CR LF; whatever follows in the same receive is
   // discarded.
   HandshakeResult poll(int waitMs = 0);
+  // The same step when the caller's wait has already said whether bytes (or
+  // a close) are waiting: receives only when `readable`, then judges the
+  // deadline.
+  HandshakeResult advance(bool readable);
   // Milliseconds left until the deadline.
   uint32_t remainingMs() const;
 
@@ -96,6 +100,12 @@ class ClientConnection {
   // oldest owed one: it is taken out and discarded, and the bytes after it
   // go on as the awaited answer.
   bool pollAnswer();
+  // The same when the caller's wait has already said whether the socket is
+  // readable: receives only then.
+  bool pollAnswer(bool readable);
+  // A failed send or an outbox past its bound: the next poll drops the
+  // player whatever its socket says, so a waiting loop must not wait for it.
+  bool dropPending() const { return overflowed_ || failed_; }
   // The server has recorded the awaited answer itself (the deadline, or the
   // operator ended the question): no answer is awaited now, and the one the
   // player program still sends for that question is owed and will be
@@ -110,6 +120,7 @@ class ClientConnection {
   bool answered() const { return answered_; }
   std::string received() const { return answer_.received(); }
   Socket& socket() { return socket_; }
+  Socket::Handle handle() const { return socket_.handle(); }
 
  private:
   AnswerReader answer_;

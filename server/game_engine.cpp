@@ -1,5 +1,6 @@
 #include "server/game_engine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <unordered_set>
@@ -111,12 +112,16 @@ void broadcastQuestion(ServerApp& app, GameState& game) {
   game.deadlineMs = answerDeadlineMs(timeLimitSeconds(app.timeLimitText));
 }
 
-bool gameTick(ServerApp& app, GameState& game) {
+bool gameTurn(ServerApp& app, GameState& game) {
   // Between shutdown and the quit message nothing is left to play.
   if (app.quitPosted) return true;
+  // The readiness the last wait found, one entry per client (none asked
+  // for when the clients changed since, between the wait and this turn).
+  std::vector<PollEntry>& ready = game.sockets;
+  if (ready.size() != app.clients.size()) ready.assign(app.clients.size(), PollEntry{});
   // What a player's socket could not take at once goes out first.
-  for (auto& client : app.clients) {
-    if (client->hasPendingOutput()) client->flush();
+  for (size_t j = 0; j < app.clients.size(); ++j) {
+    if (ready[j].writable && app.clients[j]->hasPendingOutput()) app.clients[j]->flush();
   }
   if (game.gameStarting) {
     if (!startRound(app, game)) return questionsUnreadable(app);
@@ -126,11 +131,12 @@ bool gameTick(ServerApp& app, GameState& game) {
   for (size_t j = 0; j < app.clients.size(); ++j) {
     ClientConnection& client = *app.clients[j];
     if (client.answered()) continue;
-    if (!client.pollAnswer()) {
+    if (!client.pollAnswer(ready[j].readable)) {
       // Dropped with its results; the client moving into place j waits for
       // the next call.
       --game.pendingAnswers;
       eraseClient(app, j);
+      ready.erase(ready.begin() + static_cast<std::ptrdiff_t>(j));
       continue;
     }
     if (client.answered()) {
@@ -174,6 +180,64 @@ bool gameTick(ServerApp& app, GameState& game) {
   }
   broadcastQuestion(app, game);
   return true;
+}
+
+namespace {
+
+// One entry per client: its answer awaited, or bytes queued for it.
+void prepareWait(const ServerApp& app, GameState& game) {
+  game.sockets.resize(app.clients.size());
+  for (size_t j = 0; j < app.clients.size(); ++j) {
+    const ClientConnection& client = *app.clients[j];
+    PollEntry& e = game.sockets[j];
+    e = PollEntry{};
+    e.handle = client.handle();
+    e.wantRead = !client.answered();
+    e.wantWrite = client.hasPendingOutput();
+  }
+}
+
+void noneReady(GameState& game) {
+  for (PollEntry& e : game.sockets) e.readable = e.writable = false;
+}
+
+}  // namespace
+
+bool gameTick(ServerApp& app, GameState& game) {
+  prepareWait(app, game);
+  if (pollSockets(game.sockets.data(), game.sockets.size(), 0) < 0) noneReady(game);
+  return gameTurn(app, game);
+}
+
+int gameDueMs(const ServerApp& app, const GameState& game) {
+  if (app.quitPosted) return -1;
+  if (game.gameStarting || game.pendingAnswers <= 0) return 0;
+  for (const auto& client : app.clients) {
+    if (!client->answered() && client->dropPending()) return 0;
+  }
+  if (game.deadlineMs == 0) return -1;
+  uint32_t elapsed = app.ticks() - game.questionSentAt;
+  return elapsed >= game.deadlineMs ? 0 : static_cast<int>(game.deadlineMs - elapsed);
+}
+
+WaitOutcome gameWait(ServerApp& app, GameState& game, SocketWait& wait, int limitMs) {
+  prepareWait(app, game);
+  int due = gameDueMs(app, game);
+  int timeout = due < 0 ? limitMs : limitMs < 0 ? due : std::min(due, limitMs);
+  WaitOutcome outcome = wait.wait(game.sockets.data(), game.sockets.size(), timeout);
+  if (outcome == WaitOutcome::kFailed &&
+      pollSockets(game.sockets.data(), game.sockets.size(), 0) < 0) {
+    noneReady(game);
+  }
+  return outcome;
+}
+
+bool gameWaitTurn(ServerApp& app, GameState& game, SocketWait& wait, int limitMs,
+                  WaitOutcome* outcome) {
+  WaitOutcome woke = gameWait(app, game, wait, limitMs);
+  if (outcome != nullptr) *outcome = woke;
+  if (woke == WaitOutcome::kMessage || woke == WaitOutcome::kWoken) return true;
+  return gameTurn(app, game);
 }
 
 GameState& processGame() {

@@ -1,7 +1,10 @@
-// The game: one non-blocking turn at a time. The message loop calls gameTick
-// whenever no window message waits; each call polls the players whose answer
-// is awaited and, once none is, sends the results, the round summary at the
-// end of a round, and the next question.
+// The game: one turn at a time. The message loop calls gameWaitTurn whenever
+// no window message waits: it waits until a socket the game needs is ready
+// (an awaited answer's, or one with bytes queued that can take more), a
+// message comes or the answer deadline falls due, and then takes one turn
+// that reads the awaited answers that have arrived and, once none is
+// awaited, sends the results, the round summary at the end of a round, and
+// the next question. gameTick is the same turn without waiting.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +12,7 @@
 #include <vector>
 
 #include "common/random.h"
+#include "net/socket_wait.h"
 #include "qdb/question_record.h"
 #include "server/server_app.h"
 
@@ -26,6 +30,9 @@ struct GameState {
   int32_t pendingAnswers = 0;   // clients whose answer is still awaited
   uint32_t questionSentAt = 0;  // tick when the current question went out
   uint32_t deadlineMs = 0;      // answers not in by then are recorded; 0: none
+  // What the last wait asked of each client's socket (in the order of
+  // clients) and what it found; a turn touches only the sockets found ready.
+  std::vector<PollEntry> sockets;
 };
 
 // Milliseconds after a question goes out at which an answer not yet in is
@@ -56,6 +63,24 @@ void broadcastQuestion(ServerApp& app, GameState& game);
 bool gameTick(ServerApp& app, GameState& game);
 // The turn of the process's game, on the process's ServerApp.
 bool gameTick();
+
+// Milliseconds until the game has something to do without any socket: 0 for
+// the first turn, when no answer is awaited (the operator ended the
+// question or removed the last one awaited) or a player is to be dropped;
+// until the answer deadline otherwise; -1 when nothing falls due.
+int gameDueMs(const ServerApp& app, const GameState& game);
+
+// Waits for the next turn: asks `wait` about every client's socket (readable
+// while its answer is awaited, writable while it has bytes queued) for at
+// most gameDueMs, or `limitMs` when that is sooner (negative: no limit).
+// kMessage and kWoken: the caller handles what came, no turn is due.
+WaitOutcome gameWait(ServerApp& app, GameState& game, SocketWait& wait, int limitMs = -1);
+// The turn of gameTick over what the last gameWait found ready.
+bool gameTurn(ServerApp& app, GameState& game);
+// gameWait, then gameTurn unless a message or a wake ended the wait (then
+// true, and *outcome tells which).
+bool gameWaitTurn(ServerApp& app, GameState& game, SocketWait& wait, int limitMs = -1,
+                  WaitOutcome* outcome = nullptr);
 // The process's game, for the windows.
 GameState& processGame();
 

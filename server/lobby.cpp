@@ -1,9 +1,7 @@
 #include "server/lobby.h"
 
 #include <algorithm>
-#include <chrono>
 #include <string>
-#include <thread>
 
 #include "common/tick.h"
 #include "server/client_connection.h"
@@ -12,31 +10,15 @@ namespace qova {
 
 namespace {
 
-// While handshakes are under way a waiting pass looks at them this often.
-constexpr int kHandshakeLookMs = 5;
-
 struct PassOutcome {
   bool failed = false;
   bool changed = false;  // the connected count changed
   bool settled = false;  // a handshake ended or a player left
 };
 
-void waitFor(int ms) {
-  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-// Takes one waiting connection, if any, and greets it. False when the
-// listening socket has failed.
-bool acceptOne(ServerApp& app, LobbyState& lobby, int waitMs) {
-  if (lobby.acceptPaused) {
-    uint32_t paused = tickCount() - lobby.pausedAt;
-    if (paused < kAcceptBackoffMs) {
-      waitFor(std::min(waitMs, static_cast<int>(kAcceptBackoffMs - paused)));
-      return true;
-    }
-    lobby.acceptPaused = false;
-  }
-  if (!lobby.listener->pollReadable(waitMs)) return true;
+// Takes one waiting connection and greets it. False when the listening
+// socket has failed.
+bool acceptOne(ServerApp& app, LobbyState& lobby) {
   AcceptError error;
   Socket socket = lobby.listener->accept(&error);
   if (socket.isValid()) {
@@ -64,21 +46,68 @@ bool acceptOne(ServerApp& app, LobbyState& lobby, int waitMs) {
   return false;
 }
 
-PassOutcome passOnce(ServerApp& app, LobbyState& lobby, int waitMs) {
+// Fills lobby.sockets with what the next wait is to ask about, in the order
+// a pass looks at them, and gives the milliseconds until a handshake's time
+// or the accept back-off runs out (-1: nothing falls due).
+int prepareWait(ServerApp& app, LobbyState& lobby) {
+  int due = -1;
+  auto sooner = [&due](uint32_t ms) {
+    int m = ms > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(ms);
+    if (due < 0 || m < due) due = m;
+  };
+  if (lobby.acceptPaused) {
+    uint32_t paused = tickCount() - lobby.pausedAt;
+    if (paused >= kAcceptBackoffMs) {
+      lobby.acceptPaused = false;
+    } else {
+      sooner(kAcceptBackoffMs - paused);
+    }
+  }
+  lobby.askedHandshakes = lobby.handshakes.size();
+  lobby.askedClients = app.clients.size();
+  lobby.sockets.resize(1 + lobby.askedHandshakes + lobby.askedClients);
+  PollEntry* e = lobby.sockets.data();
+  *e = PollEntry{};
+  if (lobby.listener) {
+    e->handle = lobby.listener->handle();
+    e->wantRead = !lobby.acceptPaused;
+  }
+  ++e;
+  for (const auto& handshake : lobby.handshakes) {
+    *e = PollEntry{};
+    e->handle = handshake->socket().handle();
+    e->wantRead = true;
+    ++e;
+    sooner(handshake->remainingMs());
+  }
+  for (const auto& client : app.clients) {
+    *e = PollEntry{};
+    e->handle = client->handle();
+    e->wantRead = true;
+    ++e;
+  }
+  return due;
+}
+
+// One pass over what the last wait found ready (lobby.sockets).
+PassOutcome passOnce(ServerApp& app, LobbyState& lobby) {
   PassOutcome out;
-  if (!lobby.listener) {
-    waitFor(waitMs);
-  } else if (!acceptOne(app, lobby, waitMs)) {
+  const PollEntry* handshakeReady = lobby.sockets.data() + 1;
+  const PollEntry* clientReady = handshakeReady + lobby.askedHandshakes;
+  if (lobby.listener && lobby.sockets[0].readable && !acceptOne(app, lobby)) {
     lobby.listener.reset();
     lobby.handshakes.clear();
     out.failed = true;
     return out;
   }
   // Players join in the order their handshakes end; handshakes that end on
-  // the same pass join in the order of their connections.
-  for (size_t i = 0; i < lobby.handshakes.size();) {
+  // the same pass join in the order of their connections. A handshake taken
+  // on this pass was not asked about yet: it is looked at on the next one.
+  std::vector<bool> joinedClosed;  // per client joining now: its peer has closed
+  for (size_t i = 0, k = 0; i < lobby.handshakes.size(); ++k) {
     PendingHandshake& handshake = *lobby.handshakes[i];
-    HandshakeResult result = handshake.poll(0);
+    HandshakeResult result =
+        handshake.advance(k < lobby.askedHandshakes && handshakeReady[k].readable);
     if (result == HandshakeResult::kPending) {
       ++i;
       continue;
@@ -91,6 +120,7 @@ PassOutcome passOnce(ServerApp& app, LobbyState& lobby, int waitMs) {
       player.name = handshake.name();
       app.players.push_back(std::move(player));
       app.clients.push_back(std::make_unique<ClientConnection>(handshake.socket()));
+      joinedClosed.push_back(result == HandshakeResult::kClosed);
       out.changed = true;
     }
     // Otherwise (silent, over-long, or an empty name, which could not be
@@ -101,13 +131,17 @@ PassOutcome passOnce(ServerApp& app, LobbyState& lobby, int waitMs) {
   }
   // Any readability drops a player now: a close, or bytes that a player
   // program must not send before the first question. The entry that moves
-  // into place i is polled on the next pass.
-  for (size_t i = 0; i < app.clients.size(); ++i) {
-    if (app.clients[i]->hasIncomingData()) {
+  // into place i is looked at on the next pass. A player who joined on this
+  // pass is readable when its peer closed (the wait saw its handshake so).
+  for (size_t i = 0, k = 0; i < app.clients.size(); ++i, ++k) {
+    bool readable =
+        k < lobby.askedClients ? clientReady[k].readable : joinedClosed[k - lobby.askedClients];
+    if (readable) {
       app.clients.erase(app.clients.begin() + static_cast<std::ptrdiff_t>(i));
       app.players.erase(app.players.begin() + static_cast<std::ptrdiff_t>(i));
       out.changed = true;
       out.settled = true;
+      ++k;  // the entry that moved into place i
     }
   }
   return out;
@@ -135,14 +169,39 @@ LobbyPass lobbyPass(ServerApp& app, LobbyState& lobby, int waitMs) {
     int left = waitMs > 0 && elapsed < static_cast<uint32_t>(waitMs)
                    ? waitMs - static_cast<int>(elapsed)
                    : 0;
-    // Handshakes under way are looked at between short waits.
-    int wait = lobby.handshakes.empty() ? left : std::min(left, kHandshakeLookMs);
-    PassOutcome pass = passOnce(app, lobby, wait);
+    int due = prepareWait(app, lobby);
+    int wait = due < 0 ? left : std::min(left, due);
+    if (pollSockets(lobby.sockets.data(), lobby.sockets.size(), wait) < 0) {
+      for (PollEntry& e : lobby.sockets) e.readable = e.writable = false;
+    }
+    PassOutcome pass = passOnce(app, lobby);
     if (pass.failed) return LobbyPass::kFailed;
     changed = changed || pass.changed;
     if (pass.settled || left == 0) break;
   }
   return changed ? LobbyPass::kChanged : LobbyPass::kUnchanged;
+}
+
+LobbyPass lobbyWaitPass(ServerApp& app, LobbyState& lobby, SocketWait& wait, int limitMs) {
+  int due = prepareWait(app, lobby);
+  int timeout = due < 0 ? limitMs : limitMs < 0 ? due : std::min(due, limitMs);
+  switch (wait.wait(lobby.sockets.data(), lobby.sockets.size(), timeout)) {
+    case WaitOutcome::kMessage:
+    case WaitOutcome::kWoken:
+      return LobbyPass::kMessage;
+    case WaitOutcome::kFailed:
+      // The wait could not be made: a plain look at the sockets instead.
+      if (pollSockets(lobby.sockets.data(), lobby.sockets.size(), 0) < 0) {
+        for (PollEntry& e : lobby.sockets) e.readable = e.writable = false;
+      }
+      break;
+    case WaitOutcome::kReady:
+    case WaitOutcome::kTimeout:
+      break;
+  }
+  PassOutcome pass = passOnce(app, lobby);
+  if (pass.failed) return LobbyPass::kFailed;
+  return pass.changed ? LobbyPass::kChanged : LobbyPass::kUnchanged;
 }
 
 void endLobby(ServerApp& app, LobbyState& lobby) {

@@ -64,6 +64,7 @@ int Socket::sendNoWait(const char* data, int length) {
 
 int Socket::recv(char* buffer, int size) {
   int got = receiveSome(handle_, buffer, size < 0 ? 0 : static_cast<size_t>(size));
+  if (got == kSocketWouldBlock) return kSocketWouldBlock;
   return got < 0 ? -1 : got;
 }
 

@@ -46,7 +46,9 @@ class Socket {
   // 0 when nothing fits now, -1 when the connection has failed.
   int sendNoWait(const char* data, int length);
   // One receive of at most `size` bytes: the count, 0 when the peer has
-  // closed, -1 on error. Blocks until something arrives.
+  // closed, -1 on error. Blocks until something arrives, unless the socket
+  // is non-blocking (waited on with SocketWait on Windows): then
+  // kSocketWouldBlock (-2) when nothing is there.
   int recv(char* buffer, int size);
 
   // True when a receive (or accept) would not block: data, a close or an

@@ -1,6 +1,8 @@
-// QOVAHOST's entry point: start-up, the lobby, and the main loop in whose
-// idle turns the game runs. The exit code is the quit message's value, which
-// shutdownServer hands over through the Statistics window.
+// QOVAHOST's entry point: start-up, the lobby, and the main loop, which
+// takes every window message that is there and otherwise waits for the
+// game's next turn (a socket ready, a message, the deadline) and takes it.
+// The exit code is the quit message's value, which shutdownServer hands over
+// through the Statistics window.
 #include <windows.h>
 
 #include "common/win/dialogs.h"
@@ -36,8 +38,9 @@ ServerShell windowsShell() {
 bool startServer() {
   if (!startServerCore()) return false;
   ServerAppRef app;
-  HWND main = CreateDialogParamA(static_cast<HINSTANCE>(app->instance),
-                                 MAKEINTRESOURCEA(IDD_STATISTICS), nullptr, statisticsDialogProc, 0);
+  HWND main =
+      CreateDialogParamA(static_cast<HINSTANCE>(app->instance), MAKEINTRESOURCEA(IDD_STATISTICS),
+                         nullptr, statisticsDialogProc, 0);
   if (main == nullptr) {
     app->errorText = kMsgCreatingWindow;
     return false;
@@ -51,6 +54,12 @@ bool startServer() {
 
 }  // namespace
 
+SocketWait& hostWait() {
+  static SocketWait wait;
+  wait.watchMessages(true);
+  return wait;
+}
+
 }  // namespace qova
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
@@ -58,16 +67,21 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   app.instance = instance;
   app.shell = qova::windowsShell();
   if (!qova::startServer()) qova::reportError();
-  // The game runs in the idle turns: the loop never waits.
+  // Every message that is there is taken before the next turn; with none
+  // there the loop waits for the game's next turn, or for a message.
+  qova::SocketWait& wait = qova::hostWait();
   MSG msg = {};
   for (;;) {
     if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) break;
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
-    } else if (!qova::gameTick()) {
+      continue;
+    }
+    qova::WaitOutcome woke = qova::WaitOutcome::kTimeout;
+    if (!qova::gameWaitTurn(app, qova::processGame(), wait, -1, &woke)) {
       qova::reportError();
-    } else {
+    } else if (woke != qova::WaitOutcome::kMessage && woke != qova::WaitOutcome::kWoken) {
       qova::showAnswersLine();
     }
   }

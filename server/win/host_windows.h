@@ -5,7 +5,13 @@
 
 #include <windows.h>
 
+#include "net/socket_wait.h"
+
 namespace qova {
+
+// The one wait of the process, over its sockets and its window messages,
+// shared by the lobby's loop and the main loop.
+SocketWait& hostWait();
 
 // Runs the lobby until Start, Quit or a failure. True when the operator
 // ended it (after Quit the server is already shutting down); false with

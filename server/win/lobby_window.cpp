@@ -1,7 +1,8 @@
-// The lobby window and its loop: window messages for the lobby only, and in
-// between one pass of the engine's lobby (accept, greet, drop). The count of
-// connected players is shown in control 1002, their names in the list 1003,
-// from which Remove Player takes one out.
+// The lobby window and its loop: window messages for the lobby only, and
+// with none there a wait for the lobby's sockets and a pass over those that
+// are ready (accept, greet, drop). The count of connected players is shown
+// in control 1002, their names in the list 1003, from which Remove Player
+// takes one out.
 #include <windows.h>
 
 #include <string>
@@ -72,7 +73,10 @@ bool runLobby() {
     DestroyWindow(lobby);
     return false;
   }
-  // Never waits: a message for the lobby, or else one pass over the sockets.
+  // A message for the lobby, or else a wait and one pass over the sockets
+  // that are ready.
+  SocketWait& wait = hostWait();
+  bool inputSeen = false;  // a wait ended for input
   while (app->lobbyOutcome == kLobbyWaiting) {
     MSG msg;
     if (PeekMessageA(&msg, lobby, 0, 0, PM_REMOVE)) {
@@ -80,7 +84,20 @@ bool runLobby() {
       DispatchMessageA(&msg);
       continue;
     }
-    LobbyPass pass = lobbyPass(*app, state);
+    if (inputSeen) {
+      // The input that ended the wait may be for another window (the hidden
+      // Statistics window): it stays queued for the main loop. Marking the
+      // queue as looked at keeps it from ending every wait; the lobby's
+      // queue is looked at once more in case its input came meanwhile.
+      inputSeen = false;
+      GetQueueStatus(QS_ALLINPUT);
+      continue;
+    }
+    LobbyPass pass = lobbyWaitPass(*app, state, wait);
+    if (pass == LobbyPass::kMessage) {
+      inputSeen = true;
+      continue;
+    }
     if (pass == LobbyPass::kFailed) {
       DestroyWindow(lobby);
       return false;

@@ -17,10 +17,12 @@
 // loopback addresses (127.1.x.y), so the gateway's limit of new seats per
 // address per second does not slow their joining; qovaweb runs with
 // --hold-ms 0 (no pause before the next question) since the results'
-// latency is what is measured.
+// latency is what is measured. The engine runs the server's own loop: its
+// wait over every socket and its turn over those found ready.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -44,11 +46,12 @@
 #include <thread>
 #include <vector>
 
-#include "testing/test_qdb_file.h"
-#include "testing/test_support.h"
-#include "testing/loopback_peer.h"
+#include "net/socket_wait.h"
 #include "server/game_engine.h"
 #include "server/lobby.h"
+#include "testing/loopback_peer.h"
+#include "testing/test_qdb_file.h"
+#include "testing/test_support.h"
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -94,8 +97,10 @@ struct Timeline {
   }
 };
 
-// The engine on a thread of its own: the lobby until start, then the game
-// until stop. Every game of the run has the same settings and questions.
+// The engine on a thread of its own, in the server's own loop (its wait and
+// its turn, no pause or poll of its own): the lobby until start, then the
+// game until stop. Every game of the run has the same settings and
+// questions.
 class Engine {
  public:
   Engine(uint16_t port, int perRound) {
@@ -112,37 +117,62 @@ class Engine {
   ~Engine() {
     stop_ = true;
     start_ = true;
+    wait_.wake();
     if (thread_.joinable()) thread_.join();
     app_->clients.clear();
   }
   bool ok() const { return ok_; }
   uint16_t port() const { return lobby_.listener->localPort(); }
   int connected() const { return connected_; }
-  void start() { start_ = true; }
+  void start() {
+    start_ = true;
+    wait_.wake();
+  }
+  // The engine thread's CPU seconds so far.
+  double cpuSeconds() {
+    clockid_t clock;
+    timespec t{};
+    if (pthread_getcpuclockid(thread_.native_handle(), &clock) != 0 ||
+        clock_gettime(clock, &t) != 0)
+      return 0;
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+  }
 
  private:
   void loop() {
     while (!start_) {
-      qova::lobbyPass(*app_, lobby_, 1);
+      qova::lobbyWaitPass(*app_, lobby_, wait_);
       connected_ = static_cast<int>(app_->clients.size());
     }
     app_->lobbyOutcome = qova::kLobbyStart;
     qova::endLobby(*app_, lobby_);
     qova::GameState game;
-    // A short sleep between turns: the machine is small, and a spinning
-    // engine would take a core from the gateway and the pages. The direct
-    // players see the same loop.
-    while (!stop_ && qova::gameTick(*app_, game))
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    while (!stop_ && qova::gameWaitTurn(*app_, game, wait_)) {
+    }
   }
 
   qova::testing::TempDir dir_;
   qova::ServerAppRef app_;
   qova::LobbyState lobby_;
+  qova::SocketWait wait_;
   bool ok_ = false;
   std::atomic<bool> start_{false}, stop_{false};
   std::atomic<int> connected_{0};
   std::thread thread_;
+};
+
+// The engine's CPU seconds per second over `seconds` of rest.
+double restCpu(Engine& engine, double seconds) {
+  const Clock::time_point start = Clock::now();
+  const double cpu0 = engine.cpuSeconds();
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  return (engine.cpuSeconds() - cpu0) / (msBetween(start, Clock::now()) / 1000.0);
+}
+
+// What the engine cost: CPU seconds per question, and per second at rest
+// in a question nobody answers (after the game's last question).
+struct EngineCpu {
+  double perQuestion = -1, idlePerSecond = -1;
 };
 
 // ---- Direct players: the player program's line protocol, counted in lines.
@@ -154,7 +184,7 @@ struct DirectPlayer {
   int question = 0;  // questions answered
 };
 
-bool runDirect(int n, int rounds, int perRound, std::vector<double>* latency) {
+bool runDirect(int n, int rounds, int perRound, std::vector<double>* latency, EngineCpu* cpu) {
   Engine engine(0, perRound);
   if (!engine.ok()) return false;
   const int total = rounds * perRound;
@@ -167,6 +197,7 @@ bool runDirect(int n, int rounds, int perRound, std::vector<double>* latency) {
   while (engine.connected() < n && Clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   if (engine.connected() < n) return false;
+  const double cpu0 = engine.cpuSeconds();
   engine.start();
 
   Timeline line(total);
@@ -229,6 +260,11 @@ bool runDirect(int n, int rounds, int perRound, std::vector<double>* latency) {
     }
   }
   *latency = line.latencies(n);
+  if (finished == n) {
+    cpu->perQuestion = (engine.cpuSeconds() - cpu0) / total;
+    // Nobody answers the question after the last summary.
+    cpu->idlePerSecond = restCpu(engine, 1.0);
+  }
   return finished == n;
 }
 
@@ -237,8 +273,8 @@ bool runDirect(int n, int rounds, int perRound, std::vector<double>* latency) {
 struct WebRun {
   int seats = 0, questions = 0;
   int welcomed = 0, failed = 0;
-  bool counting = false;   // the game is under way: payload bytes count
-  uint64_t pageBytes = 0;  // payload bytes the pages received while counting
+  bool counting = false;                        // the game is under way: payload bytes count
+  uint64_t pageBytes = 0;                       // payload bytes the pages received while counting
   int64_t screenBytes = 0, screenMessages = 0;  // a room screen's, during the questions
   Timeline line{0};
 };
@@ -407,9 +443,10 @@ struct WebFigures {
   bool completed = false;
   std::vector<double> latency;
   double cpuSeconds = 0, gameCpuSeconds = 0, peakMb = 0;
-  double pagesCpuSeconds = 0;       // the pages' thread, during the questions
-  double pageBytesPerQuestion = 0;  // mean payload bytes one page received per question
+  double pagesCpuSeconds = 0;                  // the pages' thread, during the questions
+  double pageBytesPerQuestion = 0;             // mean payload bytes one page received per question
   double screenBytes = 0, screenMessages = 0;  // per question, with --screen
+  double engineCpuPerQuestion = -1;            // the engine serving qovaweb
 };
 
 WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound, bool screen) {
@@ -453,6 +490,7 @@ WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound, b
          Clock::now() < deadline)
     io.run_for(std::chrono::milliseconds(10));
   if (run.welcomed == n && engine.connected() == n) {
+    const double engineCpu0 = engine.cpuSeconds();
     f.gameCpuSeconds = -processCpuSeconds(pid);
     f.pagesCpuSeconds = -threadCpuSeconds();
     run.counting = true;
@@ -465,6 +503,7 @@ WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound, b
     f.gameCpuSeconds += processCpuSeconds(pid);
     f.pagesCpuSeconds += threadCpuSeconds();
     f.completed = run.line.resultsDone.back() == n;
+    f.engineCpuPerQuestion = (engine.cpuSeconds() - engineCpu0) / run.questions;
     run.counting = false;
     f.screenBytes = static_cast<double>(run.screenBytes) / run.questions;
     f.screenMessages = static_cast<double>(run.screenMessages) / run.questions;
@@ -554,20 +593,24 @@ int main(int argc, char** argv) {
   const int perRound = 10;
   std::printf("%d questions (%d rounds of %d), every seat answering at once; qovaweb --hold-ms 0\n",
               rounds * perRound, rounds, perRound);
-  std::printf("%6s %10s %10s %10s %10s %7s %7s %9s %9s %8s %9s %8s\n", "seats", "direct med",
-              "direct p99", "web med", "web p99", "med x", "p99 x", "cpu s", "game cpu", "peak MB",
-              "pages cpu", "page B/q");
+  std::printf("%6s %10s %10s %10s %10s %7s %7s %9s %9s %8s %9s %8s %9s %9s %9s\n", "seats",
+              "direct med", "direct p99", "web med", "web p99", "med x", "p99 x", "cpu s",
+              "game cpu", "peak MB", "pages cpu", "page B/q", "srv s/q d", "srv s/q w", "idle s/s");
   bool allGood = true;
   for (int n : sizes) {
     std::vector<double> direct;
-    bool directGood = runDirect(n, rounds, perRound, &direct);
+    EngineCpu engineCpu;
+    bool directGood = runDirect(n, rounds, perRound, &direct, &engineCpu);
     WebFigures web = runWeb(qovaweb, n, rounds, perRound, screen);
     double dm = percentile(direct, 0.5), dp = percentile(direct, 0.99);
     double wm = percentile(web.latency, 0.5), wp = percentile(web.latency, 0.99);
-    std::printf("%6d %10.2f %10.2f %10.2f %10.2f %7.2f %7.2f %9.2f %9.2f %8.1f %9.2f %8.0f%s%s\n",
-                n, dm, dp, wm, wp, dm > 0 ? wm / dm : 0.0, dp > 0 ? wp / dp : 0.0, web.cpuSeconds,
-                web.gameCpuSeconds, web.peakMb, web.pagesCpuSeconds, web.pageBytesPerQuestion,
-                directGood ? "" : "  DIRECT INCOMPLETE", web.completed ? "" : "  WEB INCOMPLETE");
+    std::printf(
+        "%6d %10.2f %10.2f %10.2f %10.2f %7.2f %7.2f %9.2f %9.2f %8.1f %9.2f %8.0f %9.4f %9.4f "
+        "%9.5f%s%s\n",
+        n, dm, dp, wm, wp, dm > 0 ? wm / dm : 0.0, dp > 0 ? wp / dp : 0.0, web.cpuSeconds,
+        web.gameCpuSeconds, web.peakMb, web.pagesCpuSeconds, web.pageBytesPerQuestion,
+        engineCpu.perQuestion, web.engineCpuPerQuestion, engineCpu.idlePerSecond,
+        directGood ? "" : "  DIRECT INCOMPLETE", web.completed ? "" : "  WEB INCOMPLETE");
     if (screen) {
       std::printf("%6s screen: %.0f bytes in %.1f messages per question\n", "", web.screenBytes,
                   web.screenMessages);
@@ -581,6 +624,9 @@ int main(int argc, char** argv) {
       " cpu s: qovaweb's CPU time over its whole life (joins included); game cpu: during the\n"
       " questions only; peak MB: qovaweb's peak resident memory; pages cpu: the benchmark's\n"
       " WebSocket clients, one thread, during the questions; page B/q: mean WebSocket payload\n"
-      " bytes a page received per question, questions, results and standings included)\n");
+      " bytes a page received per question, questions, results and standings included;\n"
+      " srv s/q: the engine's CPU seconds per question in its own loop (its wait and turn),\n"
+      " d with the direct players, w with qovaweb; idle s/s: its CPU seconds per second\n"
+      " during a question nobody answers, with the direct players)\n");
   return allGood ? 0 : 1;
 }

@@ -1,7 +1,9 @@
 // Figures for the quiz engine (not a test): full games over loopback with
-// many players answering at once, each followed by a raw broadcaster that
-// sends the very same bytes to as many players with no game logic, so that
-// the engine's own share of the latency shows; and the start of a round on a
+// many players answering at once, played by the server's own loop (its wait
+// and its turn), with the server's CPU per question and at rest; each
+// followed by a raw broadcaster that sends the very same bytes to as many
+// players with no game logic, so that the engine's own share of the latency
+// shows; and the start of a round on a
 // question file of a million records: its load (header and record index)
 // beside a plain sequential line read of the same file, and the round's fetch
 // with the record index and with a forward read.
@@ -18,17 +20,19 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/random.h"
-#include "testing/test_qdb_file.h"
-#include "testing/test_support.h"
-#include "testing/loopback_peer.h"
+#include "net/socket_wait.h"
 #include "qdb/qdb_file.h"
 #include "server/game_engine.h"
 #include "server/lobby.h"
+#include "testing/loopback_peer.h"
+#include "testing/test_qdb_file.h"
+#include "testing/test_support.h"
 #include "wire/player_side.h"
 #include "wire/server_side.h"
 
@@ -77,6 +81,9 @@ struct GameFigures {
   std::vector<double> latencyMs;   // per question: last answer sent to last S3 received
   std::vector<double> sendTurnMs;  // per question: the server's turn that sends S3 (S4), S2
   double serverCpuSeconds = 0, wallSeconds = 0;
+  double lobbyIdleCpu = -1, gameIdleCpu = -1;      // CPU seconds per second of rest
+  uint64_t lobbyIdleWakes = 0, gameIdleWakes = 0;  // waits that returned in that second
+  uint64_t gameWakes = 0;                          // waits that returned during the game
   int64_t bytesSent = 0;
   bool completed = false;
 };
@@ -85,7 +92,7 @@ struct GameFigures {
 // With `capture`, the first player's messages are recorded into it.
 void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound,
                  std::vector<double>& latencyMs, std::atomic<bool>& done, bool& completed,
-                 Script* capture) {
+                 Script* capture, SocketWait* engineWait) {
   const int total = rounds * perRound;
   const int n = static_cast<int>(players.size());
   std::vector<Clock::time_point> lastAnswer(total), lastResults(total);
@@ -173,6 +180,24 @@ void playPlayers(std::vector<BenchPlayer>& players, int rounds, int perRound,
     if (resultsDone[q] == n) latencyMs.push_back(msBetween(lastAnswer[q], lastResults[q]));
   }
   done = true;
+  if (engineWait != nullptr) engineWait->wake();  // the engine's loop sees the end
+}
+
+// The server's CPU seconds per second while it rests for `seconds`, with
+// `step` taking one of its waits (and the turn after it) of at most the
+// time left; the waits that returned go into *wakes.
+double restCpu(double seconds, SocketWait& wait, uint64_t* wakes,
+               const std::function<void(int limitMs)>& step) {
+  const Clock::time_point until = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                     std::chrono::duration<double>(seconds));
+  const double cpu0 = threadCpuSeconds();
+  const uint64_t wakes0 = wait.wakes();
+  const Clock::time_point start = Clock::now();
+  for (Clock::time_point now; (now = Clock::now()) < until;) {
+    step(std::max(1, static_cast<int>(msBetween(now, until) + 0.5)));
+  }
+  *wakes = wait.wakes() - wakes0;
+  return (threadCpuSeconds() - cpu0) / (msBetween(start, Clock::now()) / 1000.0);
 }
 
 // One engine game; `script` receives what the first player was sent.
@@ -200,6 +225,9 @@ GameFigures runGame(int playerCount, int rounds, int perRound, Script& script) {
     std::printf("cannot listen on loopback\n");
     return f;
   }
+  // The server's own wait, as QOVAHOST's loops use it (without window
+  // messages, which a console program has none of).
+  SocketWait wait;
   std::vector<BenchPlayer> players(static_cast<size_t>(playerCount));
   for (int i = 0; i < playerCount; ++i) {
     if (!players[i].peer.connect(lobby.listener->localPort())) {
@@ -209,29 +237,46 @@ GameFigures runGame(int playerCount, int rounds, int perRound, Script& script) {
     }
     players[i].peer.send(nameMessage("Player " + std::to_string(i + 1)));
     // One pass accepts one player; the backlog keeps the others waiting.
-    while (app->clients.size() < static_cast<size_t>(i + 1)) lobbyPass(*app, lobby, 100);
+    const Clock::time_point joinBy = Clock::now() + std::chrono::seconds(10);
+    while (app->clients.size() < static_cast<size_t>(i + 1) && Clock::now() < joinBy) {
+      lobbyWaitPass(*app, lobby, wait, 100);
+    }
   }
+  // A second of the lobby with everybody in and nothing to do.
+  f.lobbyIdleCpu = restCpu(1.0, wait, &f.lobbyIdleWakes,
+                           [&](int limitMs) { lobbyWaitPass(*app, lobby, wait, limitMs); });
   app->lobbyOutcome = kLobbyStart;
   endLobby(*app, lobby);
 
   std::atomic<bool> done{false};
   bool completed = false;
   std::thread playing(playPlayers, std::ref(players), rounds, perRound, std::ref(f.latencyMs),
-                      std::ref(done), std::ref(completed), &script);
+                      std::ref(done), std::ref(completed), &script, &wait);
   GameState game;
   seedRandom(1);
   const Clock::time_point start = Clock::now();
   const double cpu0 = threadCpuSeconds();
-  while (!done.load(std::memory_order_relaxed)) {
-    // The turn that sends results and the next question, timed on its own.
+  const uint64_t wakes0 = wait.wakes();
+  bool going = true;
+  while (going && !done.load(std::memory_order_relaxed)) {
+    // The server's loop: its wait, then its turn, which is timed on its own
+    // when it sends results and the next question.
+    WaitOutcome woke = gameWait(*app, game, wait);
+    if (woke == WaitOutcome::kWoken || woke == WaitOutcome::kMessage) continue;
     int32_t index = game.questionIndex;
     Clock::time_point a = Clock::now();
-    if (!gameTick(*app, game)) break;
+    going = gameTurn(*app, game);
     if (game.questionIndex != index) f.sendTurnMs.push_back(msBetween(a, Clock::now()));
   }
   f.serverCpuSeconds = threadCpuSeconds() - cpu0;
   f.wallSeconds = msBetween(start, Clock::now()) / 1000.0;
+  f.gameWakes = wait.wakes() - wakes0;
   playing.join();
+  // A second of a question that nobody answers: the players have stopped.
+  if (going) {
+    f.gameIdleCpu = restCpu(1.0, wait, &f.gameIdleWakes,
+                            [&](int limitMs) { gameWaitTurn(*app, game, wait, limitMs); });
+  }
   f.completed = completed;
   for (const BenchPlayer& p : players) f.bytesSent += p.received;
   for (const PlayerRecord& p : app->players) {
@@ -248,8 +293,8 @@ GameFigures runGame(int playerCount, int rounds, int perRound, Script& script) {
 // until every answer is complete (a time line, CR LF and the verdict), and
 // sends the question's S3 (with S4) to every player; all bytes come from
 // `script`. Sockets are plain blocking sockets with TCP_NODELAY, as the
-// server's accepted ones are, and the answers are awaited in one poll over
-// all players.
+// server's accepted ones are, and the answers are awaited in one waiting
+// poll over all players.
 GameFigures runRawBroadcast(const Script& script, int playerCount, int rounds, int perRound) {
   GameFigures f;
   f.players = playerCount;
@@ -293,7 +338,7 @@ GameFigures runRawBroadcast(const Script& script, int playerCount, int rounds, i
   std::atomic<bool> done{false};
   bool completed = false;
   std::thread playing(playPlayers, std::ref(players), rounds, perRound, std::ref(f.latencyMs),
-                      std::ref(done), std::ref(completed), nullptr);
+                      std::ref(done), std::ref(completed), nullptr, nullptr);
   const Clock::time_point start = Clock::now();
   const double cpu0 = threadCpuSeconds();
   std::vector<PollEntry> waiting(servers.size());
@@ -314,9 +359,9 @@ GameFigures runRawBroadcast(const Script& script, int playerCount, int rounds, i
     const Clock::time_point deadline = Clock::now() + std::chrono::minutes(1);
     while (pending > 0 && !broken) {
       if (Clock::now() > deadline) broken = true;
-      // Polled without pause, as the engine's loop does, so that neither
-      // side pays for waking up.
-      if (pollSockets(waiting.data(), waiting.size(), 0) <= 0) continue;
+      // Waited for, as the engine's loop waits, so that both sides pay the
+      // same for waking up.
+      if (pollSockets(waiting.data(), waiting.size(), 1000) <= 0) continue;
       for (size_t i = 0; i < waiting.size(); ++i) {
         if (!waiting[i].readable) continue;
         int got = receiveSome(waiting[i].handle, buffer.data(), buffer.size());
@@ -516,9 +561,9 @@ int main(int argc, char** argv) {
       quick ? std::vector<Run>{{16, 2, 10}, {64, 1, 10}}
             : std::vector<Run>{{16, 10, 10}, {64, 10, 10}, {256, 10, 10}, {1024, 10, 10}};
   std::printf("\nfull games on loopback, every player answering at once\n");
-  std::printf("%7s %7s %9s %16s %10s %10s %10s %7s %7s %12s\n", "players", "rounds", "questions",
-              "answers stored", "median ms", "p99 ms", "send turn", "cpu s", "wall s",
-              "bytes sent");
+  std::printf("%7s %7s %9s %16s %10s %10s %10s %7s %7s %12s %9s %9s %9s\n", "players", "rounds",
+              "questions", "answers stored", "median ms", "p99 ms", "send turn", "cpu s", "wall s",
+              "bytes sent", "cpu s/q", "lobby s/s", "idle s/s");
   bool allGood = true;
   std::vector<std::pair<GameFigures, GameFigures>> baselines;
   for (const Run& r : runs) {
@@ -527,18 +572,31 @@ int main(int argc, char** argv) {
     bool good = f.completed && f.answersStored == f.answersExpected;
     allGood = allGood && good;
     if (good) baselines.emplace_back(f, runRawBroadcast(script, r.players, r.rounds, r.perRound));
-    std::printf("%7d %7d %9d %7lld/%-8lld %10.3f %10.3f %10.3f %7.2f %7.2f %12lld%s\n", f.players,
-                f.rounds, f.perRound, static_cast<long long>(f.answersStored),
-                static_cast<long long>(f.answersExpected), percentile(f.latencyMs, 0.5),
-                percentile(f.latencyMs, 0.99), percentile(f.sendTurnMs, 0.5), f.serverCpuSeconds,
-                f.wallSeconds, static_cast<long long>(f.bytesSent), good ? "" : "  INCOMPLETE");
+    const int questions = f.rounds * f.perRound;
+    std::printf(
+        "%7d %7d %9d %7lld/%-8lld %10.3f %10.3f %10.3f %7.2f %7.2f %12lld %9.5f %9.5f %9.5f%s\n",
+        f.players, f.rounds, f.perRound, static_cast<long long>(f.answersStored),
+        static_cast<long long>(f.answersExpected), percentile(f.latencyMs, 0.5),
+        percentile(f.latencyMs, 0.99), percentile(f.sendTurnMs, 0.5), f.serverCpuSeconds,
+        f.wallSeconds, static_cast<long long>(f.bytesSent),
+        questions > 0 ? f.serverCpuSeconds / questions : 0.0, f.lobbyIdleCpu, f.gameIdleCpu,
+        good ? "" : "  INCOMPLETE");
+    std::printf(
+        "%7s lobby at rest: %llu wakes in 1 s; a question nobody answers: %llu wakes in 1 s; "
+        "%.1f wakes per question in the game\n",
+        "", static_cast<unsigned long long>(f.lobbyIdleWakes),
+        static_cast<unsigned long long>(f.gameIdleWakes),
+        questions > 0 ? static_cast<double>(f.gameWakes) / questions : 0.0);
     std::fflush(stdout);
   }
   std::printf(
       "(median/p99: per question, from the last answer sent to the last complete S3\n"
       " received; send turn: median of the server's turn that sends S3, S4 and the next\n"
-      " question; cpu: the engine thread's CPU time, which polls without pause as the\n"
-      " server does; bytes sent: all the players received up to the last summary)\n\n");
+      " question; cpu: the engine thread's CPU time in the server's own loop, which waits\n"
+      " for its sockets and takes a turn on those ready; bytes sent: all the players\n"
+      " received up to the last summary; cpu s/q: the engine's CPU seconds per question;\n"
+      " lobby s/s: its CPU seconds per second in the lobby with every player in and\n"
+      " nothing to do; idle s/s: the same during a question nobody answers)\n\n");
 
   std::printf("the engine against a raw broadcaster of the same bytes to as many players\n");
   std::printf("%7s %10s %10s %7s %10s %10s %7s %7s %6s\n", "players", "engine med", "raw med",
