@@ -8,7 +8,9 @@
 // beside a plain sequential line read of the same file, and the round's fetch
 // with the record index and with a forward read.
 //
-//   server_bench [--quick|--load]   --quick: fewer players and rounds, for a
+//   server_bench [--quick|--load|--players N,N]
+//                                   --players: those room sizes alone;
+//                                   --quick: fewer players and rounds, for a
 //                                   smoke run; --load: only the question file
 #include <sys/resource.h>
 
@@ -17,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -560,6 +563,25 @@ int main(int argc, char** argv) {
   std::vector<Run> runs =
       quick ? std::vector<Run>{{16, 2, 10}, {64, 1, 10}}
             : std::vector<Run>{{16, 10, 10}, {64, 10, 10}, {256, 10, 10}, {1024, 10, 10}};
+  // --players N,N...: those room sizes alone, 10 rounds of 10 questions each.
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "--players") != 0) continue;
+    runs.clear();
+    for (const char* p = argv[i + 1]; *p;) {
+      char* end = nullptr;
+      long n = std::strtol(p, &end, 10);
+      if (end == p || n < 1 || n > 4096) {
+        std::fprintf(stderr, "server_bench: --players takes counts from 1 to 4096\n");
+        return 2;
+      }
+      runs.push_back({static_cast<int>(n), 10, 10});
+      p = *end == ',' ? end + 1 : end;
+      if (*end != ',' && *end != 0) {
+        std::fprintf(stderr, "server_bench: --players takes counts from 1 to 4096\n");
+        return 2;
+      }
+    }
+  }
   std::printf("\nfull games on loopback, every player answering at once\n");
   std::printf("%7s %7s %9s %16s %10s %10s %10s %7s %7s %12s %9s %9s %9s\n", "players", "rounds",
               "questions", "answers stored", "median ms", "p99 ms", "send turn", "cpu s", "wall s",
