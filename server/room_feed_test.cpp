@@ -7,6 +7,8 @@
 #include <memory>
 
 #include "common/run_log.h"
+#include "server/game_engine.h"
+#include "server/lobby.h"
 #include "server/server_app.h"
 #include "testing/loopback_peer.h"
 #include "testing/server_test_support.h"
@@ -313,6 +315,19 @@ TEST_F(RoomFeedTest, AClientThatStopsReadingIsClosedAtItsBoundAndNothingWaits) {
   EXPECT_NE(rest.find("JOIN\t2\tBo\r\n"), std::string::npos);
 }
 
+TEST_F(RoomFeedTest, TheEnginesRemovalIsTold) {
+  auto peer = connect();
+  EXPECT_EQ(peer->readLines(1, 1000), "SETTINGS\t30\t2\t0\r\n");
+  addPlayer("Ada"), addPlayer("Bo");
+  for (size_t i = 0; i < 2; ++i) {
+    app->clients.push_back(std::make_unique<ClientConnection>(Socket(Socket::kInvalid)));
+  }
+  GameState game;
+  ASSERT_TRUE(removePlayer(*app, game, 1));
+  EXPECT_EQ(received(*peer), "JOIN\t1\tAda\r\nJOIN\t2\tBo\r\nREMOVE\t2\r\n");
+  app->clients.clear();
+}
+
 TEST_F(RoomFeedTest, APortThatIsTakenLeavesTheServerWithoutAFeedAndALogLine) {
   ServerApp other;
   other.logFileName = dir.file("other.txt");
@@ -326,6 +341,13 @@ TEST_F(RoomFeedTest, APortThatIsTakenLeavesTheServerWithoutAFeedAndALogLine) {
                      " on 127.0.0.1 could not be opened."),
             std::string::npos)
       << log;
+  // The lobby opens all the same: the game runs without a feed, no box.
+  LobbyState lobby;
+  lobby.port = 0;
+  EXPECT_TRUE(beginLobby(other, lobby));
+  EXPECT_EQ(roomFeedPort(other), 0);
+  endLobby(other, lobby);
+  RunLog::process().write(nullptr, "errLog.txt");
   // Without a feed every call is harmless.
   other.players.push_back(PlayerRecord{"Ada", {{}}, 1});
   roomFeedJoin(other, 0);
