@@ -181,7 +181,7 @@ void closeSocket(SocketHandle handle) {
 #endif
 }
 
-bool listenOn(SocketHandle handle, uint16_t port, int backlog) {
+bool listenOn(SocketHandle handle, uint16_t port, int backlog, bool loopbackOnly) {
 #ifndef _WIN32
   // A server restarted at once must be able to bind again while the old
   // connections linger in TIME_WAIT. (On Windows the same option would let a
@@ -192,7 +192,7 @@ bool listenOn(SocketHandle handle, uint16_t port, int backlog) {
   std::memset(&address, 0, sizeof address);
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_addr.s_addr = htonl(loopbackOnly ? INADDR_LOOPBACK : INADDR_ANY);
   if (::bind(raw(handle), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return false;
   // POSIX caps the backlog itself; a negative int there would mean 0.
   return ::listen(raw(handle), backlog) == 0;

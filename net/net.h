@@ -37,8 +37,9 @@ constexpr SocketHandle kNoSocket = -1;
 SocketHandle openStreamSocket();
 void closeSocket(SocketHandle handle);
 
-// Binds all interfaces on `port` (0: a free port) and listens.
-bool listenOn(SocketHandle handle, uint16_t port, int backlog);
+// Binds all interfaces on `port` (0: a free port), or only 127.0.0.1 with
+// `loopbackOnly`, and listens.
+bool listenOn(SocketHandle handle, uint16_t port, int backlog, bool loopbackOnly = false);
 // The bound port; 0 when unknown.
 uint16_t localPort(SocketHandle handle);
 

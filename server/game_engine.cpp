@@ -52,9 +52,12 @@ void recordAwaited(ServerApp& app, GameState& game, const std::string& timeText)
   }
 }
 
-void eraseClient(ServerApp& app, size_t j) {
+// Erases player j and gives its number.
+int32_t eraseClient(ServerApp& app, size_t j) {
+  const int32_t number = app.players[j].number;
   app.clients.erase(app.clients.begin() + static_cast<std::ptrdiff_t>(j));
   app.players.erase(app.players.begin() + static_cast<std::ptrdiff_t>(j));
+  return number;
 }
 
 }  // namespace
@@ -110,6 +113,7 @@ void broadcastQuestion(ServerApp& app, GameState& game) {
   ++game.questionIndex;
   game.questionSentAt = app.ticks();
   game.deadlineMs = answerDeadlineMs(timeLimitSeconds(app.timeLimitText));
+  roomFeedQuestion(app, question, static_cast<int32_t>(app.askedRounds.size()), game.questionIndex);
 }
 
 bool gameTurn(ServerApp& app, GameState& game) {
@@ -135,7 +139,7 @@ bool gameTurn(ServerApp& app, GameState& game) {
       // Dropped with its results; the client moving into place j waits for
       // the next call.
       --game.pendingAnswers;
-      eraseClient(app, j);
+      roomFeedDrop(app, eraseClient(app, j));
       ready.erase(ready.begin() + static_cast<std::ptrdiff_t>(j));
       continue;
     }
@@ -155,6 +159,8 @@ bool gameTurn(ServerApp& app, GameState& game) {
       app.ticks() - game.questionSentAt >= game.deadlineMs) {
     recordAwaited(app, game, timeoutTimeText(timeLimitSeconds(app.timeLimitText)));
   }
+  roomFeedAnswers(app, static_cast<int32_t>(app.clients.size()) - game.pendingAnswers,
+                  game.pendingAnswers);
   if (game.pendingAnswers != 0) return true;
 
   // Every player's block is the same for every client, so each message is
@@ -165,18 +171,23 @@ bool gameTurn(ServerApp& app, GameState& game) {
     if (!player.rounds.empty() && !player.rounds.back().empty()) results += resultLineBlock(player);
   }
   results += blankLine();
+  const size_t ended = static_cast<size_t>(game.questionIndex) - 1;
+  const char correct = ended < game.roundQuestions.size() ? game.roundQuestions[ended].correct : 0;
   if (game.questionIndex >= app.questionsPerRound) {
     for (const PlayerRecord& player : app.players) {
       results += roundSummaryBlock(player, roundTotals(player));
     }
     results += blankLine();
     sendToAll(app, results);
+    roomFeedResults(app, correct);
+    roomFeedSummary(app, static_cast<int32_t>(app.askedRounds.size()));
     if (!startRound(app, game)) return questionsUnreadable(app);
     // The rounds played so far, saved as Quit would write them now.
     saveRoundResults(app);
     game.questionIndex = 0;
   } else {
     sendToAll(app, results);
+    roomFeedResults(app, correct);
   }
   broadcastQuestion(app, game);
   return true;
@@ -205,7 +216,10 @@ void noneReady(GameState& game) {
 
 bool gameTick(ServerApp& app, GameState& game) {
   prepareWait(app, game);
+  const size_t first = game.sockets.size();
+  roomFeedAddEntries(app, game.sockets);
   if (pollSockets(game.sockets.data(), game.sockets.size(), 0) < 0) noneReady(game);
+  roomFeedService(app, game.sockets, first);
   return gameTurn(app, game);
 }
 
@@ -222,13 +236,19 @@ int gameDueMs(const ServerApp& app, const GameState& game) {
 
 WaitOutcome gameWait(ServerApp& app, GameState& game, SocketWait& wait, int limitMs) {
   prepareWait(app, game);
+  const size_t first = game.sockets.size();
   int due = gameDueMs(app, game);
+  const int feedDue = roomFeedAddEntries(app, game.sockets);
+  if (feedDue >= 0 && (due < 0 || feedDue < due)) due = feedDue;
   int timeout = due < 0 ? limitMs : limitMs < 0 ? due : std::min(due, limitMs);
   WaitOutcome outcome = wait.wait(game.sockets.data(), game.sockets.size(), timeout);
   if (outcome == WaitOutcome::kFailed &&
       pollSockets(game.sockets.data(), game.sockets.size(), 0) < 0) {
     noneReady(game);
   }
+  if (outcome == WaitOutcome::kMessage || outcome == WaitOutcome::kWoken) noneReady(game);
+  // The feed's entries are taken back off, so the turn sees the players'.
+  roomFeedService(app, game.sockets, first);
   return outcome;
 }
 
@@ -262,7 +282,7 @@ bool endQuestion(ServerApp& app, GameState& game) {
 bool removePlayer(ServerApp& app, GameState& game, size_t index) {
   if (index >= app.clients.size()) return false;
   if (!app.clients[index]->answered()) --game.pendingAnswers;
-  eraseClient(app, index);
+  roomFeedRemove(app, eraseClient(app, index));
   return true;
 }
 

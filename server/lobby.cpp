@@ -46,6 +46,9 @@ bool acceptOne(ServerApp& app, LobbyState& lobby) {
   return false;
 }
 
+// The sooner of two due times in milliseconds (-1: none).
+int soonest(int a, int b) { return a < 0 ? b : b < 0 ? a : std::min(a, b); }
+
 // Fills lobby.sockets with what the next wait is to ask about, in the order
 // a pass looks at them, and gives the milliseconds until a handshake's time
 // or the accept back-off runs out (-1: nothing falls due).
@@ -118,8 +121,11 @@ PassOutcome passOnce(ServerApp& app, LobbyState& lobby) {
       // and dropped again by the scan below, on this same pass.
       PlayerRecord player;
       player.name = handshake.name();
+      // Only a name accepted makes a player the room hears of.
+      if (result == HandshakeResult::kNamed) player.number = ++app.lastPlayerNumber;
       app.players.push_back(std::move(player));
       app.clients.push_back(std::make_unique<ClientConnection>(handshake.socket()));
+      roomFeedJoin(app, app.players.size() - 1);
       joinedClosed.push_back(result == HandshakeResult::kClosed);
       out.changed = true;
     }
@@ -137,8 +143,10 @@ PassOutcome passOnce(ServerApp& app, LobbyState& lobby) {
     bool readable =
         k < lobby.askedClients ? clientReady[k].readable : joinedClosed[k - lobby.askedClients];
     if (readable) {
+      const int32_t number = app.players[i].number;
       app.clients.erase(app.clients.begin() + static_cast<std::ptrdiff_t>(i));
       app.players.erase(app.players.begin() + static_cast<std::ptrdiff_t>(i));
+      roomFeedDrop(app, number);
       out.changed = true;
       out.settled = true;
       ++k;  // the entry that moved into place i
@@ -158,6 +166,8 @@ bool beginLobby(ServerApp& app, LobbyState& lobby) {
     app.errorText = kMsgListeningSocket;
     return false;
   }
+  // Without the feed's port the server plays on as before (a run-log line).
+  openRoomFeed(app);
   return true;
 }
 
@@ -170,10 +180,13 @@ LobbyPass lobbyPass(ServerApp& app, LobbyState& lobby, int waitMs) {
                    ? waitMs - static_cast<int>(elapsed)
                    : 0;
     int due = prepareWait(app, lobby);
+    const size_t first = lobby.sockets.size();
+    due = soonest(due, roomFeedAddEntries(app, lobby.sockets));
     int wait = due < 0 ? left : std::min(left, due);
     if (pollSockets(lobby.sockets.data(), lobby.sockets.size(), wait) < 0) {
       for (PollEntry& e : lobby.sockets) e.readable = e.writable = false;
     }
+    roomFeedService(app, lobby.sockets, first);
     PassOutcome pass = passOnce(app, lobby);
     if (pass.failed) return LobbyPass::kFailed;
     changed = changed || pass.changed;
@@ -184,10 +197,15 @@ LobbyPass lobbyPass(ServerApp& app, LobbyState& lobby, int waitMs) {
 
 LobbyPass lobbyWaitPass(ServerApp& app, LobbyState& lobby, SocketWait& wait, int limitMs) {
   int due = prepareWait(app, lobby);
+  const size_t first = lobby.sockets.size();
+  due = soonest(due, roomFeedAddEntries(app, lobby.sockets));
   int timeout = due < 0 ? limitMs : limitMs < 0 ? due : std::min(due, limitMs);
   switch (wait.wait(lobby.sockets.data(), lobby.sockets.size(), timeout)) {
     case WaitOutcome::kMessage:
     case WaitOutcome::kWoken:
+      // Nothing was queried; the feed still sends what has fallen due.
+      for (PollEntry& e : lobby.sockets) e.readable = e.writable = false;
+      roomFeedService(app, lobby.sockets, first);
       return LobbyPass::kMessage;
     case WaitOutcome::kFailed:
       // The wait could not be made: a plain look at the sockets instead.
@@ -199,6 +217,7 @@ LobbyPass lobbyWaitPass(ServerApp& app, LobbyState& lobby, SocketWait& wait, int
     case WaitOutcome::kTimeout:
       break;
   }
+  roomFeedService(app, lobby.sockets, first);
   PassOutcome pass = passOnce(app, lobby);
   if (pass.failed) return LobbyPass::kFailed;
   return pass.changed ? LobbyPass::kChanged : LobbyPass::kUnchanged;
@@ -207,6 +226,7 @@ LobbyPass lobbyWaitPass(ServerApp& app, LobbyState& lobby, SocketWait& wait, int
 void endLobby(ServerApp& app, LobbyState& lobby) {
   lobby.listener.reset();
   lobby.handshakes.clear();
+  if (app.lobbyOutcome == kLobbyStart) roomFeedStart(app);
   if (app.lobbyOutcome == kLobbyQuit) shutdownServer(0);
 }
 

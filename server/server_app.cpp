@@ -59,6 +59,8 @@ void shutdownServer(int32_t exitCode) {
   app->quitCode = exitCode;
   // Last to first; each deletion closes that connection.
   while (!app->clients.empty()) app->clients.pop_back();
+  // The room hears of the end before anything else can hold the process up.
+  roomFeedEnd(*app);
   if (app->mainWindow != nullptr) {
     void* window = app->mainWindow;
     app->mainWindow = nullptr;

@@ -16,6 +16,7 @@
 #include "qdb/question_bank.h"
 #include "server/client_connection.h"
 #include "server/results_settings.h"
+#include "server/room_feed.h"
 #include "wire/server_marker.h"
 
 namespace qova {
@@ -103,6 +104,10 @@ struct ServerApp {
 
   // The game's clock (the deadline, End Question); tests drive their own.
   TickSource ticks = tickCount;
+
+  // The last player number given (PlayerRecord::number), and the room feed.
+  int32_t lastPlayerNumber = 0;
+  RoomFeed feed;
 
   static ServerApp& acquire() { return AppObject<ServerApp>::acquire(); }
   static void release() { AppObject<ServerApp>::release(); }

@@ -39,8 +39,8 @@ void Socket::close() {
   refCount_ = nullptr;
 }
 
-bool Socket::listen(uint16_t port, int backlog) {
-  return isValid() && listenOn(handle_, port, backlog);
+bool Socket::listen(uint16_t port, int backlog, bool loopbackOnly) {
+  return isValid() && listenOn(handle_, port, backlog, loopbackOnly);
 }
 
 uint16_t Socket::localPort() const { return isValid() ? qova::localPort(handle_) : 0; }

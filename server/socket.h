@@ -31,8 +31,9 @@ class Socket {
   // A second call does nothing.
   void close();
 
-  // Binds all interfaces on `port` (0: a free port, for tests) and listens.
-  bool listen(uint16_t port, int backlog);
+  // Binds all interfaces on `port` (0: a free port, for tests), or only
+  // 127.0.0.1 with `loopbackOnly`, and listens.
+  bool listen(uint16_t port, int backlog, bool loopbackOnly = false);
   // The bound port (for tests that listened on port 0); 0 when unknown.
   uint16_t localPort() const;
 

@@ -4,10 +4,13 @@
 // developer's stand-in that plays the real engine's conversation.
 //
 //   qova_try_server [--questions FILE.qdb] [--time-limit TEXT] [--per-round N] [--port P]
+//                   [--feed-port P]
 //
 // It listens in the lobby until Enter is pressed, then plays until Ctrl+C
 // (or until every player has left) and writes endscores.txt into the
-// current folder. Without --questions it plays 30 generated questions.
+// current folder. Without --questions it plays 30 generated questions. Like
+// QOVAHOST it offers the room feed on 127.0.0.1 (port 5633 unless
+// --feed-port says otherwise; without the port it plays on without a feed).
 #include <poll.h>
 #include <unistd.h>
 
@@ -18,10 +21,10 @@
 #include <string>
 #include <vector>
 
-#include "testing/test_qdb_file.h"
 #include "server/game_engine.h"
 #include "server/lobby.h"
 #include "server/server_app.h"
+#include "testing/test_qdb_file.h"
 
 namespace {
 
@@ -52,6 +55,7 @@ int main(int argc, char** argv) {
   std::string questions, timeLimit = "20";
   int perRound = 3;
   long port = qova::kServerPort;
+  long feedPort = qova::kRoomFeedPort;
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string arg = argv[i];
     if (arg == "--questions") {
@@ -62,15 +66,18 @@ int main(int argc, char** argv) {
       perRound = std::atoi(argv[i + 1]);
     } else if (arg == "--port") {
       port = std::strtol(argv[i + 1], nullptr, 10);
+    } else if (arg == "--feed-port") {
+      feedPort = std::strtol(argv[i + 1], nullptr, 10);
     } else {
       std::fprintf(stderr, "qova_try_server: cannot use the option \"%s\"\n", argv[i]);
       return 2;
     }
   }
-  if (argc % 2 == 0 || perRound < 1 || port < 1 || port > 65535) {
+  if (argc % 2 == 0 || perRound < 1 || port < 1 || port > 65535 || feedPort < 1 ||
+      feedPort > 65535) {
     std::fprintf(stderr,
                  "Usage: qova_try_server [--questions FILE.qdb] [--time-limit TEXT] "
-                 "[--per-round N] [--port P]\n");
+                 "[--per-round N] [--port P] [--feed-port P]\n");
     return 2;
   }
   if (questions.empty()) {
@@ -82,6 +89,7 @@ int main(int argc, char** argv) {
   app->markerPath = "try_server_marker.dat";
   app->timeLimitText = timeLimit;
   app->questionsPerRound = perRound;
+  app->feed.port = static_cast<int>(feedPort);
   if (app->questions.load(questions) <= 0) {
     std::fprintf(stderr, "qova_try_server: cannot load %s\n", questions.c_str());
     return 1;
@@ -91,6 +99,11 @@ int main(int argc, char** argv) {
   if (!qova::beginLobby(*app, lobby)) {
     std::fprintf(stderr, "qova_try_server: %s\n", app->errorText.c_str());
     return 1;
+  }
+  if (qova::roomFeedPort(*app) != 0) {
+    std::printf("Room feed on 127.0.0.1 port %u.\n", qova::roomFeedPort(*app));
+  } else {
+    std::printf("%s\n", qova::roomFeedUnavailableText(app->feed.port).c_str());
   }
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);

@@ -25,6 +25,10 @@ struct Response {
 struct PlayerRecord {
   std::string name;
   std::vector<std::vector<Response>> rounds;
+  // The server's number for the player within the run: 1, 2, 3... in the
+  // order names were accepted, never reused (0: none). Written to no file
+  // or message of the players; the room feed names players by it.
+  int32_t number = 0;
 };
 
 // The six figures of one player's S4 block.

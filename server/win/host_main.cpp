@@ -66,6 +66,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   qova::ServerApp& app = qova::ServerApp::acquire();
   app.instance = instance;
   app.shell = qova::windowsShell();
+  app.feed.port = qova::kRoomFeedPort;  // opened with the lobby
   if (!qova::startServer()) qova::reportError();
   // Every message that is there is taken before the next turn; with none
   // there the loop waits for the game's next turn, or for a message.

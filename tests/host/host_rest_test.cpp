@@ -3,7 +3,8 @@
 // under 0.2 s of CPU and fewer than 300 wakes (the context switches of its
 // threads, read from the host's /proc), and the results still follow the
 // last answer at once. A message left queued for the hidden Statistics
-// window during the lobby must not keep the lobby's wait from resting.
+// window during the lobby must not keep the lobby's wait from resting. A
+// room feed client is connected throughout and hears the game.
 //
 // QOVA_REST_HOST_EXE, when set, names another QOVAHOST.exe to measure (for
 // figures of an older build); the bounds apply to it too.
@@ -13,6 +14,7 @@
 
 // clang-format off
 #include "tests/host/host_fixture.h"  // first: the sockets header before windows.h
+#include "testing/loopback_peer.h"
 #include "testing/win/wine_process_stats.h"
 // clang-format on
 
@@ -71,6 +73,16 @@ TEST_F(HostRestTest, LobbyAndUnansweredQuestionRestAndResultsFollowAtOnce) {
   }
   ASSERT_NE(pid, 0) << "no host process runs " << exe;
   std::printf("%s runs as host process %d\n", exe.c_str(), pid);
+  // A feed client greets and then only reads, as the room screen does.
+  testing::LoopbackPeer feed;
+  DWORD tried = GetTickCount();
+  while (!feed.connect(5633)) {
+    ASSERT_LT(GetTickCount() - tried, kWaitMs) << "no room feed on 5633";
+    Sleep(100);
+  }
+  ASSERT_TRUE(feed.send("QOVA ROOM FEED\t1\r\n"));
+  std::string heard = feed.readLines(2, kPlayerWaitMs);
+  ASSERT_EQ(heard.rfind("QOVA ROOM FEED\t1\r\nSETTINGS\t", 0), 0u) << heard;
   PlayerClient& ann = join("Ann");
   PlayerClient& bob = join("Bob");
   ASSERT_TRUE(countShows(lobby, "2"));
@@ -109,6 +121,16 @@ TEST_F(HostRestTest, LobbyAndUnansweredQuestionRestAndResultsFollowAtOnce) {
   EXPECT_LT(took, 1000u);
   EXPECT_EQ(bob.results().size(), 2u);
   ASSERT_EQ(ann.waitFor(ClientEvent::kResults, kPlayerWaitMs), ClientEvent::kResults);
+  // The feed heard it all while the server rested.
+  std::string told;
+  while (told.find("RESULTS") == std::string::npos) {
+    std::string more = feed.readAvailable(kPlayerWaitMs);
+    ASSERT_FALSE(more.empty()) << told;
+    told += more;
+  }
+  EXPECT_EQ(told.rfind("JOIN\t1\tAnn\r\nJOIN\t2\tBob\r\nSTART\t2\r\nQUESTION\t1\t1\t3\t30\t", 0),
+            0u)
+      << told;
 }
 
 }  // namespace

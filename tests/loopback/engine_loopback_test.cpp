@@ -6,20 +6,25 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 
 #include "player/play_session.h"
-#include "testing/test_player.h"
 #include "qdb/qdb_file.h"
 #include "server/game_engine.h"
 #include "server/lobby.h"
+#include "server/room_feed.h"
+#include "testing/loopback_peer.h"
 #include "testing/server_test_support.h"
+#include "testing/test_player.h"
 
 namespace qova {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using testing::LoopbackPeer;
 
 struct EngineTest : ::testing::Test {
   testing::TempDir dir;
@@ -403,6 +408,140 @@ TEST_F(EngineTest, RefusedConnectsAreRetriedOnlyWithinTheRetryTime) {
   runServer(2);
   ASSERT_TRUE(pumpUntil(group, 5000, [&] { return connected == 1; })) << transcript.str();
   EXPECT_TRUE(group.reports()[0].connected);
+  EXPECT_EQ(group.violations(), 0) << transcript.str();
+}
+
+// The room feed's lines, split into fields.
+std::vector<std::vector<std::string>> feedLines(const std::string& text) {
+  std::vector<std::vector<std::string>> lines;
+  size_t at = 0;
+  for (size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+    std::vector<std::string> fields;
+    std::string line = text.substr(at, end - at);
+    size_t from = 0;
+    for (size_t tab; (tab = line.find('\t', from)) != std::string::npos; from = tab + 1) {
+      fields.push_back(line.substr(from, tab - from));
+    }
+    fields.push_back(line.substr(from));
+    lines.push_back(fields);
+  }
+  return lines;
+}
+
+TEST_F(EngineTest, TheRoomFeedTellsEveryEventOfATwoRoundGameInOrder) {
+  app->feed.port = 0;
+  ASSERT_TRUE(openRoomFeed(*app));
+  LoopbackPeer feed;
+  ASSERT_TRUE(feed.connect(roomFeedPort(*app)));
+  ASSERT_TRUE(feed.send("QOVA ROOM FEED\t1\r\n"));
+
+  std::ostringstream transcript;
+  std::vector<PlayerPlan> plans = {plan("Ann", "rw", {"1.5", "2"}), plan("Bob", "r", {"0.75"}),
+                                   plan("Cy", "r", {"3"})};
+  plans[2].misbehaviour = Misbehaviour::kDropQuestion;
+  plans[2].atQuestion = 3;  // the first of the second round, unanswered
+  PlayerGroup group(options(lobby.listener->localPort(), &transcript, plans));
+  runServer(2);
+  group.start();
+  std::string text;
+  auto pump = [&](int ms, const std::function<bool()>& done) {
+    return pumpUntil(group, ms, [&] {
+      text += feed.readAvailable(0);
+      return done();
+    });
+  };
+  ASSERT_TRUE(pump(5000, [&] { return connected == 3; })) << transcript.str();
+  start = true;
+  ASSERT_TRUE(pump(10000, [&] {
+    return group.reports()[0].summaries >= 2 && group.reports()[1].summaries >= 2;
+  })) << transcript.str();
+  stop = true;
+  ASSERT_TRUE(pump(5000, [&] { return group.finished(); })) << transcript.str();
+  server.join();
+  text += feed.readAvailable(200);
+  ASSERT_TRUE(feed.waitClosed(2000));
+
+  // Every line, the counts aside, in order; the players by their numbers.
+  std::vector<std::vector<std::string>> lines = feedLines(text);
+  ASSERT_GE(lines.size(), 2u) << text;
+  EXPECT_EQ(lines[0], (std::vector<std::string>{"QOVA ROOM FEED", "1"}));
+  EXPECT_EQ(lines[1], (std::vector<std::string>{"SETTINGS", "20", "2", "5"}));
+  std::map<std::string, std::string> number;  // name -> number
+  std::vector<std::string> events;
+  std::vector<std::string> counts;  // the counts of the question out
+  for (size_t i = 2; i < lines.size(); ++i) {
+    const std::vector<std::string>& f = lines[i];
+    if (f[0] == "JOIN") {
+      ASSERT_EQ(f.size(), 3u);
+      EXPECT_EQ(number.count(f[2]), 0u);
+      number[f[2]] = f[1];
+      events.push_back("JOIN " + f[2]);
+    } else if (f[0] == "ANSWERS") {
+      ASSERT_EQ(f.size(), 3u);
+      counts.push_back(f[1] + "/" + f[2]);
+    } else if (f[0] == "QUESTION") {
+      ASSERT_EQ(f.size(), 11u);  // five responses
+      EXPECT_EQ(f[4], "20");
+      events.push_back("QUESTION " + f[1] + "." + f[2] + "/" + f[3]);
+      counts.clear();
+    } else if (f[0] == "RESULTS" || f[0] == "SUMMARY") {
+      const size_t n = static_cast<size_t>(std::stoi(f[2]));
+      std::string event = f[0] + " " + f[2];
+      for (size_t k = 1; k <= n && i + k < lines.size(); ++k) {
+        const std::vector<std::string>& row = lines[i + k];
+        ASSERT_EQ(row.size(), f[0] == "RESULTS" ? 3u : 7u);
+        for (const auto& [name, num] : number) {
+          if (row[0] == num) event += " " + name + (f[0] == "RESULTS" ? ":" + row[2] : "");
+        }
+      }
+      i += n;
+      if (f[0] == "RESULTS") {
+        // The count before it was the last: every answer in.
+        ASSERT_FALSE(counts.empty()) << text;
+        EXPECT_EQ(counts.back(), f[2] + "/0") << event;
+      }
+      events.push_back(event);
+    } else {
+      std::string event = f[0];
+      for (size_t k = 1; k < f.size(); ++k) {
+        bool named = false;
+        if (f[0] == "DROP" || f[0] == "REMOVE") {
+          for (const auto& [name, num] : number) {
+            if (f[k] == num) event += " " + name, named = true;
+          }
+        }
+        if (!named) event += " " + f[k];
+      }
+      events.push_back(event);
+    }
+  }
+  ASSERT_EQ(number.size(), 3u) << text;
+  std::set<std::string> numbers;
+  for (const auto& entry : number) numbers.insert(entry.second);
+  EXPECT_EQ(numbers, (std::set<std::string>{"1", "2", "3"}));
+  // The joins come in the order the server took the names.
+  std::vector<std::string> joins(events.begin(), events.begin() + 3);
+  std::sort(joins.begin(), joins.end());
+  EXPECT_EQ(joins, (std::vector<std::string>{"JOIN Ann", "JOIN Bob", "JOIN Cy"}));
+  const std::vector<std::string> expected = {
+      "START 3",
+      "QUESTION 1.1/2",
+      "RESULTS 3 Ann:r Bob:r Cy:r",
+      "QUESTION 1.2/2",
+      "RESULTS 3 Ann:w Bob:r Cy:r",
+      "SUMMARY 3 Ann Bob Cy",
+      "QUESTION 2.1/2",
+      "DROP Cy",
+      "RESULTS 2 Ann:r Bob:r",
+      "QUESTION 2.2/2",
+      "RESULTS 2 Ann:w Bob:r",
+      "SUMMARY 2 Ann Bob",
+  };
+  ASSERT_GE(events.size(), 3 + expected.size() + 1) << text;
+  EXPECT_EQ(std::vector<std::string>(events.begin() + 3, events.begin() + 3 + expected.size()),
+            expected)
+      << text;
+  EXPECT_EQ(events.back(), "END") << text;
   EXPECT_EQ(group.violations(), 0) << transcript.str();
 }
 

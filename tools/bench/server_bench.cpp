@@ -33,6 +33,7 @@
 #include "qdb/qdb_file.h"
 #include "server/game_engine.h"
 #include "server/lobby.h"
+#include "server/room_feed.h"
 #include "testing/loopback_peer.h"
 #include "testing/test_qdb_file.h"
 #include "testing/test_support.h"
@@ -88,6 +89,7 @@ struct GameFigures {
   uint64_t lobbyIdleWakes = 0, gameIdleWakes = 0;  // waits that returned in that second
   uint64_t gameWakes = 0;                          // waits that returned during the game
   int64_t bytesSent = 0;
+  int64_t feedBytes = -1;  // what one room feed client received; -1: no feed
   bool completed = false;
 };
 
@@ -204,7 +206,9 @@ double restCpu(double seconds, SocketWait& wait, uint64_t* wakes,
 }
 
 // One engine game; `script` receives what the first player was sent.
-GameFigures runGame(int playerCount, int rounds, int perRound, Script& script) {
+// With `withFeed`, one room feed client reads on a thread of its own.
+GameFigures runGame(int playerCount, int rounds, int perRound, Script& script,
+                    bool withFeed = false) {
   GameFigures f;
   f.players = playerCount;
   f.rounds = rounds;
@@ -224,13 +228,39 @@ GameFigures runGame(int playerCount, int rounds, int perRound, Script& script) {
   }
   LobbyState lobby;
   lobby.port = 0;
-  if (!beginLobby(*app, lobby)) {
+  app->feed.port = withFeed ? 0 : -1;
+  if (!beginLobby(*app, lobby) || (withFeed && roomFeedPort(*app) == 0)) {
     std::printf("cannot listen on loopback\n");
     return f;
   }
   // The server's own wait, as QOVAHOST's loops use it (without window
   // messages, which a console program has none of).
   SocketWait wait;
+  // The feed client: greets, then reads until the server closes it.
+  testing::LoopbackPeer feed;
+  std::atomic<int64_t> feedBytes{0};
+  std::thread feedReader;
+  if (withFeed) {
+    if (!feed.connect(roomFeedPort(*app)) || !feed.send(kFeedGreeting)) {
+      std::printf("cannot connect the feed client\n");
+      return f;
+    }
+    while (app->feed.clients.empty() || !app->feed.clients[0]->greeted) {
+      lobbyWaitPass(*app, lobby, wait, 100);
+    }
+    feedReader = std::thread([&] {
+      std::vector<char> buffer(1 << 16);
+      std::vector<PollEntry> entry(1);
+      entry[0].handle = feed.fd();
+      entry[0].wantRead = true;
+      for (;;) {
+        if (pollSockets(entry.data(), 1, 1000) <= 0) continue;
+        int got = receiveSome(feed.fd(), buffer.data(), buffer.size());
+        if (got <= 0) return;
+        feedBytes += got;
+      }
+    });
+  }
   std::vector<BenchPlayer> players(static_cast<size_t>(playerCount));
   for (int i = 0; i < playerCount; ++i) {
     if (!players[i].peer.connect(lobby.listener->localPort())) {
@@ -287,6 +317,11 @@ GameFigures runGame(int playerCount, int rounds, int perRound, Script& script) {
   }
   f.answersExpected = int64_t{playerCount} * rounds * perRound;
   app->clients.clear();
+  if (withFeed) {
+    roomFeedEnd(*app);  // END, then the feed's sockets close
+    feedReader.join();
+    f.feedBytes = feedBytes;
+  }
   return f;
 }
 
@@ -619,6 +654,26 @@ int main(int argc, char** argv) {
       " received up to the last summary; cpu s/q: the engine's CPU seconds per question;\n"
       " lobby s/s: its CPU seconds per second in the lobby with every player in and\n"
       " nothing to do; idle s/s: the same during a question nobody answers)\n\n");
+
+  std::printf("the same games beside one room feed client (127.0.0.1, reading all)\n");
+  std::printf("%7s %12s %12s %14s %14s\n", "players", "cpu s/q", "with feed", "feed bytes/q",
+              "feed bytes");
+  for (const Run& r : runs) {
+    Script plain, fed;
+    GameFigures without = runGame(r.players, r.rounds, r.perRound, plain);
+    GameFigures with = runGame(r.players, r.rounds, r.perRound, fed, true);
+    const int questions = r.rounds * r.perRound;
+    const bool good = without.completed && with.completed && with.feedBytes > 0;
+    allGood = allGood && good;
+    std::printf("%7d %12.5f %12.5f %14.0f %14lld%s\n", r.players,
+                without.serverCpuSeconds / questions, with.serverCpuSeconds / questions,
+                static_cast<double>(with.feedBytes) / questions,
+                static_cast<long long>(with.feedBytes), good ? "" : "  INCOMPLETE");
+    std::fflush(stdout);
+  }
+  std::printf(
+      "(each pair run back to back; feed bytes: all the feed client received, from its\n"
+      " greeting to the END, the counts coalesced to one every 100 ms at most)\n\n");
 
   std::printf("the engine against a raw broadcaster of the same bytes to as many players\n");
   std::printf("%7s %10s %10s %7s %10s %10s %7s %7s %6s\n", "players", "engine med", "raw med",
