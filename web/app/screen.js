@@ -107,6 +107,13 @@
     } else {
       renderCount(m);
     }
+    // The bars count the phones' choices only: a player at one of the room's
+    // PCs tells the server right or wrong, not which response it chose.
+    var counted = $("q-counted");
+    counted.hidden = !reveal || m.countsOf !== "phones";
+    if (!counted.hidden) {
+      counted.textContent = "Bars show the phones' choices (" + plural(m.phones || 0, "phone", "phones") + ")";
+    }
     $("q-fastest").hidden = !reveal || !(m.fastest && m.fastest.length);
     state.limit = reveal ? 0 : m.timeLimitMs;
     state.deadline = Date.now() + (m.timeLeftMs || 0);
