@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "wire/wire.h"
+
 namespace qova::web {
 
 bool RoomFeed::fail(std::string* error, std::string why) const {
@@ -32,6 +34,8 @@ bool RoomFeed::apply(const FeedMessage& m, std::string* error) {
     case FeedKind::kJoin:
       if (phase_ != RoomPhase::kLobby) return fail(error, "JOIN after START");
       if (m.player <= lastJoined_) return fail(error, "JOIN: a player number used before");
+      // No results message may list more, so no sound server holds more.
+      if (players_.size() >= kMaxListedPlayers) return fail(error, "JOIN: too many players");
       lastJoined_ = m.player;
       players_[m.player] = m.name;
       return true;

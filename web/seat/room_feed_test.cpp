@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "wire/wire.h"
+
 namespace qova::web {
 namespace {
 
@@ -152,6 +154,10 @@ TEST(RoomFeed, AMessageThatDoesNotFitBreaksTheFeed) {
       {"two summaries", question + "RESULTS\t1\t0\r\nSUMMARY\t1\t0\r\nSUMMARY\t1\t0\r\n",
        "SUMMARY"},
   };
+  std::string crowd = "SETTINGS\t30\t2\t1\r\n";
+  for (size_t i = 1; i <= kMaxListedPlayers + 1; ++i) {
+    crowd += "JOIN\t" + std::to_string(i) + "\tP\r\n";
+  }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     RoomFeed room;
@@ -159,6 +165,15 @@ TEST(RoomFeed, AMessageThatDoesNotFitBreaksTheFeed) {
     std::string error;
     EXPECT_FALSE(tell(&room, &reader, std::string(kRoomFeedGreeting) + c.lines, &error));
     EXPECT_NE(error.find(c.error), std::string::npos) << error;
+  }
+  {
+    SCOPED_TRACE("more players than a results message may list");
+    RoomFeed room;
+    FeedReader reader;
+    std::string error;
+    EXPECT_FALSE(tell(&room, &reader, std::string(kRoomFeedGreeting) + crowd, &error));
+    EXPECT_NE(error.find("too many players"), std::string::npos) << error;
+    EXPECT_EQ(room.players().size(), kMaxListedPlayers);
   }
 }
 

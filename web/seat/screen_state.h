@@ -45,9 +45,10 @@ namespace qova::web {
 
 constexpr size_t kLobbyNames = 30;      // names the lobby view lists (the latest)
 constexpr size_t kScreenResponses = 5;  // responses (and their counts) shown
-// Feed messages held for the pauses; past this many (a server far ahead of
-// the room) they are shown at once.
+// Feed messages held for the pauses; past this many, or past this many bytes
+// held (a server far ahead of the room), they are shown at once.
 constexpr size_t kMaxHeldFeedMessages = 4096;
+constexpr size_t kMaxHeldFeedBytes = 64u << 20;
 
 enum class ScreenView { kIdle, kLobby, kQuestion, kReveal, kStandings, kEnd };
 
@@ -165,6 +166,7 @@ class ScreenState {
   RoomFeed feedLive_;       // every message as it comes, to check it
   RoomFeed feedRoom_;       // what the screen shows, at the players' pace
   std::deque<FeedMessage> feedHeld_;
+  size_t feedHeldBytes_ = 0;    // what feedHeld_ holds, roughly
   int64_t feedPauseUntil_ = 0;  // held messages wait until then
   ScreenView feedView_ = ScreenView::kLobby;
   int64_t feedQuestionAt_ = 0;  // the question's release on screen

@@ -28,6 +28,17 @@ bool paced(FeedKind k) {
   return k == FeedKind::kQuestion || k == FeedKind::kSummary || k == FeedKind::kEnd;
 }
 
+// Roughly the bytes a held message takes.
+size_t heldBytes(const FeedMessage& m) {
+  size_t n = sizeof m + m.name.size() + m.text.size() + m.timeLimitText.size();
+  for (const std::string& r : m.responses) n += sizeof r + r.size();
+  for (const FeedResultRow& r : m.results) n += sizeof r + r.timeText.size();
+  for (const FeedSummaryRow& r : m.summary) {
+    n += sizeof r + r.roundAverage.size() + r.totalAverage.size();
+  }
+  return n;
+}
+
 }  // namespace
 
 void ScreenState::feedOpened(int64_t now) {
@@ -36,6 +47,7 @@ void ScreenState::feedOpened(int64_t now) {
   feedLive_ = RoomFeed();
   feedRoom_ = RoomFeed();
   feedHeld_.clear();
+  feedHeldBytes_ = 0;
   feedPauseUntil_ = now;
   feedView_ = ScreenView::kLobby;
   feedRows_.clear();
@@ -49,6 +61,7 @@ void ScreenState::feedClosed() {
   if (!feedOpen_) return;
   feedOpen_ = false;
   feedHeld_.clear();
+  feedHeldBytes_ = 0;
   // After the game's end its podium stays; a feed lost before it leaves
   // the screen to the seats.
   if (feedRoom_.phase() != RoomPhase::kEnded) feedShown_ = false;
@@ -65,6 +78,7 @@ bool ScreenState::feedMessage(const FeedMessage& m, int64_t now, std::string* er
     feedHeld_.back() = m;
   } else {
     feedHeld_.push_back(m);
+    feedHeldBytes_ += heldBytes(m);
   }
   drainFeed(now);
   return true;
@@ -79,10 +93,10 @@ void ScreenState::wake(int64_t now) { drainFeed(now); }
 void ScreenState::drainFeed(int64_t now) {
   while (!feedHeld_.empty()) {
     const FeedMessage& m = feedHeld_.front();
-    if (paced(m.kind) && now < feedPauseUntil_ && feedHeld_.size() <= kMaxHeldFeedMessages) {
-      return;
-    }
+    bool bounded = feedHeld_.size() <= kMaxHeldFeedMessages && feedHeldBytes_ <= kMaxHeldFeedBytes;
+    if (paced(m.kind) && now < feedPauseUntil_ && bounded) return;
     showFeed(m, now);
+    feedHeldBytes_ -= std::min(feedHeldBytes_, heldBytes(m));
     feedHeld_.pop_front();
   }
 }

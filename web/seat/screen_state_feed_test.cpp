@@ -187,6 +187,25 @@ TEST(WebScreenFeed, AFeedOpenedMidwayShowsTheCurrentStateAtOnce) {
   }
 }
 
+TEST(WebScreenFeed, AServerFarAheadOfTheRoomIsShownAtOnceBeyondTheBound) {
+  ScreenState screen;
+  FeedReader reader;
+  std::string lines =
+      "QOVA ROOM FEED\t1\r\nSETTINGS\t30\t2000000\t1\r\nJOIN\t1\tAda\r\nSTART\t1\r\n";
+  // Questions answered at once, faster than any pause: all but the first wait.
+  const int n = static_cast<int>(kMaxHeldFeedMessages);
+  for (int i = 1; i <= n; ++i) {
+    lines += "QUESTION\t1\t" + std::to_string(i) + "\t2000000\t30\tQ" + std::to_string(i) +
+             "\ta\r\nRESULTS\t1\t1\r\n1\t1.00\tr\r\n";
+  }
+  tell(&screen, &reader, lines, 0);
+  json got = json::parse(screen.viewText(0).str());
+  EXPECT_EQ(got["view"], "reveal");
+  // Held no more than the bound: the screen has moved past the first pause.
+  EXPECT_GT(got["number"].get<int>(), 1);
+  EXPECT_LT(got["number"].get<int>(), n);
+}
+
 TEST(WebScreenFeed, AMessageThatDoesNotFitIsRefused) {
   ScreenState screen;
   FeedReader reader;
