@@ -228,7 +228,11 @@ class ScreenFeedTest(unittest.TestCase):
         self.assertEqual(w.text("q-answered"), "3 of 4 players were right")
         fastest = w.js("return Array.from(document.querySelectorAll('#q-fastest-list .fname')).map(e => e.textContent);")
         self.assertEqual(fastest, ["Ed at PC 5", "Bo at PC 2", "Ada at PC 1"])
-        self.assertEqual(w.text("q-counted"), "Bars show the phones' choices (0 phones)")
+        # No phone chose: no bars, no counts, only the correct response marked.
+        self.assertEqual(w.js("return document.querySelectorAll('#q-responses .votes, #q-responses .track').length;"), 0)
+        self.assertTrue(w.js("return document.getElementById('q-counted').hidden;"))
+        self.assertEqual(w.js("return Array.from(document.querySelectorAll('#q-responses .response.right .rtext'))"
+                              ".map(e => e.textContent);"), ["Mars"])
         w.shot("direct-reveal")
         shown = w.wait("question", q2)
         self.assertGreaterEqual(shown - sent, RESULTS_PAUSE_S - 0.1)
