@@ -1,6 +1,7 @@
 // A test page for the gateway's loopback tests: a WebSocket client of /ws
-// from a given loopback address (127.0.0.x stands for distinct phones), with
-// a time-out on every wait, so that no test can hang on the gateway.
+// (or of another path: /screen/ws for a room screen) from a given loopback address (127.0.0.x
+// stands for distinct phones), with a time-out on every wait, so that no test can hang on the
+// gateway.
 #pragma once
 
 #include <boost/asio.hpp>
@@ -19,7 +20,9 @@ class Page {
   using error_code = boost::system::error_code;
   using json = nlohmann::json;
 
-  explicit Page(uint16_t port, const std::string& from = "127.0.0.1") : ws_(io_) {
+  explicit Page(uint16_t port, const std::string& from = "127.0.0.1",
+                const std::string& path = "/ws")
+      : ws_(io_) {
     namespace asio = boost::asio;
     using tcp = asio::ip::tcp;
     error_code ec;
@@ -30,7 +33,7 @@ class Page {
     if (!ec) {
       boost::beast::get_lowest_layer(ws_).expires_after(std::chrono::seconds(3));
       bool done = false;
-      ws_.async_handshake("127.0.0.1", "/ws", [&](error_code hec) {
+      ws_.async_handshake("127.0.0.1", path, [&](error_code hec) {
         done = true;
         ec = hec;
       });

@@ -69,6 +69,8 @@
     list.textContent = "";
     var total = 0;
     if (reveal) (m.counts || []).forEach(function (c) { total += c; });
+    // No phone chose (a room of PCs): no bars, only the correct response.
+    var bars = reveal && !(m.countsOf === "phones" && !m.phones);
     (m.responses || []).forEach(function (r, i) {
       var li = el("li", "response shape-" + SHAPE_NAMES[i]);
       var mark = el("span", "shape", SHAPES[i]);
@@ -80,12 +82,14 @@
         var count = (m.counts && m.counts[i]) || 0;
         var right = m.correct === i + 1;
         li.classList.add(right ? "right" : "other");
-        var bar = el("span", "track");
-        var fill = el("span", "fill");
-        fill.style.width = (total ? Math.round(100 * count / total) : 0) + "%";
-        bar.appendChild(fill);
-        li.appendChild(bar);
-        li.appendChild(el("span", "votes", String(count)));
+        if (bars) {
+          var bar = el("span", "track");
+          var fill = el("span", "fill");
+          fill.style.width = (total ? Math.round(100 * count / total) : 0) + "%";
+          bar.appendChild(fill);
+          li.appendChild(bar);
+          li.appendChild(el("span", "votes", String(count)));
+        }
         if (right) li.appendChild(el("span", "verdict", "\u2714 Correct"));
       }
       list.appendChild(li);
@@ -106,6 +110,13 @@
         ((m.fastest && m.fastest.length) ? " Fastest: " + m.fastest[0].name + ", " + m.fastest[0].time + " seconds." : ""));
     } else {
       renderCount(m);
+    }
+    // The bars count the phones' choices only: a player at one of the room's
+    // PCs tells the server right or wrong, not which response it chose.
+    var counted = $("q-counted");
+    counted.hidden = !bars || m.countsOf !== "phones";
+    if (!counted.hidden) {
+      counted.textContent = "Bars show the phones' choices (" + plural(m.phones, "phone", "phones") + ")";
     }
     $("q-fastest").hidden = !reveal || !(m.fastest && m.fastest.length);
     state.limit = reveal ? 0 : m.timeLimitMs;

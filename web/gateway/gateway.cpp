@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "web/gateway/gateway_shell.h"
+#include "web/gateway/local_addresses.h"
 #include "web/gateway/secure_random.h"
 #include "wire/wire.h"
 
@@ -211,6 +212,7 @@ void Gateway::Impl::shutdown() {
   for (auto& h : std::set<std::shared_ptr<HttpSession>>(httpSessions)) h->close();
   for (auto& l : links) l.second->close();
   links.clear();
+  if (feed) feed->close();
 }
 
 Gateway::Gateway(GatewayOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
@@ -257,6 +259,17 @@ bool Gateway::start(std::string* error) {
   }
   g.accept();
   g.armSweep();
+  // The room feed is the server's own computer's: only a server there has one
+  // this gateway can reach.
+  if (g.options.feedPort != 0 && isOwnAddress(g.options.serverHost)) {
+    g.feed = std::make_shared<FeedLink>(
+        &g, tcp::endpoint(asio::ip::make_address_v4("127.0.0.1", ec), g.options.feedPort));
+    g.feed->connect();
+    if (g.options.log) {
+      g.options.log("Reading the quiz server's room feed on 127.0.0.1 port " +
+                    std::to_string(g.options.feedPort) + " for the room screen.");
+    }
+  }
   return true;
 }
 

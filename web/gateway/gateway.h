@@ -1,6 +1,7 @@
 // The gateway's network shell: one io_context on the caller's thread serves
 // the page over HTTP and WebSocket and holds, for each seat, one TCP
-// connection to the quiz server. Everything about pages and seats is
+// connection to the quiz server; when the server runs on the same computer
+// it also reads the server's room feed for the room screen. Everything about pages and seats is
 // decided by SeatRegistry and Seat; this class only moves bytes, keeps time,
 // closes what they say, and caps the open connections.
 //
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "web/gateway/embedded_files.h"
+#include "web/seat/feed_reader.h"
 #include "web/seat/seat.h"
 #include "wire/play_rules.h"
 
@@ -25,6 +27,10 @@ namespace qova::web {
 struct GatewayOptions {
   std::string serverHost = "127.0.0.1";  // dotted IPv4 of the quiz server
   uint16_t serverPort = kServerPort;
+  // The quiz server's room feed on 127.0.0.1, read for the room screen
+  // whenever serverHost is this computer (loopback or one of its own
+  // addresses); 0: never.
+  uint16_t feedPort = kRoomFeedPort;
   std::string httpAddress = "0.0.0.0";
   uint16_t httpPort = 8080;  // 0: any free port (see Gateway::httpPort)
   size_t maxSeats = 1000;    // seats not yet ended

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "web/gateway/gateway.h"
+#include "web/seat/feed_reader.h"
 #include "web/seat/seat_registry.h"
 
 namespace qova::web {
@@ -39,6 +40,7 @@ std::chrono::steady_clock::time_point atMs(int64_t ms);
 struct HttpSession;
 struct PageSession;
 struct ServerLink;
+struct FeedLink;
 
 struct Gateway::Impl {
   explicit Impl(GatewayOptions o);
@@ -62,6 +64,8 @@ struct Gateway::Impl {
   uint64_t screenCountSent = 0;  // and its answered count's
   bool screenFlushPosted = false;
   std::map<SeatId, std::shared_ptr<ServerLink>> links;  // one per seat the registry holds
+  // The quiz server's room feed, when the server runs on this computer.
+  std::shared_ptr<FeedLink> feed;
   // What the server links read into, synchronously once a socket is
   // readable: shared, since one thread reads one socket at a time.
   std::vector<char> serverRead = std::vector<char>(256 * 1024);
@@ -157,6 +161,35 @@ struct ServerLink : std::enable_shared_from_this<ServerLink> {
   // Socket and timer: the seat is gone.
   void close();
   bool current() const;  // still the registry's link for its seat
+};
+
+// The connection to the quiz server's room feed on 127.0.0.1: the greeting,
+// the reader, the screen's wake-ups for its held messages, and a new
+// connection every second while there is none (the server not yet up, or
+// restarted).
+struct FeedLink : std::enable_shared_from_this<FeedLink> {
+  FeedLink(Gateway::Impl* gw, tcp::endpoint endpoint)
+      : gw(gw), endpoint(endpoint), socket(gw->io), retry(gw->io), wake(gw->io) {}
+
+  Gateway::Impl* gw;
+  tcp::endpoint endpoint;
+  tcp::socket socket;
+  asio::steady_timer retry;  // the next attempt, or the greeting's deadline
+  asio::steady_timer wake;   // the screen's held messages
+  int64_t wakeArmed = -1;
+  FeedReader reader;
+  std::vector<char> buffer = std::vector<char>(64 * 1024);
+  uint64_t generation = 0;  // one per connection: handlers of an older one do nothing
+  bool stopped = false;
+
+  void connect();
+  void read(uint64_t gen);
+  // The connection ended or broke the feed's rules: the screen goes back
+  // to the seats and a new connection is tried in a second.
+  void lost(const std::string& why);
+  void retryLater(int ms);
+  void armWake();
+  void close();
 };
 
 }  // namespace qova::web

@@ -73,6 +73,17 @@ std::vector<std::string> localIPv4Addresses() {
   return out;
 }
 
+bool isOwnAddress(const std::string& dotted) {
+  in_addr addr{};
+  if (inet_pton(AF_INET, dotted.c_str(), &addr) != 1) return false;
+  if ((ntohl(addr.s_addr) >> 24) == 127) return true;
+  std::string canonical = qova::web::dotted(addr);
+  for (const std::string& own : localIPv4Addresses()) {
+    if (own == canonical) return true;
+  }
+  return false;
+}
+
 std::string chooseServerAddress(const std::string& option, const std::string& markerPath,
                                 std::string* source) {
   if (!option.empty()) {

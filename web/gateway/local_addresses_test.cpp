@@ -34,5 +34,14 @@ TEST(WebServerAddress, LocalAddressesLeaveLoopbackOutUnlessAlone) {
   }
 }
 
+TEST(WebServerAddress, OwnAddressesAreLoopbackAndTheMachinesOwn) {
+  for (const char* a : {"127.0.0.1", "127.1.2.3"}) EXPECT_TRUE(isOwnAddress(a)) << a;
+  // TEST-NET addresses are no machine's; a name or a wrong form is never own.
+  for (const char* a : {"192.0.2.77", "198.51.100.1", "", "localhost", "127.0.0.1x"}) {
+    EXPECT_FALSE(isOwnAddress(a)) << a;
+  }
+  for (const std::string& a : localIPv4Addresses()) EXPECT_TRUE(isOwnAddress(a)) << a;
+}
+
 }  // namespace
 }  // namespace qova::web

@@ -72,7 +72,7 @@ void ScreenState::seatChanged(uint64_t id, const Seat& seat) {
       --seated_;
       answered_ -= answeredNow;
     }
-    ++countVersion_;
+    countChanged();
     if (view_ == ScreenView::kLobby || view_ == ScreenView::kIdle) changed();
   }
   if (seated && (view_ == ScreenView::kIdle || view_ == ScreenView::kEnd) &&
@@ -87,6 +87,11 @@ void ScreenState::seatChanged(uint64_t id, const Seat& seat) {
     lastStandings_ = StandingsDigest();
     rows_.clear();
     changed();
+    if (feedShown_ && !feedOpen_) {
+      // The podium a closed feed left gives way to the new game.
+      feedShown_ = false;
+      ++viewVersion_;
+    }
   }
   if (seated) {
     if (seat.questionNumber() > q_ && seat.released()) startQuestion(seat);
@@ -96,7 +101,7 @@ void ScreenState::seatChanged(uint64_t id, const Seat& seat) {
       info.q = q_;
       info.choice = seat.choice();
       ++answered_;
-      ++countVersion_;
+      countChanged();
     }
     if (view_ == ScreenView::kQuestion && seat.results() && seat.results() != results_ &&
         holdsResultsOf(seat, q_)) {
@@ -114,7 +119,7 @@ void ScreenState::seatRemoved(uint64_t id) {
   if (it->second.seated) {
     --seated_;
     if (q_ > 0 && it->second.q == q_) --answered_;
-    ++countVersion_;
+    countChanged();
     if (view_ == ScreenView::kLobby) changed();
   }
   seats_.erase(it);
@@ -137,7 +142,7 @@ void ScreenState::startQuestion(const Seat& seat) {
   limitMs_ = seat.limitMs();
   view_ = ScreenView::kQuestion;
   answered_ = 0;
-  ++countVersion_;
+  countChanged();
   changed();
 }
 
@@ -145,9 +150,12 @@ void ScreenState::reveal(const std::shared_ptr<const SharedResults>& shared) {
   results_ = shared;
   const SharedResults& results = *shared;
   counts_.assign(std::min(question_.responses.size(), kScreenResponses), 0);
+  phones_ = 0;
   for (const auto& s : seats_) {
     const SeatInfo& info = s.second;
-    if (info.q == q_ && info.choice >= 1 && static_cast<size_t>(info.choice) <= counts_.size()) {
+    if (info.q != q_ || info.choice < 1) continue;
+    ++phones_;
+    if (static_cast<size_t>(info.choice) <= counts_.size()) {
       ++counts_[static_cast<size_t>(info.choice - 1)];
     }
   }
@@ -197,10 +205,10 @@ std::string ScreenState::questionJson(int64_t now) const {
   return json + "]" + num("timeLimitMs", limitMs_) + num("timeLeftMs", left);
 }
 
-std::string ScreenState::rowsJson() const {
+std::string ScreenState::rowsJson(const std::vector<Row>& rows) const {
   std::string json = ",\"rows\":[";
-  for (size_t i = 0; i < rows_.size(); ++i) {
-    const Row& r = rows_[i];
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const Row& r = rows[i];
     if (i) json += ',';
     json += "{\"place\":" + std::to_string(r.place) + str("name", r.name) +
             num("correct", r.correct) + num("answers", r.answers) + str("average", r.average) +
@@ -210,6 +218,7 @@ std::string ScreenState::rowsJson() const {
 }
 
 PageText ScreenState::viewText(int64_t now) const {
+  if (feedShown_) return feedViewText(now);
   std::string json = std::string("{\"t\":\"screen\",\"view\":\"") + viewName(view_) + "\"";
   switch (view_) {
     case ScreenView::kIdle:
@@ -239,7 +248,8 @@ PageText ScreenState::viewText(int64_t now) const {
               num("correct", question_.correct ? question_.correct - '0' : 0) + ",\"counts\":[";
       for (size_t i = 0; i < counts_.size(); ++i)
         json += (i ? "," : "") + std::to_string(counts_[i]);
-      json += "]" + num("right", right_) + num("players", players_) + ",\"fastest\":[";
+      json += "]" + std::string(",\"countsOf\":\"phones\"") + num("phones", phones_) +
+              num("right", right_) + num("players", players_) + ",\"fastest\":[";
       for (size_t i = 0; i < fastest_.size(); ++i) {
         if (i) json += ',';
         json += "{\"name\":" + jsonString(cp1252ToUtf8(fastest_[i].first)) +
@@ -249,16 +259,20 @@ PageText ScreenState::viewText(int64_t now) const {
       break;
     }
     case ScreenView::kStandings:
-      json += num("round", boardRound_) + rowsJson();
+      json += num("round", boardRound_) + rowsJson(rows_);
       break;
     case ScreenView::kEnd:
-      json += rowsJson();
+      json += rowsJson(rows_);
       break;
   }
   return plainText(json + "}");
 }
 
 PageText ScreenState::countText() const {
+  if (feedShown_) {
+    return plainText("{\"t\":\"screen.count\"" + num("answered", feedRoom_.received()) +
+                     num("seated", feedRoom_.received() + feedRoom_.awaited()) + "}");
+  }
   return plainText("{\"t\":\"screen.count\"" + num("answered", static_cast<int64_t>(answered())) +
                    num("seated", static_cast<int64_t>(seated_)) + "}");
 }

@@ -15,10 +15,22 @@
 // whatever the number of players: at most five response counts, at most
 // kFastestRows fastest answers and kTopRows rows, the lobby's latest kLobbyNames names with the
 // count of all.
+//
+// While the quiz server's room feed is open (feedOpened .. feedClosed) the
+// screen shows the whole room from it instead: every player in the lobby,
+// the answers in and awaited over all players, the server's results and
+// summaries with names from the joins. The seats then only give how the
+// phones chose, shown at the reveal as the phones' choices. The feed's
+// questions, summaries and end are held for the players' pauses after the
+// results and the standings before them, as the players' programs hold
+// them; wakeAt() says when the shell must call wake(). After the feed's END
+// the podium stays when the feed closes; a feed lost before its end leaves
+// the screen to the seats again.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -26,12 +38,17 @@
 
 #include "web/seat/page_message.h"
 #include "web/seat/result_digest.h"
+#include "web/seat/room_feed.h"
 #include "web/seat/seat.h"
 
 namespace qova::web {
 
 constexpr size_t kLobbyNames = 30;      // names the lobby view lists (the latest)
 constexpr size_t kScreenResponses = 5;  // responses (and their counts) shown
+// Feed messages held for the pauses; past this many, or past this many bytes
+// held (a server far ahead of the room), they are shown at once.
+constexpr size_t kMaxHeldFeedMessages = 4096;
+constexpr size_t kMaxHeldFeedBytes = 64u << 20;
 
 enum class ScreenView { kIdle, kLobby, kQuestion, kReveal, kStandings, kEnd };
 
@@ -43,7 +60,23 @@ class ScreenState {
   // The seat is forgotten.
   void seatRemoved(uint64_t id);
 
-  ScreenView view() const { return view_; }
+  // The players' pauses, as the seats keep them.
+  void setPauses(SeatPauses pauses) { pauses_ = pauses; }
+
+  // A feed connection whose greeting was read: the room starts afresh.
+  void feedOpened(int64_t now);
+  // The feed's next message. False, with *error, when it does not fit the
+  // room told so far: the shell then closes the connection (and calls
+  // feedClosed).
+  bool feedMessage(const FeedMessage& m, int64_t now, std::string* error);
+  void feedClosed();
+  bool feedOpen() const { return feedOpen_; }
+  // The time the held feed messages are due, -1 when none are held; the
+  // shell calls wake(now) then.
+  int64_t wakeAt() const;
+  void wake(int64_t now);
+
+  ScreenView view() const { return feedShown_ ? feedView_ : view_; }
   // Moves whenever viewText would differ other than in its countdown or its
   // answered count.
   uint64_t viewVersion() const { return viewVersion_; }
@@ -77,13 +110,25 @@ class ScreenState {
     int up = 0;  // places gained since the last standings; 0: none or new
   };
 
-  void changed() { ++viewVersion_; }
+  // The seats' view moved (sent unless the feed's view is shown).
+  void changed() {
+    if (!feedShown_) ++viewVersion_;
+  }
+  void countChanged() {
+    if (!feedShown_) ++countVersion_;
+  }
+  void showFeed(const FeedMessage& m, int64_t now);
+  void drainFeed(int64_t now);
+  void feedReveal();
+  void feedStandings();
+  PageText feedViewText(int64_t now) const;
+  std::string feedQuestionJson(int64_t now) const;
   void settleIdle();
   void startQuestion(const Seat& seat);
   void reveal(const std::shared_ptr<const SharedResults>& results);
   void standings(const std::shared_ptr<const Leaderboard>& board);
   std::string questionJson(int64_t now) const;
-  std::string rowsJson() const;
+  std::string rowsJson(const std::vector<Row>& rows) const;
 
   std::map<uint64_t, SeatInfo> seats_;  // by seat id, which grows with each join
   size_t seated_ = 0;
@@ -102,6 +147,7 @@ class ScreenState {
   // The reveal.
   std::shared_ptr<const SharedResults> results_;
   std::vector<int> counts_;  // web players' choices per response
+  int phones_ = 0;           // web players whose choice is counted
   int right_ = 0;            // players right, from the server's results
   int players_ = 0;          // players in the server's results
   std::vector<std::pair<std::string, std::string>> fastest_;  // name, time
@@ -111,6 +157,27 @@ class ScreenState {
   StandingsDigest lastStandings_;  // the round before's, for who moved up
   int boardRound_ = 0;
   std::vector<Row> rows_;
+
+  SeatPauses pauses_;
+
+  // The room feed.
+  bool feedOpen_ = false;
+  bool feedShown_ = false;  // the feed's view is on screen (open, or closed after its END)
+  RoomFeed feedLive_;       // every message as it comes, to check it
+  RoomFeed feedRoom_;       // what the screen shows, at the players' pace
+  std::deque<FeedMessage> feedHeld_;
+  size_t feedHeldBytes_ = 0;    // what feedHeld_ holds, roughly
+  int64_t feedPauseUntil_ = 0;  // held messages wait until then
+  ScreenView feedView_ = ScreenView::kLobby;
+  int64_t feedQuestionAt_ = 0;  // the question's release on screen
+  int64_t feedLimitMs_ = 0;
+  std::vector<int> feedCounts_;  // the phones' choices per response
+  int feedPhones_ = 0;           // phones whose choice is counted
+  int feedRight_ = 0;
+  std::vector<std::pair<std::string, std::string>> feedFastest_;  // name, time
+  int feedBoardRound_ = 0;
+  std::vector<Row> feedRows_;
+  std::map<int, int> feedPlaces_;  // player number: place at the last standings
 };
 
 }  // namespace qova::web

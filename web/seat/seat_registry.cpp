@@ -11,7 +11,9 @@ constexpr size_t kMaxAddressesKept = 4096;  // beyond this, addresses of past se
 }  // namespace
 
 SeatRegistry::SeatRegistry(RegistryOptions options, std::function<std::string()> newToken)
-    : options_(options), newToken_(std::move(newToken)), rows_(options.maxServerMessageBytes) {}
+    : options_(options), newToken_(std::move(newToken)), rows_(options.maxServerMessageBytes) {
+  screen_.setPauses(options.pauses);
+}
 
 SeatRegistry::SeatEntry* SeatRegistry::find(SeatId seat) {
   auto it = seats_.find(seat);

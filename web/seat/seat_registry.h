@@ -126,6 +126,8 @@ class SeatRegistry {
 
   // The room screens' view of the game, kept up to date with every seat.
   const ScreenState& screen() const { return screen_; }
+  // The same, for the shell to hand it the room feed.
+  ScreenState& screen() { return screen_; }
 
  private:
   struct SeatEntry {
