@@ -11,11 +11,10 @@
 
 namespace qova {
 
-const char kFeedGreeting[] = "QOVA ROOM FEED\t1\r\n";
 
 namespace {
 
-constexpr size_t kGreetingSize = sizeof kFeedGreeting - 1;
+constexpr size_t kGreetingSize = sizeof kRoomFeedGreeting - 1;
 constexpr char kEnd[] = "\r\n";
 
 std::string num(int64_t n) { return std::to_string(n); }
@@ -110,7 +109,7 @@ void receive(ServerApp& app, FeedClient& client) {
   for (int i = 0; i < n; ++i) {
     // Until commands are added, nothing may follow the greeting; and what
     // comes first must be the greeting, byte for byte.
-    if (client.greeted || buffer[i] != kFeedGreeting[client.greetingBytes]) {
+    if (client.greeted || buffer[i] != kRoomFeedGreeting[client.greetingBytes]) {
       client.closing = true;
       return;
     }
@@ -140,7 +139,7 @@ void acceptClient(ServerApp& app) {
   }
   if (feed.clients.size() >= kMaxFeedClients) return;  // closed as `socket` goes
   auto client = std::make_unique<FeedClient>(socket, app.ticks());
-  queue(feed, *client, kFeedGreeting);
+  queue(feed, *client, kRoomFeedGreeting);
   feed.clients.push_back(std::move(client));
 }
 

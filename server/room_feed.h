@@ -19,19 +19,17 @@
 #include "net/net.h"
 #include "qdb/question_record.h"
 #include "server/socket.h"
+#include "wire/room_feed.h"
 
 namespace qova {
 
 struct ServerApp;
 
-constexpr uint16_t kRoomFeedPort = 5633;
 constexpr size_t kMaxFeedClients = 4;
 constexpr size_t kMaxFeedQueueBytes = 8 << 20;     // a client's unsent bytes
 constexpr uint32_t kFeedGreetingTimeoutMs = 5000;  // for the client's greeting line
 constexpr uint32_t kFeedAnswersIntervalMs = 100;   // between two ANSWERS
 constexpr uint32_t kFeedEndFlushMs = 2000;         // at most, at shutdown
-
-extern const char kFeedGreeting[];  // "QOVA ROOM FEED\t1\r\n", both ways
 
 struct FeedClient {
   explicit FeedClient(const Socket& s, uint32_t at) : socket(s), acceptedAt(at) {}

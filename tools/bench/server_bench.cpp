@@ -241,7 +241,7 @@ GameFigures runGame(int playerCount, int rounds, int perRound, Script& script,
   std::atomic<int64_t> feedBytes{0};
   std::thread feedReader;
   if (withFeed) {
-    if (!feed.connect(roomFeedPort(*app)) || !feed.send(kFeedGreeting)) {
+    if (!feed.connect(roomFeedPort(*app)) || !feed.send(kRoomFeedGreeting)) {
       std::printf("cannot connect the feed client\n");
       return f;
     }

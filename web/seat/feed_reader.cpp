@@ -6,7 +6,6 @@
 
 namespace qova::web {
 
-const char kRoomFeedGreeting[] = "QOVA ROOM FEED\t1\r\n";
 
 namespace {
 

@@ -9,12 +9,9 @@
 #include <string>
 #include <vector>
 
-namespace qova::web {
+#include "wire/room_feed.h"
 
-// Where the server listens for feed clients (127.0.0.1 only), and the line
-// both sides send first.
-constexpr unsigned short kRoomFeedPort = 5633;
-extern const char kRoomFeedGreeting[];  // "QOVA ROOM FEED\t1\r\n"
+namespace qova::web {
 
 // Bounds on what the reader holds, beyond the wire's own: a feed line of a
 // kind other than those below, and a greeting line.
