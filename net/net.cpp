@@ -86,6 +86,20 @@ void setNoSigPipe(SocketHandle h) {
 #endif
 }
 
+// A socket is never handed to a process this one starts. Windows sockets are
+// inheritable by default: a child started while the server runs (a helper
+// process the system starts on the program's behalf, a browser opened on the
+// results) would keep the listener bound after the server has gone, so the
+// next server could not listen on its port and connections to it would wait
+// unanswered.
+void keepFromChildren(SocketHandle h) {
+#ifdef _WIN32
+  SetHandleInformation(reinterpret_cast<HANDLE>(raw(h)), HANDLE_FLAG_INHERIT, 0);
+#else
+  fcntl(raw(h), F_SETFD, FD_CLOEXEC);
+#endif
+}
+
 // Resolves an IPv4 address; dotted text needs no name service.
 bool resolve(const std::string& host, uint16_t port, sockaddr_in* address, std::string* error) {
   std::memset(address, 0, sizeof *address);
@@ -167,6 +181,7 @@ SocketHandle openStreamSocket() {
   if (s < 0) return kNoSocket;
 #endif
   SocketHandle h = static_cast<SocketHandle>(s);
+  keepFromChildren(h);
   setNoSigPipe(h);
   return h;
 }
@@ -260,6 +275,7 @@ SocketHandle acceptOn(SocketHandle listener, AcceptError* error) {
   if (error != nullptr) *error = failed ? acceptErrorKind(lastError()) : AcceptError::kNone;
   if (failed) return kNoSocket;
   SocketHandle h = static_cast<SocketHandle>(s);
+  keepFromChildren(h);
   setNoDelay(h);
   setNoSigPipe(h);
   return h;
@@ -284,9 +300,6 @@ SocketHandle startConnect(const std::string& host, uint16_t port, std::string* e
     return kNoSocket;
   }
   setBlocking(s, false);
-#ifndef _WIN32
-  fcntl(raw(s), F_SETFD, FD_CLOEXEC);
-#endif
   setNoDelay(s);
   if (connect(raw(s), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     int e = lastError();

@@ -30,10 +30,30 @@ inline const char kMarkerFolder[] = "S:\\Zelk9\\HostIP";
 inline const char kMarker[] = "S:\\Zelk9\\HostIP\\hostIP.dat";
 inline const char kLobbyCaption[] = "Waiting for Clients...";
 
+// True when something on this computer takes connections on `port` of
+// 127.0.0.1 (a connect that does not come back refused within 2 s).
+inline bool portTaken(uint16_t port) {
+  std::string error;
+  SocketHandle s = startConnect("127.0.0.1", port, &error);
+  if (s == kNoSocket) return false;
+  PollEntry e;
+  e.handle = s;
+  e.wantWrite = true;
+  bool taken = pollSockets(&e, 1, 2000) > 0 && finishConnect(s, &error);
+  closeSocket(s);
+  return taken;
+}
+
 class HostTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(startSockets());
+    // A server of an earlier test that still holds the ports would take this
+    // test's players or feed client: say so rather than fail obscurely.
+    for (uint16_t port : {uint16_t{5632}, uint16_t{5633}}) {
+      ASSERT_TRUE(driver::waitUntil([&] { return !portTaken(port); }, kWaitMs))
+          << "port " << port << " is still taken by an earlier program";
+    }
     CreateDirectoryA("S:\\Zelk9", nullptr);
     CreateDirectoryA(kMarkerFolder, nullptr);
     DeleteFileA(kMarker);
