@@ -128,9 +128,9 @@ def alive(pid):
 class Program:
     """A program this test started, with its output collected line by line."""
 
-    def __init__(self, name, argv, cwd=None, stdin=None):
+    def __init__(self, name, argv, cwd=None, stdin=None, env=None):
         self.name = name
-        self.proc = subprocess.Popen(argv, cwd=cwd, stdin=stdin, stdout=subprocess.PIPE,
+        self.proc = subprocess.Popen(argv, cwd=cwd, stdin=stdin, stdout=subprocess.PIPE, env=env,
                                      stderr=subprocess.STDOUT, text=True, errors="replace")
         self.lines = []
         self.cond = threading.Condition()

@@ -132,6 +132,22 @@ class Watcher:
         return self.js("return document.getElementById('%s').textContent;" % id_)
 
 
+def assert_fair_frames(test, w):
+    """No question frame holds a correct response or counts; every reveal follows its question."""
+    w.collect_frames()
+    shown = set()
+    for m in w.frames:
+        if m["t"] != "screen" or m["view"] not in ("question", "reveal"):
+            continue
+        key = (m["round"], m["number"])
+        if m["view"] == "question":
+            for k in ("correct", "counts", "fastest", "right"):
+                test.assertNotIn(k, m, m)
+            shown.add(key)
+        else:
+            test.assertIn(key, shown, "a reveal before its question: %s" % m)
+
+
 def question_line(round_, number, per_round, text, responses, limit="60"):
     return "\t".join(["QUESTION", str(round_), str(number), str(per_round), limit, text] + responses)
 
@@ -180,19 +196,7 @@ class ScreenFeedTest(unittest.TestCase):
         return w
 
     def check_fairness(self, w):
-        """No question frame holds a correct response or counts; every reveal follows its question."""
-        w.collect_frames()
-        shown = set()
-        for m in w.frames:
-            if m["t"] != "screen" or m["view"] not in ("question", "reveal"):
-                continue
-            key = (m["round"], m["number"])
-            if m["view"] == "question":
-                for k in ("correct", "counts", "fastest", "right"):
-                    self.assertNotIn(k, m, m)
-                shown.add(key)
-            else:
-                self.assertIn(key, shown, "a reveal before its question: %s" % m)
+        assert_fair_frames(self, w)
 
     def test_a_room_of_direct_players_plays_on_the_screen_from_lobby_to_podium(self):
         self.start_gateway()

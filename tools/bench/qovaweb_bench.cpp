@@ -7,13 +7,19 @@
 // bytes a page receives per question, and qovaweb's CPU time and peak
 // resident memory (from wait4 when it has been stopped).
 //
-//   qovaweb_bench [--quick] [--seats N,N,...] [--rounds N] [--screen] [--qovaweb PATH]
+//   qovaweb_bench [--quick] [--seats N,N,...] [--rounds N] [--screen] [--feed]
+//                 [--qovaweb PATH]
 //   (--rounds: rounds of 10 questions, 2 unless given; over 20 questions the
 //   p99 is the slowest one, over 100 the second slowest;
-//   --screen: one room screen open on /screen/ws; its bytes per question)
+//   --screen: one room screen open on /screen/ws; its bytes per question;
+//   --feed: after the web run of each size, the same run again with the
+//   engine's room feed open (qovaweb follows it) and one room screen, and
+//   its figures beside those of the run without: the pages' p99, the feed's
+//   bytes and the engine's CPU per question)
 //
-// The engine listens on the quiz server's port (5632) and qovaweb on 8080:
-// run it in a network namespace of its own. The pages come from distinct
+// The engine listens on the quiz server's port (5632), its room feed (with
+// --feed) on 5633 and qovaweb on 8080: run it in a network namespace of its
+// own. The pages come from distinct
 // loopback addresses (127.1.x.y), so the gateway's limit of new seats per
 // address per second does not slow their joining; qovaweb runs with
 // --hold-ms 0 (no pause before the next question) since the results'
@@ -49,6 +55,7 @@
 #include "net/socket_wait.h"
 #include "server/game_engine.h"
 #include "server/lobby.h"
+#include "server/room_feed.h"
 #include "testing/loopback_peer.h"
 #include "testing/test_qdb_file.h"
 #include "testing/test_support.h"
@@ -103,7 +110,8 @@ struct Timeline {
 // questions.
 class Engine {
  public:
-  Engine(uint16_t port, int perRound) {
+  // feedPort: the room feed's port, -1 for none.
+  Engine(uint16_t port, int perRound, int feedPort = -1) {
     qova::testing::writeFileBytes(dir_.file("bench.qdb"),
                                   qova::testing::benchQuestionFile(200, kResponses));
     app_->markerPath = dir_.file("hostIP.dat");
@@ -111,16 +119,25 @@ class Engine {
     app_->timeLimitText = "30";
     app_->questionsPerRound = perRound;
     lobby_.port = port;
-    ok_ = app_->questions.load(dir_.file("bench.qdb")) == 200 && qova::beginLobby(*app_, lobby_);
+    app_->feed.port = feedPort;
+    ok_ = app_->questions.load(dir_.file("bench.qdb")) == 200 && qova::beginLobby(*app_, lobby_) &&
+          (feedPort < 0 || qova::roomFeedPort(*app_) != 0);
     if (ok_) thread_ = std::thread([this] { loop(); });
   }
   ~Engine() {
+    stop();
+    app_->clients.clear();
+  }
+  // Ends the engine's thread; safe to repeat.
+  void stop() {
     stop_ = true;
     start_ = true;
     wait_.wake();
     if (thread_.joinable()) thread_.join();
-    app_->clients.clear();
   }
+  // The bytes the room feed queued for its clients from the start of the
+  // game; read once stop() has returned.
+  uint64_t feedBytesInGame() const { return app_->feed.bytesQueued - feedBytesAtStart_; }
   bool ok() const { return ok_; }
   uint16_t port() const { return lobby_.listener->localPort(); }
   int connected() const { return connected_; }
@@ -144,6 +161,7 @@ class Engine {
       qova::lobbyWaitPass(*app_, lobby_, wait_);
       connected_ = static_cast<int>(app_->clients.size());
     }
+    feedBytesAtStart_ = app_->feed.bytesQueued;
     app_->lobbyOutcome = qova::kLobbyStart;
     qova::endLobby(*app_, lobby_);
     qova::GameState game;
@@ -158,6 +176,7 @@ class Engine {
   bool ok_ = false;
   std::atomic<bool> start_{false}, stop_{false};
   std::atomic<int> connected_{0};
+  uint64_t feedBytesAtStart_ = 0;  // written by the engine's thread before the game
   std::thread thread_;
 };
 
@@ -447,13 +466,18 @@ struct WebFigures {
   double pageBytesPerQuestion = 0;             // mean payload bytes one page received per question
   double screenBytes = 0, screenMessages = 0;  // per question, with --screen
   double engineCpuPerQuestion = -1;            // the engine serving qovaweb
+  double feedBytesPerQuestion = -1;            // the room feed's, with the feed open
 };
 
-WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound, bool screen) {
+// With `feed`, the engine offers its room feed on its own port, which
+// qovaweb (playing against 127.0.0.1) follows.
+WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound, bool screen,
+                  bool feed) {
   WebFigures f;
-  Engine engine(qova::kServerPort, perRound);
+  Engine engine(qova::kServerPort, perRound, feed ? qova::kRoomFeedPort : -1);
   if (!engine.ok()) {
-    std::printf("the engine cannot listen on port %u\n", qova::kServerPort);
+    std::printf("the engine cannot listen on port %u%s\n", qova::kServerPort,
+                feed ? " or its room feed's" : "");
     return f;
   }
   qova::testing::TempDir dir;
@@ -504,7 +528,10 @@ WebFigures runWeb(const std::string& qovaweb, int n, int rounds, int perRound, b
     f.pagesCpuSeconds += threadCpuSeconds();
     f.completed = run.line.resultsDone.back() == n;
     f.engineCpuPerQuestion = (engine.cpuSeconds() - engineCpu0) / run.questions;
-    run.counting = false;
+    if (feed) {
+      engine.stop();
+      f.feedBytesPerQuestion = static_cast<double>(engine.feedBytesInGame()) / run.questions;
+    }
     f.screenBytes = static_cast<double>(run.screenBytes) / run.questions;
     f.screenMessages = static_cast<double>(run.screenMessages) / run.questions;
   } else {
@@ -544,6 +571,7 @@ std::string defaultQovaweb() {
 int main(int argc, char** argv) {
   bool quick = false;
   bool screen = false;  // one room screen open beside the pages
+  bool feed = false;    // each web run again with the room feed and one screen
   int rounds = 2;
   std::string qovaweb = defaultQovaweb();
   std::vector<int> sizes;
@@ -571,12 +599,14 @@ int main(int argc, char** argv) {
       rounds = static_cast<int>(v);
     } else if (std::strcmp(argv[i], "--screen") == 0) {
       screen = true;
+    } else if (std::strcmp(argv[i], "--feed") == 0) {
+      feed = true;
     } else if (std::strcmp(argv[i], "--qovaweb") == 0 && i + 1 < argc) {
       qovaweb = argv[++i];
     } else {
       std::fprintf(stderr,
                    "Usage: qovaweb_bench [--quick] [--seats N,N,...] [--rounds N] [--screen] "
-                   "[--qovaweb PATH]\n");
+                   "[--feed] [--qovaweb PATH]\n");
       return 2;
     }
   }
@@ -601,7 +631,7 @@ int main(int argc, char** argv) {
     std::vector<double> direct;
     EngineCpu engineCpu;
     bool directGood = runDirect(n, rounds, perRound, &direct, &engineCpu);
-    WebFigures web = runWeb(qovaweb, n, rounds, perRound, screen);
+    WebFigures web = runWeb(qovaweb, n, rounds, perRound, screen, false);
     double dm = percentile(direct, 0.5), dp = percentile(direct, 0.99);
     double wm = percentile(web.latency, 0.5), wp = percentile(web.latency, 0.99);
     std::printf(
@@ -615,8 +645,21 @@ int main(int argc, char** argv) {
       std::printf("%6s screen: %.0f bytes in %.1f messages per question\n", "", web.screenBytes,
                   web.screenMessages);
     }
-    std::fflush(stdout);
     allGood = allGood && directGood && web.completed;
+    if (feed) {
+      WebFigures fed = runWeb(qovaweb, n, rounds, perRound, true, true);
+      double fp = percentile(fed.latency, 0.99);
+      std::printf(
+          "%6s feed+screen: web p99 %.2f ms (x %.2f of %.2f without), srv s/q %.4f (x %.2f of "
+          "%.4f without), feed %.0f B/q, screen %.0f B/q, qovaweb game cpu %.2f s (x %.2f)%s\n",
+          "", fp, wp > 0 ? fp / wp : 0.0, wp, fed.engineCpuPerQuestion,
+          web.engineCpuPerQuestion > 0 ? fed.engineCpuPerQuestion / web.engineCpuPerQuestion : 0.0,
+          web.engineCpuPerQuestion, fed.feedBytesPerQuestion, fed.screenBytes, fed.gameCpuSeconds,
+          web.gameCpuSeconds > 0 ? fed.gameCpuSeconds / web.gameCpuSeconds : 0.0,
+          fed.completed ? "" : "  FEED RUN INCOMPLETE");
+      allGood = allGood && fed.completed;
+    }
+    std::fflush(stdout);
   }
   std::printf(
       "(ms per question from the last answer sent to the last results received: direct, the\n"
@@ -627,6 +670,9 @@ int main(int argc, char** argv) {
       " bytes a page received per question, questions, results and standings included;\n"
       " srv s/q: the engine's CPU seconds per question in its own loop (its wait and turn),\n"
       " d with the direct players, w with qovaweb; idle s/s: its CPU seconds per second\n"
-      " during a question nobody answers, with the direct players)\n");
+      " during a question nobody answers, with the direct players; feed+screen (--feed): the\n"
+      " web run again with the engine's room feed, which qovaweb follows, and one room screen:\n"
+      " the pages' p99 and the engine's CPU per question beside the run without, the bytes the\n"
+      " feed queued and the screen received per question, qovaweb's CPU in the questions)\n");
   return allGood ? 0 : 1;
 }

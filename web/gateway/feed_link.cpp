@@ -84,6 +84,8 @@ void FeedLink::lost(const std::string& why) {
                       "); the room screen follows the web players until it is back.");
     }
     gw->screenChanged();
+    // The game's end, when told before the close, still comes at its pace.
+    armWake();
   }
   retryLater(kRetryMs);
 }

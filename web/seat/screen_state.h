@@ -23,8 +23,9 @@
 // phones chose, shown at the reveal as the phones' choices. The feed's
 // questions, summaries and end are held for the players' pauses after the
 // results and the standings before them, as the players' programs hold
-// them; wakeAt() says when the shell must call wake(). After the feed's END
-// the podium stays when the feed closes; a feed lost before its end leaves
+// them; wakeAt() says when the shell must call wake(). A feed that closes
+// after its END still shows what it held at the same pace (wakeAt() and
+// wake() go on), and the podium stays; a feed lost before its end leaves
 // the screen to the seats again.
 #pragma once
 
@@ -71,8 +72,9 @@ class ScreenState {
   bool feedMessage(const FeedMessage& m, int64_t now, std::string* error);
   void feedClosed();
   bool feedOpen() const { return feedOpen_; }
-  // The time the held feed messages are due, -1 when none are held; the
-  // shell calls wake(now) then.
+  // The time the held feed messages are due, -1 when none are held (also
+  // after feedClosed, when the feed told its end); the shell calls wake(now)
+  // then.
   int64_t wakeAt() const;
   void wake(int64_t now);
 

@@ -60,10 +60,13 @@ void ScreenState::feedOpened(int64_t now) {
 void ScreenState::feedClosed() {
   if (!feedOpen_) return;
   feedOpen_ = false;
+  // The server sends END and exits at once, while the screen may still hold
+  // the last reveal and standings: an end told keeps what is held, shown at
+  // the players' pace up to the podium, which then stays. A feed lost before
+  // its end leaves the screen to the seats.
+  if (feedLive_.phase() == RoomPhase::kEnded) return;
   feedHeld_.clear();
   feedHeldBytes_ = 0;
-  // After the game's end its podium stays; a feed lost before it leaves
-  // the screen to the seats.
   if (feedRoom_.phase() != RoomPhase::kEnded) feedShown_ = false;
   ++viewVersion_;
   ++countVersion_;
@@ -85,7 +88,8 @@ bool ScreenState::feedMessage(const FeedMessage& m, int64_t now, std::string* er
 }
 
 int64_t ScreenState::wakeAt() const {
-  return feedOpen_ && !feedHeld_.empty() ? feedPauseUntil_ : -1;
+  // Held messages outlive the feed only when they lead to its end.
+  return !feedHeld_.empty() ? feedPauseUntil_ : -1;
 }
 
 void ScreenState::wake(int64_t now) { drainFeed(now); }

@@ -138,6 +138,56 @@ TEST(WebScreenFeed, ARoomWithNoWebPlayerPlaysFromLobbyToPodiumAtThePlayersPace) 
   EXPECT_EQ(json::parse(screen.viewText(40000).str())["view"], "end");
 }
 
+// The server sends its END and exits at once, while the screen still holds
+// the last reveal: the standings and the podium come at the players' pace
+// all the same, and the podium stays.
+TEST(WebScreenFeed, AFeedClosedRightAfterItsEndStillShowsTheStandingsAndThePodium) {
+  ScreenState screen;
+  FeedReader reader;
+  tell(&screen, &reader,
+       "QOVA ROOM FEED\t1\r\nSETTINGS\t30\t1\t4\r\nJOIN\t1\tAda\r\nJOIN\t2\tBo\r\n"
+       "START\t2\r\nQUESTION\t1\t1\t1\t30\tLast?\ta\tb\tc\td\r\n",
+       0);
+  tell(&screen, &reader,
+       "ANSWERS\t2\t0\r\nRESULTS\t1\t2\r\n1\t1.00\tr\r\n2\t2.00\tw\r\n"
+       "SUMMARY\t1\t2\r\n1\t1\t1.\t1\t1\t1.\t1\r\n2\t0\t2.\t1\t0\t2.\t1\r\n"
+       "QUESTION\t2\t1\t1\t30\tNever shown?\ta\tb\tc\td\r\nEND\r\n",
+       1000);
+  screen.feedClosed();
+  struct {
+    int64_t at;
+    const char* view;
+    int64_t wakeAt;
+  } steps[] = {
+      {1000, "reveal", 4000}, {4000, "standings", 10000}, {10000, "end", -1}, {60000, "end", -1}};
+  // (Round 2's first question went out before the end: it gives way to the
+  // podium at once once the standings' pause is over.)
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.at);
+    screen.wake(step.at);
+    json got = json::parse(screen.viewText(step.at).str());
+    EXPECT_EQ(got["view"], step.view) << got;
+    EXPECT_EQ(screen.wakeAt(), step.wakeAt);
+  }
+  EXPECT_FALSE(screen.feedOpen());
+}
+
+// A feed lost before its end leaves the screen to the seats at once: nothing
+// it held is shown later.
+TEST(WebScreenFeed, AFeedLostBeforeItsEndHoldsNothing) {
+  ScreenState screen;
+  FeedReader reader;
+  tell(&screen, &reader,
+       "QOVA ROOM FEED\t1\r\nSETTINGS\t30\t2\t4\r\nJOIN\t1\tAda\r\nSTART\t1\r\n"
+       "QUESTION\t1\t1\t2\t30\tFirst?\ta\tb\tc\td\r\nANSWERS\t1\t0\r\nRESULTS\t1\t1\r\n"
+       "1\t1.00\tr\r\nQUESTION\t1\t2\t2\t30\tSecond?\ta\tb\tc\td\r\n",
+       0);
+  EXPECT_EQ(screen.wakeAt(), 3000);
+  screen.feedClosed();
+  EXPECT_EQ(screen.wakeAt(), -1);
+  EXPECT_EQ(screen.view(), ScreenView::kIdle);
+}
+
 TEST(WebScreenFeed, TheLobbyListsTheLatestNamesAndCountsAll) {
   ScreenState screen;
   FeedReader reader;
