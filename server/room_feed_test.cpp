@@ -115,7 +115,7 @@ ServerQuestionRecord sampleQuestion() {
 
 TEST_F(RoomFeedTest, TellsAGameAsItHappensFromTheServersRecords) {
   auto peer = connect();
-  EXPECT_EQ(peer->readLines(1, 1000), "SETTINGS\t30\t2\t0\r\n");
+  EXPECT_EQ(peer->readLines(2, 1000), "SETTINGS\t30\t2\t0\r\nHOLD\t0\t0\r\n");
   struct Step {
     const char* what;
     std::function<void()> act;
@@ -205,7 +205,7 @@ TEST_F(RoomFeedTest, TheWaitIsToldWhenTheNextCountFallsDue) {
 TEST_F(RoomFeedTest, AClientComingMidwayIsToldTheRoomAsItStands) {
   addPlayer("Ada"), addPlayer("Bo"), addPlayer("Cy");
   roomFeedDrop(*app, erasePlayer(0));
-  const std::string lobby = "SETTINGS\t30\t2\t0\r\nJOIN\t2\tBo\r\nJOIN\t3\tCy\r\n";
+  const std::string lobby = "SETTINGS\t30\t2\t0\r\nHOLD\t0\t0\r\nJOIN\t2\tBo\r\nJOIN\t3\tCy\r\n";
   auto inLobby = connect();
   EXPECT_EQ(received(*inLobby), lobby);
 
@@ -215,7 +215,7 @@ TEST_F(RoomFeedTest, AClientComingMidwayIsToldTheRoomAsItStands) {
   answer(0, "2", true), roomFeedAnswers(*app, 1, 1);
   auto duringQuestion = connect();
   EXPECT_EQ(received(*duringQuestion),
-            "SETTINGS\t30\t2\t0\r\nJOIN\t2\tBo\r\nJOIN\t3\tCy\r\nSTART\t2\r\n"
+            "SETTINGS\t30\t2\t0\r\nHOLD\t0\t0\r\nJOIN\t2\tBo\r\nJOIN\t3\tCy\r\nSTART\t2\r\n"
             "QUESTION\t1\t1\t2\t30\tWhat is 2 + 2?\t3\t4\t5\r\nANSWERS\t1\t1\r\n");
 
   answer(1, "3", false), roomFeedAnswers(*app, 2, 0);
@@ -223,7 +223,7 @@ TEST_F(RoomFeedTest, AClientComingMidwayIsToldTheRoomAsItStands) {
   roomFeedSummary(*app, 1);
   auto afterRound = connect();
   EXPECT_EQ(received(*afterRound),
-            "SETTINGS\t30\t2\t0\r\nJOIN\t2\tBo\r\nJOIN\t3\tCy\r\nSTART\t2\r\n"
+            "SETTINGS\t30\t2\t0\r\nHOLD\t0\t0\r\nJOIN\t2\tBo\r\nJOIN\t3\tCy\r\nSTART\t2\r\n"
             "RESULTS\t2\t2\r\n2\t2\tr\r\n3\t3\tw\r\n"
             "SUMMARY\t1\t2\r\n2\t1\t2.\t1\t1\t2.\t1\r\n3\t0\t3.\t1\t0\t3.\t1\r\n");
 }
@@ -243,7 +243,7 @@ TEST_F(RoomFeedTest, ABrokenRuleClosesThatClientAlone) {
       {"half a greeting", "QOVA ROOM", kFeedGreetingTimeoutMs},
   };
   auto steady = connect();
-  EXPECT_EQ(steady->readLines(1, 1000), "SETTINGS\t30\t2\t0\r\n");
+  EXPECT_EQ(steady->readLines(2, 1000), "SETTINGS\t30\t2\t0\r\nHOLD\t0\t0\r\n");
   int32_t joined = 0;
   for (const Case& c : cases) {
     auto bad = connect(false);
@@ -252,7 +252,7 @@ TEST_F(RoomFeedTest, ABrokenRuleClosesThatClientAlone) {
     }
     pump(20);
     if (c.sent == kGreeting) {
-      EXPECT_EQ(received(*bad), "SETTINGS\t30\t2\t0\r\n") << c.what;
+      EXPECT_EQ(received(*bad), "SETTINGS\t30\t2\t0\r\nHOLD\t0\t0\r\n") << c.what;
       ASSERT_TRUE(bad->send("\r\n"));
     }
     now += c.wait;
@@ -278,7 +278,7 @@ TEST_F(RoomFeedTest, AFifthClientIsClosedAtOnce) {
   EXPECT_EQ(app->feed.clients.size(), 4u);
   addPlayer("Ada");
   for (auto& peer : peers) {
-    EXPECT_EQ(received(*peer), "SETTINGS\t30\t2\t0\r\nJOIN\t1\tAda\r\n");
+    EXPECT_EQ(received(*peer), "SETTINGS\t30\t2\t0\r\nHOLD\t0\t0\r\nJOIN\t1\tAda\r\n");
   }
 }
 
@@ -317,7 +317,7 @@ TEST_F(RoomFeedTest, AClientThatStopsReadingIsClosedAtItsBoundAndNothingWaits) {
 
 TEST_F(RoomFeedTest, TheEnginesRemovalIsTold) {
   auto peer = connect();
-  EXPECT_EQ(peer->readLines(1, 1000), "SETTINGS\t30\t2\t0\r\n");
+  EXPECT_EQ(peer->readLines(2, 1000), "SETTINGS\t30\t2\t0\r\nHOLD\t0\t0\r\n");
   addPlayer("Ada"), addPlayer("Bo");
   for (size_t i = 0; i < 2; ++i) {
     app->clients.push_back(std::make_unique<ClientConnection>(Socket(Socket::kInvalid)));
