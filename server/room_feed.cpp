@@ -114,10 +114,16 @@ void runCommands(ServerApp& app, FeedClient& client) {
   for (;;) {
     LineBuffer::Take take = client.commands.take(&line);
     if (take == LineBuffer::Take::kNeedMore) {
-      // Bytes that cannot begin a command close the client at once.
+      // Bytes that cannot begin a command close the client at once, and so
+      // do a lone LF and a CR that no LF follows (no CR LF is among them).
       static constexpr char kPrefix[] = "COMMAND\t";
-      const size_t n = std::min(client.commands.size(), sizeof kPrefix - 1);
-      if (std::memcmp(client.commands.data(), kPrefix, n) != 0) client.closing = true;
+      const char* data = client.commands.data();
+      const size_t size = client.commands.size();
+      const size_t n = std::min(size, sizeof kPrefix - 1);
+      if (std::memcmp(data, kPrefix, n) != 0 || std::memchr(data, '\n', size) != nullptr ||
+          (size > 1 && std::memchr(data, '\r', size - 1) != nullptr)) {
+        client.closing = true;
+      }
       return;
     }
     FeedCommand command;
