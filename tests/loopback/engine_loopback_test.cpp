@@ -468,7 +468,7 @@ TEST_F(EngineTest, TheRoomFeedTellsEveryEventOfATwoRoundGameInOrder) {
   EXPECT_EQ(lines[1], (std::vector<std::string>{"SETTINGS", "20", "2", "5"}));
   ASSERT_GE(lines.size(), 3u) << text;
   EXPECT_EQ(lines[2], (std::vector<std::string>{"HOLD", "0", "0"}));  // never held here
-  std::map<std::string, std::string> number;  // name -> number
+  std::map<std::string, std::string> number;                          // name -> number
   std::vector<std::string> events;
   std::vector<std::string> counts;  // the counts of the question out
   for (size_t i = 3; i < lines.size(); ++i) {
