@@ -113,6 +113,7 @@ void broadcastQuestion(ServerApp& app, GameState& game) {
   ++game.questionIndex;
   game.questionSentAt = app.ticks();
   game.deadlineMs = answerDeadlineMs(timeLimitSeconds(app.timeLimitText));
+  game.questionOut = true;
   roomFeedQuestion(app, question, static_cast<int32_t>(app.askedRounds.size()), game.questionIndex);
 }
 
@@ -127,10 +128,13 @@ bool gameTurn(ServerApp& app, GameState& game) {
   for (size_t j = 0; j < app.clients.size(); ++j) {
     if (ready[j].writable && app.clients[j]->hasPendingOutput()) app.clients[j]->flush();
   }
-  if (game.gameStarting) {
-    if (!startRound(app, game)) return questionsUnreadable(app);
+  // The next question: the first, or the one a hold kept back.
+  if (!game.questionOut && !game.held) {
+    if (game.gameStarting) {
+      if (!startRound(app, game)) return questionsUnreadable(app);
+      game.gameStarting = false;
+    }
     broadcastQuestion(app, game);
-    game.gameStarting = false;
   }
   for (size_t j = 0; j < app.clients.size(); ++j) {
     ClientConnection& client = *app.clients[j];
@@ -154,6 +158,8 @@ bool gameTurn(ServerApp& app, GameState& game) {
     app.exitCode = 0;
     return false;
   }
+  // Held between questions: nothing is out, nothing is due.
+  if (!game.questionOut) return true;
   // Answers that arrived are taken above, also at the deadline itself.
   if (game.pendingAnswers != 0 && game.deadlineMs != 0 &&
       app.ticks() - game.questionSentAt >= game.deadlineMs) {
@@ -173,6 +179,7 @@ bool gameTurn(ServerApp& app, GameState& game) {
   results += blankLine();
   const size_t ended = static_cast<size_t>(game.questionIndex) - 1;
   const char correct = ended < game.roundQuestions.size() ? game.roundQuestions[ended].correct : 0;
+  game.questionOut = false;
   if (game.questionIndex >= app.questionsPerRound) {
     for (const PlayerRecord& player : app.players) {
       results += roundSummaryBlock(player, roundTotals(player));
@@ -185,11 +192,13 @@ bool gameTurn(ServerApp& app, GameState& game) {
     // The rounds played so far, saved as Quit would write them now.
     saveRoundResults(app);
     game.questionIndex = 0;
+    // The break between rounds is the host's when they asked for it.
+    if (game.holdAfterRound) holdGame(app, game);
   } else {
     sendToAll(app, results);
     roomFeedResults(app, correct);
   }
-  broadcastQuestion(app, game);
+  if (!game.held) broadcastQuestion(app, game);
   return true;
 }
 
@@ -225,7 +234,10 @@ bool gameTick(ServerApp& app, GameState& game) {
 
 int gameDueMs(const ServerApp& app, const GameState& game) {
   if (app.quitPosted) return -1;
-  if (game.gameStarting || game.pendingAnswers <= 0) return 0;
+  // The last player removed while held: the turn ends the game.
+  if (app.clients.empty()) return 0;
+  if (!game.questionOut) return game.held ? -1 : 0;
+  if (game.pendingAnswers <= 0) return 0;
   for (const auto& client : app.clients) {
     if (!client->answered() && client->dropPending()) return 0;
   }
@@ -271,7 +283,7 @@ bool gameTick() {
 }
 
 bool endQuestion(ServerApp& app, GameState& game) {
-  if (game.gameStarting || game.pendingAnswers == 0) return false;
+  if (!game.questionOut || game.pendingAnswers == 0) return false;
   double elapsed = (app.ticks() - game.questionSentAt) / 1000.0;
   double limit = timeLimitSeconds(app.timeLimitText);
   recordAwaited(app, game,
@@ -316,7 +328,33 @@ Removal removeChosenPlayer(ServerApp& app, GameState& game, void* owner, int ind
   return Removal::kRemoved;
 }
 
+const char kHeldLine[] = "Held: press Go On for the next question.";
+
+bool waitingForGoOn(const GameState& game) { return game.held && !game.questionOut; }
+
+bool holdGame(ServerApp& app, GameState& game) {
+  if (game.held) return false;
+  game.held = true;
+  roomFeedHold(app, game.held, game.holdAfterRound);
+  return true;
+}
+
+bool goOn(ServerApp& app, GameState& game) {
+  if (!game.held) return false;
+  game.held = false;
+  roomFeedHold(app, game.held, game.holdAfterRound);
+  return true;
+}
+
+bool setHoldAfterRound(ServerApp& app, GameState& game, bool on) {
+  if (game.holdAfterRound == on) return false;
+  game.holdAfterRound = on;
+  roomFeedHold(app, game.held, game.holdAfterRound);
+  return true;
+}
+
 std::string answersLine(const ServerApp& app, const GameState& game) {
+  if (waitingForGoOn(game)) return kHeldLine;
   if (game.gameStarting) return "";
   const int32_t playing = static_cast<int32_t>(app.clients.size());
   return "Answers: " + std::to_string(playing - game.pendingAnswers) + " of " +

@@ -5,6 +5,12 @@
 // that reads the awaited answers that have arrived and, once none is
 // awaited, sends the results, the round summary at the end of a round, and
 // the next question. gameTick is the same turn without waiting.
+//
+// The operator paces the game with a hold: while one is in force the
+// question out (if any) finishes as written, its answers or deadline, its
+// results and a round's summary, and then the next question waits for Go On.
+// Held with no question out, nothing falls due: the wait has no timeout of
+// its own and asks about no player's socket for reading.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +36,10 @@ struct GameState {
   int32_t pendingAnswers = 0;   // clients whose answer is still awaited
   uint32_t questionSentAt = 0;  // tick when the current question went out
   uint32_t deadlineMs = 0;      // answers not in by then are recorded; 0: none
+  // From broadcastQuestion until the turn that sends that question's results.
+  bool questionOut = false;
+  bool held = false;            // a hold is in force: the next question waits for goOn
+  bool holdAfterRound = false;  // the game holds by itself after each round's summary
   // What the last wait asked of each client's socket (in the order of
   // clients) and what it found; a turn touches only the sockets found ready.
   std::vector<PollEntry> sockets;
@@ -51,7 +61,7 @@ std::vector<int32_t> drawRecordNumbers(int32_t n, int32_t recordCount,
 // False when the database cannot be read: no round is begun.
 bool startRound(ServerApp& app, GameState& game);
 // Sends the next question to every client and awaits every answer; the
-// deadline runs from now.
+// deadline runs from now. The question is out until its results go.
 void broadcastQuestion(ServerApp& app, GameState& game);
 
 // One turn. False when no client is left: errorText "All clients have
@@ -64,10 +74,11 @@ bool gameTick(ServerApp& app, GameState& game);
 // The turn of the process's game, on the process's ServerApp.
 bool gameTick();
 
-// Milliseconds until the game has something to do without any socket: 0 for
-// the first turn, when no answer is awaited (the operator ended the
-// question or removed the last one awaited) or a player is to be dropped;
-// until the answer deadline otherwise; -1 when nothing falls due.
+// Milliseconds until the game has something to do without any socket: 0
+// when the next question is to go (the first turn, or after Go On), when no
+// answer is awaited (the operator ended the question or removed the last one
+// awaited) or a player is to be dropped; until the answer deadline
+// otherwise; -1 when nothing falls due (held with no question out, too).
 int gameDueMs(const ServerApp& app, const GameState& game);
 
 // Waits for the next turn: asks `wait` about every client's socket (readable
@@ -87,8 +98,8 @@ GameState& processGame();
 // The operator ends the question: every answer still awaited is recorded as
 // Wrong with the seconds since the question went out, two decimals, at most
 // the time limit when there is one; each such player owes that answer. The
-// next turn goes on as after a last answer. False when nothing was awaited
-// (nothing is done then).
+// next turn goes on as after a last answer. False when no question is out or
+// nothing was awaited (nothing is done then).
 bool endQuestion(ServerApp& app, GameState& game);
 
 // Takes player `index` out of the lobby or the game as if its connection had
@@ -113,8 +124,22 @@ enum class Removal {
 Removal removeChosenPlayer(ServerApp& app, GameState& game, void* owner, int index,
                            const std::string& shownName, bool inGame, const char* chooseFirst);
 
-// The Statistics window's answers line while a question is out, "Answers: 2
-// of 3" (answers in of players playing it); "" before the first question.
+// Hold: from now on no question goes out until goOn; a question that is out
+// finishes as written first. Go On: the hold ends and, with no question out,
+// the next turn sends the next question at once. setHoldAfterRound: whether
+// the game holds by itself right after each round's summary. Each tells the
+// room feed when a value changed (a HOLD line) and says whether it did.
+bool holdGame(ServerApp& app, GameState& game);
+bool goOn(ServerApp& app, GameState& game);
+bool setHoldAfterRound(ServerApp& app, GameState& game, bool on);
+
+// Held with no question out: the game waits for Go On.
+bool waitingForGoOn(const GameState& game);
+
+// The Statistics window's answers line: while a question is out "Answers: 2
+// of 3" (answers in of players playing it); kHeldLine while the game waits
+// for Go On; "" before the first question otherwise.
+extern const char kHeldLine[];  // "Held: press Go On for the next question."
 std::string answersLine(const ServerApp& app, const GameState& game);
 
 }  // namespace qova

@@ -173,6 +173,7 @@ bool beginLobby(ServerApp& app, LobbyState& lobby) {
 
 LobbyPass lobbyPass(ServerApp& app, LobbyState& lobby, int waitMs) {
   const uint32_t start = tickCount();
+  const size_t before = app.clients.size();
   bool changed = false;
   for (;;) {
     uint32_t elapsed = tickCount() - start;
@@ -190,12 +191,14 @@ LobbyPass lobbyPass(ServerApp& app, LobbyState& lobby, int waitMs) {
     PassOutcome pass = passOnce(app, lobby);
     if (pass.failed) return LobbyPass::kFailed;
     changed = changed || pass.changed;
-    if (pass.settled || left == 0) break;
+    if (pass.settled || left == 0 || app.lobbyOutcome != kLobbyWaiting) break;
   }
-  return changed ? LobbyPass::kChanged : LobbyPass::kUnchanged;
+  return changed || app.clients.size() != before ? LobbyPass::kChanged : LobbyPass::kUnchanged;
 }
 
 LobbyPass lobbyWaitPass(ServerApp& app, LobbyState& lobby, SocketWait& wait, int limitMs) {
+  // A feed client's REMOVE takes a player out during the feed's service.
+  const size_t before = app.clients.size();
   int due = prepareWait(app, lobby);
   const size_t first = lobby.sockets.size();
   due = soonest(due, roomFeedAddEntries(app, lobby.sockets));
@@ -220,7 +223,7 @@ LobbyPass lobbyWaitPass(ServerApp& app, LobbyState& lobby, SocketWait& wait, int
   roomFeedService(app, lobby.sockets, first);
   PassOutcome pass = passOnce(app, lobby);
   if (pass.failed) return LobbyPass::kFailed;
-  return pass.changed ? LobbyPass::kChanged : LobbyPass::kUnchanged;
+  return pass.changed || app.clients.size() != before ? LobbyPass::kChanged : LobbyPass::kUnchanged;
 }
 
 void endLobby(ServerApp& app, LobbyState& lobby) {

@@ -7,9 +7,9 @@
 #include <functional>
 #include <thread>
 
-#include "testing/loopback_peer.h"
 #include "server/game_engine.h"
 #include "server/lobby.h"
+#include "testing/loopback_peer.h"
 #include "testing/server_test_support.h"
 
 namespace qova {

@@ -5,12 +5,12 @@
 
 #include "common/run_log.h"
 #include "common/tick.h"
+#include "net/peer_address.h"
 #include "server/server_app.h"
 #include "wire/server_side.h"
 #include "wire/wire.h"
 
 namespace qova {
-
 
 namespace {
 
@@ -56,6 +56,9 @@ void broadcast(RoomFeed& feed, const std::string& text) {
 }
 
 void sweep(RoomFeed& feed) {
+  // A command being run may tell the room; the clients stay in place until
+  // the service is through with them.
+  if (feed.serving) return;
   feed.clients.erase(
       std::remove_if(feed.clients.begin(), feed.clients.end(),
                      [](const std::unique_ptr<FeedClient>& c) { return c->closing; }),
@@ -64,6 +67,11 @@ void sweep(RoomFeed& feed) {
 
 std::string joinText(const PlayerRecord& player) {
   return "JOIN\t" + num(player.number) + "\t" + feedField(player.name) + kEnd;
+}
+
+std::string holdText(const RoomFeed& feed) {
+  return std::string("HOLD\t") + (feed.held ? "1" : "0") + "\t" +
+         (feed.holdAfterRound ? "1" : "0") + kEnd;
 }
 
 std::string countsText(int32_t in, int32_t awaited) {
@@ -85,6 +93,7 @@ void tellState(ServerApp& app, FeedClient& client) {
   RoomFeed& feed = app.feed;
   std::string text = "SETTINGS\t" + feedField(app.timeLimitText) + "\t" +
                      num(app.questionsPerRound) + "\t" + num(app.questions.responseCount()) + kEnd;
+  text += holdText(feed);
   for (const PlayerRecord& player : app.players) {
     if (player.number > 0) text += joinText(player);
   }
@@ -98,6 +107,41 @@ void tellState(ServerApp& app, FeedClient& client) {
   queue(feed, client, text);
 }
 
+// Runs every whole command line that has come; a line that is no command,
+// or too long, closes the client.
+void runCommands(ServerApp& app, FeedClient& client) {
+  std::string line;
+  for (;;) {
+    LineBuffer::Take take = client.commands.take(&line);
+    if (take == LineBuffer::Take::kNeedMore) {
+      // Bytes that cannot begin a command close the client at once, and so
+      // do a lone LF and a CR that no LF follows (no CR LF is among them).
+      static constexpr char kPrefix[] = "COMMAND\t";
+      const char* data = client.commands.data();
+      const size_t size = client.commands.size();
+      const size_t n = std::min(size, sizeof kPrefix - 1);
+      if (std::memcmp(data, kPrefix, n) != 0 || std::memchr(data, '\n', size) != nullptr ||
+          (size > 1 && std::memchr(data, '\r', size - 1) != nullptr)) {
+        client.closing = true;
+      }
+      return;
+    }
+    FeedCommand command;
+    if (take != LineBuffer::Take::kLine || !parseFeedCommand(line, &command)) {
+      client.closing = true;
+      return;
+    }
+    std::string refused = "Unknown command.";
+    if (command.verb != FeedVerb::kUnknown && app.feed.onCommand) {
+      refused = app.feed.onCommand(command);
+    }
+    queue(app.feed, client,
+          refused.empty() ? "DONE\t" + command.tag + kEnd
+                          : "REFUSED\t" + command.tag + "\t" + feedField(refused) + kEnd);
+    if (client.closing) return;
+  }
+}
+
 void receive(ServerApp& app, FeedClient& client) {
   char buffer[256];
   int n = receiveSome(client.socket.handle(), buffer, sizeof buffer);
@@ -106,22 +150,21 @@ void receive(ServerApp& app, FeedClient& client) {
     client.closing = true;
     return;
   }
-  for (int i = 0; i < n; ++i) {
-    // Until commands are added, nothing may follow the greeting; and what
-    // comes first must be the greeting, byte for byte.
-    if (client.greeted || buffer[i] != kRoomFeedGreeting[client.greetingBytes]) {
+  int i = 0;
+  // What comes first must be the greeting, byte for byte.
+  for (; i < n && !client.greeted; ++i) {
+    if (buffer[i] != kRoomFeedGreeting[client.greetingBytes]) {
       client.closing = true;
       return;
     }
     if (++client.greetingBytes == kGreetingSize) {
       client.greeted = true;
-      if (i + 1 < n) {
-        client.closing = true;
-        return;
-      }
       tellState(app, client);
     }
   }
+  if (i == n) return;
+  client.commands.append(buffer + i, static_cast<size_t>(n - i));
+  runCommands(app, client);
 }
 
 void acceptClient(ServerApp& app) {
@@ -138,6 +181,8 @@ void acceptClient(ServerApp& app) {
     return;
   }
   if (feed.clients.size() >= kMaxFeedClients) return;  // closed as `socket` goes
+  // The listener is on 127.0.0.1; a peer elsewhere is no client of the feed.
+  if (!peerIsLoopback(socket.handle())) return;
   auto client = std::make_unique<FeedClient>(socket, app.ticks());
   queue(feed, *client, kRoomFeedGreeting);
   feed.clients.push_back(std::move(client));
@@ -215,6 +260,7 @@ void roomFeedService(ServerApp& app, std::vector<PollEntry>& entries, size_t fir
       entries.end());
   entries.resize(std::min(first, entries.size()));
   size_t at = 0;
+  feed.serving = true;
   if (feed.askedListener && at < have) {
     bool ready = feed.sockets[at++].readable;
     if (ready && feed.listener) acceptClient(app);
@@ -231,6 +277,7 @@ void roomFeedService(ServerApp& app, std::vector<PollEntry>& entries, size_t fir
     }
   }
   if (feed.countsDue && now - feed.countsSentAt >= kFeedAnswersIntervalMs) sendCounts(app);
+  feed.serving = false;
   sweep(feed);
 }
 
@@ -328,6 +375,15 @@ void roomFeedSummary(ServerApp& app, int32_t round) {
   }
   feed.summary = text;
   broadcast(feed, text);
+  sweep(feed);
+}
+
+void roomFeedHold(ServerApp& app, bool held, bool holdAfterRound) {
+  RoomFeed& feed = app.feed;
+  if (feed.held == held && feed.holdAfterRound == holdAfterRound) return;
+  feed.held = held;
+  feed.holdAfterRound = holdAfterRound;
+  broadcast(feed, holdText(feed));
   sweep(feed);
 }
 

@@ -7,10 +7,17 @@
 // functions below where the events happen. The feed's sockets join the
 // loops' one wait: roomFeedAddEntries before the wait, roomFeedService after.
 // Nothing here blocks, except the bounded flush of roomFeedEnd at shutdown.
+//
+// Greeted clients may send the host's commands (server/feed_command.h); the
+// service reads them as they come and hands each to RoomFeed::onCommand,
+// which the program running the loop sets, and answers DONE or REFUSED to
+// that client alone, in the order the commands came. Only connections from
+// this computer are kept.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,7 +25,9 @@
 
 #include "net/net.h"
 #include "qdb/question_record.h"
+#include "server/feed_command.h"
 #include "server/socket.h"
+#include "wire/line_buffer.h"
 #include "wire/room_feed.h"
 
 namespace qova {
@@ -35,9 +44,10 @@ struct FeedClient {
   explicit FeedClient(const Socket& s, uint32_t at) : socket(s), acceptedAt(at) {}
   Socket socket;
   uint32_t acceptedAt;
-  size_t greetingBytes = 0;  // of the client's greeting received so far
-  bool greeted = false;      // its greeting is complete: it is told the room
-  bool closing = false;      // to be closed after the service
+  size_t greetingBytes = 0;                  // of the client's greeting received so far
+  bool greeted = false;                      // its greeting is complete: it is told the room
+  bool closing = false;                      // to be closed after the service
+  LineBuffer commands{kMaxFeedCommandLine};  // what came after the greeting
   std::string outbox;
   size_t sent = 0;
   size_t pending() const { return outbox.size() - sent; }
@@ -57,6 +67,13 @@ struct RoomFeed {
   std::string question;  // the QUESTION out, "" when none is
   std::string results;   // the last RESULTS, and the SUMMARY when it ended a round
   std::string summary;
+  // The hold as the last HOLD told it.
+  bool held = false;
+  bool holdAfterRound = false;
+
+  // Runs one command as the program's own control would: "" when done, else
+  // the reason it was refused. Empty: every command is refused as unknown.
+  std::function<std::string(const FeedCommand&)> onCommand;
 
   // The answer counts: the last sent, the latest known, when the last went.
   int32_t sentIn = -1, sentAwaited = -1;
@@ -68,6 +85,7 @@ struct RoomFeed {
   std::vector<PollEntry> sockets;
   size_t askedClients = 0;
   bool askedListener = false;
+  bool serving = false;  // within roomFeedService: closed clients are swept at its end
 
   // Bytes queued for clients in all (the benchmark's figure).
   uint64_t bytesQueued = 0;
@@ -104,6 +122,8 @@ void roomFeedAnswers(ServerApp& app, int32_t in, int32_t awaited);
 // answer in the current round), with the question's correct response.
 void roomFeedResults(ServerApp& app, char correct);
 void roomFeedSummary(ServerApp& app, int32_t round);
+// The hold now; a HOLD line goes out when either value changed.
+void roomFeedHold(ServerApp& app, bool held, bool holdAfterRound);
 // The game is over: END to every client, flushed for at most
 // kFeedEndFlushMs, then every feed socket is closed.
 void roomFeedEnd(ServerApp& app);

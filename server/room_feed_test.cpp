@@ -7,7 +7,9 @@
 #include <memory>
 
 #include "common/run_log.h"
+#include "net/peer_address.h"
 #include "server/game_engine.h"
+#include "server/host_commands.h"
 #include "server/lobby.h"
 #include "server/server_app.h"
 #include "testing/loopback_peer.h"
@@ -115,7 +117,7 @@ ServerQuestionRecord sampleQuestion() {
 
 TEST_F(RoomFeedTest, TellsAGameAsItHappensFromTheServersRecords) {
   auto peer = connect();
-  EXPECT_EQ(peer->readLines(1, 1000), "SETTINGS\t30\t2\t0\r\n");
+  EXPECT_EQ(peer->readLines(2, 1000), "SETTINGS\t30\t2\t0\r\nHOLD\t0\t0\r\n");
   struct Step {
     const char* what;
     std::function<void()> act;
@@ -205,7 +207,7 @@ TEST_F(RoomFeedTest, TheWaitIsToldWhenTheNextCountFallsDue) {
 TEST_F(RoomFeedTest, AClientComingMidwayIsToldTheRoomAsItStands) {
   addPlayer("Ada"), addPlayer("Bo"), addPlayer("Cy");
   roomFeedDrop(*app, erasePlayer(0));
-  const std::string lobby = "SETTINGS\t30\t2\t0\r\nJOIN\t2\tBo\r\nJOIN\t3\tCy\r\n";
+  const std::string lobby = "SETTINGS\t30\t2\t0\r\nHOLD\t0\t0\r\nJOIN\t2\tBo\r\nJOIN\t3\tCy\r\n";
   auto inLobby = connect();
   EXPECT_EQ(received(*inLobby), lobby);
 
@@ -215,7 +217,7 @@ TEST_F(RoomFeedTest, AClientComingMidwayIsToldTheRoomAsItStands) {
   answer(0, "2", true), roomFeedAnswers(*app, 1, 1);
   auto duringQuestion = connect();
   EXPECT_EQ(received(*duringQuestion),
-            "SETTINGS\t30\t2\t0\r\nJOIN\t2\tBo\r\nJOIN\t3\tCy\r\nSTART\t2\r\n"
+            "SETTINGS\t30\t2\t0\r\nHOLD\t0\t0\r\nJOIN\t2\tBo\r\nJOIN\t3\tCy\r\nSTART\t2\r\n"
             "QUESTION\t1\t1\t2\t30\tWhat is 2 + 2?\t3\t4\t5\r\nANSWERS\t1\t1\r\n");
 
   answer(1, "3", false), roomFeedAnswers(*app, 2, 0);
@@ -223,7 +225,7 @@ TEST_F(RoomFeedTest, AClientComingMidwayIsToldTheRoomAsItStands) {
   roomFeedSummary(*app, 1);
   auto afterRound = connect();
   EXPECT_EQ(received(*afterRound),
-            "SETTINGS\t30\t2\t0\r\nJOIN\t2\tBo\r\nJOIN\t3\tCy\r\nSTART\t2\r\n"
+            "SETTINGS\t30\t2\t0\r\nHOLD\t0\t0\r\nJOIN\t2\tBo\r\nJOIN\t3\tCy\r\nSTART\t2\r\n"
             "RESULTS\t2\t2\r\n2\t2\tr\r\n3\t3\tw\r\n"
             "SUMMARY\t1\t2\r\n2\t1\t2.\t1\t1\t2.\t1\r\n3\t0\t3.\t1\t0\t3.\t1\r\n");
 }
@@ -243,7 +245,7 @@ TEST_F(RoomFeedTest, ABrokenRuleClosesThatClientAlone) {
       {"half a greeting", "QOVA ROOM", kFeedGreetingTimeoutMs},
   };
   auto steady = connect();
-  EXPECT_EQ(steady->readLines(1, 1000), "SETTINGS\t30\t2\t0\r\n");
+  EXPECT_EQ(steady->readLines(2, 1000), "SETTINGS\t30\t2\t0\r\nHOLD\t0\t0\r\n");
   int32_t joined = 0;
   for (const Case& c : cases) {
     auto bad = connect(false);
@@ -252,7 +254,7 @@ TEST_F(RoomFeedTest, ABrokenRuleClosesThatClientAlone) {
     }
     pump(20);
     if (c.sent == kGreeting) {
-      EXPECT_EQ(received(*bad), "SETTINGS\t30\t2\t0\r\n") << c.what;
+      EXPECT_EQ(received(*bad), "SETTINGS\t30\t2\t0\r\nHOLD\t0\t0\r\n") << c.what;
       ASSERT_TRUE(bad->send("\r\n"));
     }
     now += c.wait;
@@ -278,7 +280,7 @@ TEST_F(RoomFeedTest, AFifthClientIsClosedAtOnce) {
   EXPECT_EQ(app->feed.clients.size(), 4u);
   addPlayer("Ada");
   for (auto& peer : peers) {
-    EXPECT_EQ(received(*peer), "SETTINGS\t30\t2\t0\r\nJOIN\t1\tAda\r\n");
+    EXPECT_EQ(received(*peer), "SETTINGS\t30\t2\t0\r\nHOLD\t0\t0\r\nJOIN\t1\tAda\r\n");
   }
 }
 
@@ -317,7 +319,7 @@ TEST_F(RoomFeedTest, AClientThatStopsReadingIsClosedAtItsBoundAndNothingWaits) {
 
 TEST_F(RoomFeedTest, TheEnginesRemovalIsTold) {
   auto peer = connect();
-  EXPECT_EQ(peer->readLines(1, 1000), "SETTINGS\t30\t2\t0\r\n");
+  EXPECT_EQ(peer->readLines(2, 1000), "SETTINGS\t30\t2\t0\r\nHOLD\t0\t0\r\n");
   addPlayer("Ada"), addPlayer("Bo");
   for (size_t i = 0; i < 2; ++i) {
     app->clients.push_back(std::make_unique<ClientConnection>(Socket(Socket::kInvalid)));
@@ -326,6 +328,149 @@ TEST_F(RoomFeedTest, TheEnginesRemovalIsTold) {
   ASSERT_TRUE(removePlayer(*app, game, 1));
   EXPECT_EQ(received(*peer), "JOIN\t1\tAda\r\nJOIN\t2\tBo\r\nREMOVE\t2\r\n");
   app->clients.clear();
+}
+
+// The host's commands through the feed in each state of the run: each is
+// answered to its sender alone, in order, DONE or REFUSED with the reason;
+// a change of the hold is told to every client first.
+TEST_F(RoomFeedTest, CommandsAreAnsweredInEachStateToTheirSenderAlone) {
+  GameState game;
+  app->feed.onCommand = [&](const FeedCommand& c) { return runHostCommand(*app, game, c); };
+  auto host = connect();
+  auto other = connect();
+  const std::string state = "SETTINGS\t30\t2\t0\r\nHOLD\t0\t0\r\n";
+  EXPECT_EQ(host->readLines(2, 1000), state);
+  EXPECT_EQ(other->readLines(2, 1000), state);
+  auto addPlayers = [&] {
+    for (const char* name : {"Ada", "Bo", "Cy"}) {
+      addPlayer(name);
+      app->clients.push_back(std::make_unique<ClientConnection>(Socket(Socket::kInvalid)));
+    }
+  };
+  struct Step {
+    const char* what;
+    std::function<void()> before;  // may be empty
+    std::string sent;
+    std::string answered;  // what the sender hears
+    std::string told;      // what the other client hears
+  };
+  const Step steps[] = {
+      {"lobby: Start without players", nullptr, "COMMAND\t1\tSTART\r\n",
+       "REFUSED\t1\tNo players have joined.\r\n", ""},
+      {"lobby: End Question", nullptr, "COMMAND\t2\tEND QUESTION\r\n",
+       "REFUSED\t2\tThe quiz has not started.\r\n", ""},
+      {"lobby: Hold", nullptr, "COMMAND\t3\tHOLD\r\n", "REFUSED\t3\tThe quiz has not started.\r\n",
+       ""},
+      {"lobby: Go On", nullptr, "COMMAND\t4\tGO ON\r\n",
+       "REFUSED\t4\tThe quiz has not started.\r\n", ""},
+      {"lobby: hold after each round", nullptr, "COMMAND\t5\tHOLD AFTER ROUND\t1\r\n",
+       "HOLD\t0\t1\r\nDONE\t5\r\n", "HOLD\t0\t1\r\n"},
+      {"lobby: the same again changes nothing", nullptr, "COMMAND\t55\tHOLD AFTER ROUND\t1\r\n",
+       "DONE\t55\r\n", ""},
+      {"lobby: Remove nobody", nullptr, "COMMAND\t6\tREMOVE\t1\r\n",
+       "REFUSED\t6\tNo such player.\r\n", ""},
+      {"an unknown verb", nullptr, "COMMAND\t7\tJUMP\r\n", "REFUSED\t7\tUnknown command.\r\n", ""},
+      {"a bad argument", nullptr, "COMMAND\t8\tHOLD AFTER ROUND\tyes\r\n",
+       "REFUSED\t8\tUnknown command.\r\n", ""},
+      {"lobby: Remove a player", addPlayers, "COMMAND\t9\tREMOVE\t2\r\n",
+       "JOIN\t1\tAda\r\nJOIN\t2\tBo\r\nJOIN\t3\tCy\r\nREMOVE\t2\r\nDONE\t9\r\n",
+       "JOIN\t1\tAda\r\nJOIN\t2\tBo\r\nJOIN\t3\tCy\r\nREMOVE\t2\r\n"},
+      {"two at once, in order: Remove the removed one, Start", nullptr,
+       "COMMAND\t10\tREMOVE\t2\r\nCOMMAND\t11\tSTART\r\n",
+       "REFUSED\t10\tNo such player.\r\nDONE\t11\r\n", ""},
+      {"game: Start", [&] { roomFeedStart(*app); }, "COMMAND\t12\tSTART\r\n",
+       "START\t2\r\nREFUSED\t12\tThe quiz has already started.\r\n", "START\t2\r\n"},
+      {"game, before the first question: End Question", nullptr, "COMMAND\t13\tEND QUESTION\r\n",
+       "REFUSED\t13\tNo question is out.\r\n", ""},
+      {"game: Hold", nullptr, "COMMAND\t14\tHOLD\r\n", "HOLD\t1\t1\r\nDONE\t14\r\n",
+       "HOLD\t1\t1\r\n"},
+      {"game: Hold while held", nullptr, "COMMAND\t15\tHOLD\r\n", "DONE\t15\r\n", ""},
+      {"game: Go On", nullptr, "COMMAND\t16\tGO ON\r\n", "HOLD\t0\t1\r\nDONE\t16\r\n",
+       "HOLD\t0\t1\r\n"},
+      {"game: Go On while going on", nullptr, "COMMAND\t17\tGO ON\r\n", "DONE\t17\r\n", ""},
+      {"game, a question out: End Question",
+       [&] {
+         startRound(*app, game);
+         broadcastQuestion(*app, game);
+       },
+       "COMMAND\t18\tEND QUESTION\r\n", "QUESTION\t1\t1\t2\t30\t\r\nANSWERS\t0\t2\r\nDONE\t18\r\n",
+       "QUESTION\t1\t1\t2\t30\t\r\nANSWERS\t0\t2\r\n"},
+      {"game, nothing awaited: End Question", nullptr, "COMMAND\t19\tEND QUESTION\r\n",
+       "REFUSED\t19\tNo question is out.\r\n", ""},
+      {"game: the box unticked", nullptr, "COMMAND\t20\tHOLD AFTER ROUND\t0\r\n",
+       "HOLD\t0\t0\r\nDONE\t20\r\n", "HOLD\t0\t0\r\n"},
+      {"game: Remove a player", nullptr, "COMMAND\t21\tREMOVE\t3\r\n", "REMOVE\t3\r\nDONE\t21\r\n",
+       "REMOVE\t3\r\n"},
+  };
+  for (const Step& step : steps) {
+    if (step.before) step.before();
+    ASSERT_TRUE(host->send(step.sent)) << step.what;
+    pump(20);
+    EXPECT_EQ(received(*host), step.answered) << step.what;
+    EXPECT_EQ(received(*other), step.told) << step.what;
+  }
+  EXPECT_EQ(app->lobbyOutcome, kLobbyStart);
+  ASSERT_EQ(app->players.size(), 1u);
+  EXPECT_EQ(app->players[0].name, "Ada");
+  // Ada's awaited answer was recorded by End Question.
+  EXPECT_EQ(game.pendingAnswers, 0);
+  ASSERT_EQ(app->players[0].rounds.size(), 1u);
+  EXPECT_EQ(app->players[0].rounds[0].size(), 1u);
+  // A client that comes now hears the hold after the settings.
+  auto late = connect();
+  EXPECT_EQ(late->readLines(2, 1000), state);
+  app->clients.clear();
+}
+
+// A line that is no command closes its client alone, at once where the
+// first bytes already tell; the others hear on.
+TEST_F(RoomFeedTest, ALineThatIsNoCommandClosesThatClientAlone) {
+  GameState game;
+  app->feed.onCommand = [&](const FeedCommand& c) { return runHostCommand(*app, game, c); };
+  const char* const cases[] = {
+      "HELLO\r\n",
+      "X",
+      "COMMAND\tx\tHOLD\r\n",
+      "COMMAND\t1234567890\tHOLD\r\n",
+      "COMMAND\t1\r\n",
+      "COMMAND\t1\tHOLD\n",
+      "\r\n",
+  };
+  std::vector<std::string> sent(std::begin(cases), std::end(cases));
+  sent.push_back("COMMAND\t1\tHOLD AFTER ROUND\t" + std::string(300, '1') + "\r\n");
+  sent.push_back("COMMAND\t1\t" + std::string(300, 'A'));  // no line end yet: too long
+  auto steady = connect();
+  EXPECT_EQ(steady->readLines(2, 1000), "SETTINGS\t30\t2\t0\r\nHOLD\t0\t0\r\n");
+  for (const std::string& line : sent) {
+    SCOPED_TRACE(line.substr(0, 40));
+    auto bad = connect();
+    bad->readLines(2, 1000);
+    // A good command first: answered before the bad line closes.
+    ASSERT_TRUE(bad->send("COMMAND\t1\tGO ON\r\n" + line));
+    EXPECT_TRUE(pumpUntil([&] { return app->feed.clients.size() == 1; }));
+    EXPECT_EQ(bad->readLines(1, 1000), "REFUSED\t1\tThe quiz has not started.\r\n");
+    EXPECT_TRUE(bad->waitClosed(1000));
+    ASSERT_TRUE(steady->send("COMMAND\t2\tHOLD AFTER ROUND\t0\r\n"));
+    pump(20);
+    EXPECT_EQ(received(*steady), "DONE\t2\r\n");
+  }
+}
+
+// Commands come only from this computer: every accepted peer is asked.
+TEST(PeerAddress, OnlyALoopbackPeerIsLocal) {
+  socketStartup();
+  testing::LoopbackListener listener;
+  ASSERT_TRUE(listener.isListening());
+  LoopbackPeer client;
+  ASSERT_TRUE(client.connect(listener.port()));
+  LoopbackPeer accepted;
+  ASSERT_TRUE(listener.accept(&accepted, 1000));
+  EXPECT_TRUE(peerIsLoopback(client.fd()));
+  EXPECT_TRUE(peerIsLoopback(accepted.fd()));
+  EXPECT_FALSE(peerIsLoopback(kNoSocket));
+  SocketHandle unconnected = openStreamSocket();
+  EXPECT_FALSE(peerIsLoopback(unconnected));
+  closeSocket(unconnected);
 }
 
 TEST_F(RoomFeedTest, APortThatIsTakenLeavesTheServerWithoutAFeedAndALogLine) {

@@ -29,7 +29,8 @@ Settings parseSettings(std::istream& in);
 Settings readSettings(ServerApp& app, const std::string& path);
 
 // The marker question: when the marker file opens, asks "Notice" with Yes
-// and No. No: errorText "Startup aborted.", flags kStartupErrorFlags without kReportLog, exitCode -1, false.
+// and No. No: errorText "Startup aborted.", flags kStartupErrorFlags without kReportLog, exitCode
+// -1, false.
 bool checkMarker(ServerApp& app);
 
 // Loads the database and checks questionsPerRound against it: -1 from the

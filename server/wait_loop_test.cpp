@@ -13,6 +13,7 @@
 #include "common/tick.h"
 #include "net/socket_wait.h"
 #include "server/game_engine.h"
+#include "server/host_commands.h"
 #include "server/lobby.h"
 #include "testing/background_call.h"
 #include "testing/loopback_peer.h"
@@ -250,6 +251,69 @@ TEST_F(WaitLoop, EndQuestionMakesTheNextTurnComeAtOnce) {
   EXPECT_TRUE(call.returnsWithin(1000));
   call.join();
   EXPECT_EQ(game.questionIndex, 2);
+}
+
+// A feed client's REMOVE in the lobby is a change the lobby's window must
+// show, and its START ends the lobby as the window's Start does.
+TEST_F(WaitLoop, TheLobbysWaitReportsAFeedsRemovalAndStart) {
+  app->feed.port = 0;
+  ASSERT_TRUE(openRoomFeed(*app));
+  app->feed.onCommand = [&](const FeedCommand& c) { return runHostCommand(*app, game, c); };
+  join({"Ann", "Bob"});
+  LoopbackPeer feed;
+  ASSERT_TRUE(feed.connect(roomFeedPort(*app)));
+  ASSERT_EQ(lobbyWaitPass(*app, lobby, wait, 1000), LobbyPass::kUnchanged);  // accepted
+  ASSERT_TRUE(feed.send("QOVA ROOM FEED\t1\r\nCOMMAND\t1\tREMOVE\t1\r\n"));
+  LobbyPass pass = LobbyPass::kUnchanged;
+  for (int i = 0; i < 20 && app->clients.size() == 2; ++i) {
+    pass = lobbyWaitPass(*app, lobby, wait, 1000);
+  }
+  EXPECT_EQ(pass, LobbyPass::kChanged);
+  ASSERT_EQ(app->players.size(), 1u);
+  EXPECT_EQ(app->players[0].name, "Bob");
+  EXPECT_TRUE(peers[0]->waitClosed(2000));
+  ASSERT_TRUE(feed.send("COMMAND\t2\tSTART\r\n"));
+  for (int i = 0; i < 20 && app->lobbyOutcome == kLobbyWaiting; ++i) {
+    lobbyWaitPass(*app, lobby, wait, 1000);
+  }
+  EXPECT_EQ(app->lobbyOutcome, kLobbyStart);
+  std::string told = feed.readAvailable(500);
+  EXPECT_NE(told.find("REMOVE\t1\r\nDONE\t1\r\n"), std::string::npos) << told;
+  EXPECT_NE(told.find("DONE\t2\r\n"), std::string::npos) << told;
+  roomFeedEnd(*app);
+}
+
+// Held with no question out the wait has no end of its own (no timer, no
+// player asked about); a feed client's GO ON ends it, and that same turn
+// sends the next question.
+TEST_F(WaitLoop, AHeldGameRestsUntilGoOnComesThroughTheFeed) {
+  app->feed.port = 0;
+  ASSERT_TRUE(openRoomFeed(*app));
+  app->feed.onCommand = [&](const FeedCommand& c) { return runHostCommand(*app, game, c); };
+  start({"Ann"});
+  LoopbackPeer feed;
+  ASSERT_TRUE(feed.connect(roomFeedPort(*app)));
+  ASSERT_TRUE(feed.send("QOVA ROOM FEED\t1\r\nCOMMAND\t1\tHOLD\r\n"));
+  for (int i = 0; i < 20 && feed.readAvailable(0).find("DONE\t1\r\n") == std::string::npos; ++i) {
+    gameWaitTurn(*app, game, wait, 100);
+  }
+  ASSERT_TRUE(game.held);
+  peers[0]->send("1\r\nr");
+  ASSERT_TRUE(gameWaitTurn(*app, game, wait, 2000));
+  ASSERT_TRUE(waitingForGoOn(game));
+  EXPECT_EQ(peers[0]->readLines(4, 2000), "Ann\r\n1\r\nr\r\n\r\n");
+  feed.readAvailable(50);
+  BackgroundCall rest([&] { gameWaitTurn(*app, game, wait); });
+  EXPECT_FALSE(rest.returnsWithin(kRestMs)) << "a held game woke by itself";
+  ASSERT_TRUE(feed.send("COMMAND\t2\tGO ON\r\n"));
+  ASSERT_TRUE(rest.returnsWithin(2000));
+  rest.join();
+  EXPECT_TRUE(game.questionOut);
+  EXPECT_EQ(game.questionIndex, 2);
+  EXPECT_EQ(peers[0]->readLines(6, 2000).size() > 0, true);
+  std::string told = feed.readAvailable(500);
+  EXPECT_EQ(told.find("HOLD\t0\t0\r\nDONE\t2\r\nQUESTION\t1\t2\t"), 0u) << told;
+  roomFeedEnd(*app);
 }
 
 }  // namespace

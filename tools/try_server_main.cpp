@@ -10,10 +10,14 @@
 // (or until every player has left) and writes endscores.txt into the
 // current folder. Without --questions it plays 30 generated questions. Like
 // QOVAHOST it offers the room feed on 127.0.0.1 (port 5633 unless
-// --feed-port says otherwise; without the port it plays on without a feed).
+// --feed-port says otherwise; without the port it plays on without a feed),
+// and takes the host's commands there: START ends the lobby as Enter does,
+// and the game can be held, let go on, have its question ended or a player
+// removed. The game waits as QOVAHOST's does, in one wait over its sockets.
 #include <poll.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +25,9 @@
 #include <string>
 #include <vector>
 
+#include "net/socket_wait.h"
 #include "server/game_engine.h"
+#include "server/host_commands.h"
 #include "server/lobby.h"
 #include "server/server_app.h"
 #include "testing/test_qdb_file.h"
@@ -29,7 +35,13 @@
 namespace {
 
 volatile std::sig_atomic_t quit = 0;
-void onSignal(int) { quit = 1; }
+qova::SocketWait* gameWait = nullptr;  // woken by Ctrl+C
+void onSignal(int) {
+  const int saved = errno;
+  quit = 1;
+  if (gameWait != nullptr) gameWait->wake();
+  errno = saved;
+}
 
 bool enterPressed() {
   pollfd p = {0, POLLIN, 0};
@@ -90,6 +102,10 @@ int main(int argc, char** argv) {
   app->timeLimitText = timeLimit;
   app->questionsPerRound = perRound;
   app->feed.port = static_cast<int>(feedPort);
+  qova::GameState game;
+  app->feed.onCommand = [&](const qova::FeedCommand& command) {
+    return qova::runHostCommand(*app, game, command);
+  };
   if (app->questions.load(questions) <= 0) {
     std::fprintf(stderr, "qova_try_server: cannot load %s\n", questions.c_str());
     return 1;
@@ -111,7 +127,9 @@ int main(int argc, char** argv) {
               port, timeLimit.c_str(), perRound);
   std::fflush(stdout);
   size_t shown = 0;
-  while (!quit && !enterPressed()) {
+  qova::SocketWait wait;
+  gameWait = &wait;
+  while (!quit && app->lobbyOutcome == qova::kLobbyWaiting && !enterPressed()) {
     qova::lobbyPass(*app, lobby, 20);
     if (app->players.size() != shown) {
       shown = app->players.size();
@@ -123,9 +141,9 @@ int main(int argc, char** argv) {
   qova::endLobby(*app, lobby);
   std::printf("Game started with %zu players; Ctrl+C ends it.\n", app->players.size());
   std::fflush(stdout);
-  qova::GameState game;
-  while (!quit && qova::gameTick(*app, game)) usleep(1000);
-  if (!quit) std::printf("%s\n", app->errorText.c_str());
+  bool going = true;
+  while (!quit && going) going = qova::gameWaitTurn(*app, game, wait);
+  if (!going) std::printf("%s\n", app->errorText.c_str());
   qova::shutdownServer(0);
   std::printf("Results written to endscores.txt\n");
   return 0;

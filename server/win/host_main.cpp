@@ -7,6 +7,7 @@
 
 #include "common/win/dialogs.h"
 #include "server/game_engine.h"
+#include "server/host_commands.h"
 #include "server/server_app.h"
 #include "server/socket.h"
 #include "server/startup.h"
@@ -67,6 +68,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   app.instance = instance;
   app.shell = qova::windowsShell();
   app.feed.port = qova::kRoomFeedPort;  // opened with the lobby
+  app.feed.onCommand = [&app](const qova::FeedCommand& command) {
+    return qova::runHostCommand(app, qova::processGame(), command);
+  };
   if (!qova::startServer()) qova::reportError();
   // Every message that is there is taken before the next turn; with none
   // there the loop waits for the game's next turn, or for a message.
@@ -83,7 +87,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (!qova::gameWaitTurn(app, qova::processGame(), wait, -1, &woke)) {
       qova::reportError();
     } else if (woke != qova::WaitOutcome::kMessage && woke != qova::WaitOutcome::kWoken) {
-      qova::showAnswersLine();
+      qova::showGameControls();
     }
   }
   qova::socketCleanup();

@@ -18,9 +18,11 @@ SocketWait& hostWait();
 // errorText set when the window or the sockets failed.
 bool runLobby();
 
-// Brings the Statistics window's answers line up to date; cheap when
-// nothing changed, so the main loop calls it after every turn.
-void showAnswersLine();
+// Brings the Statistics window's answers line, its Hold / Go On button and
+// its "Hold after each round" box up to date with the game (which a feed
+// client's command may have changed); cheap when nothing changed, so the
+// main loop calls it after every turn.
+void showGameControls();
 
 INT_PTR CALLBACK lobbyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK statisticsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -24,3 +24,5 @@
 #define IDC_STATS_ANSWERS 1016       // "Answers: 2 of 3" while a question is out
 #define IDC_STATS_REMOVE 1017        // "Remove Player"
 #define IDC_STATS_END_QUESTION 1018  // "End Question"
+#define IDC_STATS_HOLD 1019          // "Hold", "Go On" while held
+#define IDC_STATS_HOLD_AFTER_ROUND 1020  // check box "Hold after each round"

@@ -3,7 +3,8 @@
 // code, which it posts with the quit message when it is destroyed. The
 // entries themselves come from server/results.h. While a question is out it
 // also shows how many answers are in, and the operator can end the question
-// or remove the player chosen in the player combo.
+// or remove the player chosen in the player combo. Hold / Go On and the box
+// "Hold after each round" pace the game; they follow the feed's commands too.
 #include <windows.h>
 
 #include <string>
@@ -83,23 +84,46 @@ void removeChosen(HWND dialog) {
     SendDlgItemMessageA(dialog, IDC_STATS_SECOND, CB_RESETCONTENT, 0, 0);
     SendDlgItemMessageA(dialog, IDC_STATS_LIST, LB_RESETCONTENT, 0, 0);
   }
-  showAnswersLine();
+  showGameControls();
+}
+
+// Hold, or Go On while held: no question is asked first.
+void holdOrGoOn() {
+  ServerAppRef app;
+  GameState& game = processGame();
+  if (game.held) {
+    goOn(*app, game);
+  } else {
+    holdGame(*app, game);
+  }
+  showGameControls();
 }
 
 }  // namespace
 
-void showAnswersLine() {
+void showGameControls() {
   ServerAppRef app;
   if (app->mainWindow == nullptr) return;
+  HWND dialog = static_cast<HWND>(app->mainWindow);
   const GameState& game = processGame();
-  // Asked on every idle turn: the text is set only when the counts moved.
-  static size_t shownPlaying = static_cast<size_t>(-1);
-  static int32_t shownPending = -1;
-  if (app->clients.size() == shownPlaying && game.pendingAnswers == shownPending) return;
-  shownPlaying = app->clients.size();
-  shownPending = game.pendingAnswers;
-  SetDlgItemTextA(static_cast<HWND>(app->mainWindow), IDC_STATS_ANSWERS,
-                  answersLine(*app, game).c_str());
+  // Asked on every idle turn: a control is set only when what it shows moved.
+  static std::string shownLine;
+  static int shownHeld = -1;
+  static int shownAfterRound = -1;
+  std::string line = answersLine(*app, game);
+  if (line != shownLine) {
+    shownLine = line;
+    SetDlgItemTextA(dialog, IDC_STATS_ANSWERS, line.c_str());
+  }
+  if (static_cast<int>(game.held) != shownHeld) {
+    shownHeld = game.held;
+    SetDlgItemTextA(dialog, IDC_STATS_HOLD, game.held ? "Go On" : "Hold");
+  }
+  if (static_cast<int>(game.holdAfterRound) != shownAfterRound) {
+    shownAfterRound = game.holdAfterRound;
+    CheckDlgButton(dialog, IDC_STATS_HOLD_AFTER_ROUND,
+                   game.holdAfterRound ? BST_CHECKED : BST_UNCHECKED);
+  }
 }
 
 INT_PTR CALLBACK statisticsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
@@ -127,9 +151,21 @@ INT_PTR CALLBACK statisticsDialogProc(HWND dialog, UINT message, WPARAM wParam, 
           // The next idle turn goes on as after a last answer.
           ServerAppRef app;
           endQuestion(*app, processGame());
-          showAnswersLine();
+          showGameControls();
           break;
         }
+        case IDC_STATS_HOLD:
+          holdOrGoOn();
+          break;
+        case IDC_STATS_HOLD_AFTER_ROUND:
+          if (HIWORD(wParam) == BN_CLICKED) {
+            ServerAppRef app;
+            setHoldAfterRound(
+                *app, processGame(),
+                IsDlgButtonChecked(dialog, IDC_STATS_HOLD_AFTER_ROUND) == BST_CHECKED);
+            showGameControls();
+          }
+          break;
         case IDC_STATS_REMOVE:
           removeChosen(dialog);
           break;

@@ -13,7 +13,8 @@ namespace {
 const char kGreeting[] = "QOVA ROOM FEED\t1\r\n";
 
 // Connects to the feed (the lobby window shows a moment before the server
-// listens), greets, and reads the server's greeting and the settings.
+// listens), greets, and reads the server's greeting, the settings and the
+// hold.
 bool connectFeed(testing::LoopbackPeer& feed, std::string* firstLines) {
   DWORD start = GetTickCount();
   while (!feed.connect(5633)) {
@@ -21,7 +22,7 @@ bool connectFeed(testing::LoopbackPeer& feed, std::string* firstLines) {
     Sleep(100);
   }
   if (!feed.send(kGreeting)) return false;
-  *firstLines = feed.readLines(2, kPlayerWaitMs);
+  *firstLines = feed.readLines(3, kPlayerWaitMs);
   return true;
 }
 
@@ -34,7 +35,7 @@ TEST_F(HostTest, TheRoomFeedHearsTheGameFromJoinsToTheEnd) {
   testing::LoopbackPeer feed;
   std::string first;
   ASSERT_TRUE(connectFeed(feed, &first));
-  EXPECT_EQ(first, std::string(kGreeting) + "SETTINGS\t30\t2\t4\r\n");
+  EXPECT_EQ(first, std::string(kGreeting) + "SETTINGS\t30\t2\t4\r\nHOLD\t0\t0\r\n");
 
   // Not a feed client: closed at once, the feed goes on.
   testing::LoopbackPeer browser;

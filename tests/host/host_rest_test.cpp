@@ -81,8 +81,9 @@ TEST_F(HostRestTest, LobbyAndUnansweredQuestionRestAndResultsFollowAtOnce) {
     Sleep(100);
   }
   ASSERT_TRUE(feed.send("QOVA ROOM FEED\t1\r\n"));
-  std::string heard = feed.readLines(2, kPlayerWaitMs);
+  std::string heard = feed.readLines(3, kPlayerWaitMs);
   ASSERT_EQ(heard.rfind("QOVA ROOM FEED\t1\r\nSETTINGS\t", 0), 0u) << heard;
+  EXPECT_NE(heard.find("\r\nHOLD\t0\t0\r\n"), std::string::npos) << heard;
   PlayerClient& ann = join("Ann");
   PlayerClient& bob = join("Bob");
   ASSERT_TRUE(countShows(lobby, "2"));

@@ -466,10 +466,12 @@ TEST_F(EngineTest, TheRoomFeedTellsEveryEventOfATwoRoundGameInOrder) {
   ASSERT_GE(lines.size(), 2u) << text;
   EXPECT_EQ(lines[0], (std::vector<std::string>{"QOVA ROOM FEED", "1"}));
   EXPECT_EQ(lines[1], (std::vector<std::string>{"SETTINGS", "20", "2", "5"}));
-  std::map<std::string, std::string> number;  // name -> number
+  ASSERT_GE(lines.size(), 3u) << text;
+  EXPECT_EQ(lines[2], (std::vector<std::string>{"HOLD", "0", "0"}));  // never held here
+  std::map<std::string, std::string> number;                          // name -> number
   std::vector<std::string> events;
   std::vector<std::string> counts;  // the counts of the question out
-  for (size_t i = 2; i < lines.size(); ++i) {
+  for (size_t i = 3; i < lines.size(); ++i) {
     const std::vector<std::string>& f = lines[i];
     if (f[0] == "JOIN") {
       ASSERT_EQ(f.size(), 3u);
