@@ -39,6 +39,11 @@ bool ScriptedFeed::send(const std::string& bytes) {
   return impl_->client.isOpen() && impl_->client.send(bytes);
 }
 
+std::string ScriptedFeed::readLine(int ms) {
+  if (!impl_->client.isOpen()) return "";
+  return impl_->client.readLines(1, ms);
+}
+
 bool ScriptedFeed::clientCloses(int ms) {
   return !impl_->client.isOpen() || impl_->client.waitClosed(ms);
 }

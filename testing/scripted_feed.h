@@ -28,8 +28,11 @@ class ScriptedFeed {
   const std::string& clientLine() const;
   // Sends bytes to the client; false when none is connected or it failed.
   bool send(const std::string& bytes);
+  // The client's next line (a host command), CR LF included; empty when
+  // none came within `ms`.
+  std::string readLine(int ms = 5000);
   // Whether the client sends nothing more and closes within `ms` (a feed
-  // client sends nothing after its greeting, and closes after a fault).
+  // client sends only commands after its greeting, and closes after a fault).
   bool clientCloses(int ms);
   // Closes the client's connection (the server restarting, say).
   void closeClient();

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "testing/test_qdb_file.h"
-#include "testing/test_support.h"
 #include "net/net.h"
 #include "player/player_client.h"
+#include "testing/test_qdb_file.h"
+#include "testing/test_support.h"
 #include "tests/driver/driver.h"
 #include "web/win/resource.h"
 
@@ -172,8 +172,28 @@ TEST_F(QovawebTest, AWebSeatAndADirectPlayerPlayARoundAndTheResultsHoldBoth) {
   EXPECT_EQ(screen.first, 200);
   EXPECT_NE(screen.second.find("Room screen"), std::string::npos);
   EXPECT_EQ(httpGet("/screen.js").first, 200);
+  // "Open Host Controls" beside it, for the host link the list shows: the
+  // first link's /host with a fresh key of 32 hex digits after '#', which
+  // /info and the players' pages never hold.
+  HWND hostButton = item(window, IDC_WEB_HOST);
+  ASSERT_NE(hostButton, nullptr);
+  EXPECT_EQ(itemText(window, IDC_WEB_HOST), "Open Host Controls");
+  EXPECT_TRUE(IsWindowEnabled(hostButton));
+  std::string hostPrefix = "Host controls: " + links.substr(0, hostEnd) + "/host#";
+  size_t hostAt = links.find(hostPrefix);
+  ASSERT_NE(hostAt, std::string::npos) << links;
+  std::string key = links.substr(hostAt + hostPrefix.size(), 32);
+  EXPECT_EQ(key.find_first_not_of("0123456789abcdef"), std::string::npos) << key;
+  EXPECT_EQ(links.substr(hostAt + hostPrefix.size() + 32, 2), "\r\n");
+  auto hostPage = httpGet("/host");
+  EXPECT_EQ(hostPage.first, 200);
+  EXPECT_NE(hostPage.second.find("Host controls"), std::string::npos);
+  EXPECT_EQ(hostPage.second.find(key), std::string::npos);
+  EXPECT_EQ(httpGet("/host.js").first, 200);
+  EXPECT_EQ(httpGet("/").second.find(key), std::string::npos);
   auto info = httpGet("/info");
   ASSERT_EQ(info.first, 200);
+  EXPECT_EQ(info.second.find(key), std::string::npos);
   json infoJson = json::parse(info.second, nullptr, false);
   ASSERT_TRUE(infoJson.is_object()) << info.second;
   EXPECT_EQ(infoJson["server"], serverAddress);
@@ -288,6 +308,7 @@ TEST_F(QovawebTest, WithoutTheMarkerTheOperatorStartsAndStopAsksWhileSeatsAreHel
   EXPECT_EQ(itemText(window, IDC_WEB_SERVER), "127.0.0.1");
   EXPECT_EQ(itemText(window, IDC_WEB_PORT), "8080");
   EXPECT_FALSE(IsWindowEnabled(item(window, IDC_WEB_SCREEN)));  // nothing to open yet
+  EXPECT_FALSE(IsWindowEnabled(item(window, IDC_WEB_HOST)));
   EXPECT_EQ(httpGet("/info").first, 0);  // nothing listens yet
 
   const struct {

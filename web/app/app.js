@@ -113,6 +113,14 @@
   // --- messages -------------------------------------------------------------
 
   function handle(msg) {
+    // The host's pause notice stays over the results or leaderboard until
+    // the game moves on.
+    if (msg.t === "paused") {
+      $("paused").textContent = msg.message || "The host has paused the quiz.";
+      $("paused").hidden = false;
+      return;
+    }
+    if (msg.t !== "rows" && msg.t !== "waiting" && msg.t !== "answered") $("paused").hidden = true;
     switch (msg.t) {
       case "welcome":
         writeToken(msg.token);

@@ -190,6 +190,13 @@
   }
 
   function onMessage(m) {
+    // The host's hold: "Paused" over the reveal or the standings it keeps.
+    if (m.t === "screen.hold") {
+      $("paused").hidden = !m.held;
+      if (m.held) announce("Paused");
+      return;
+    }
+    if (m.t === "screen" && m.view !== "reveal" && m.view !== "standings") $("paused").hidden = true;
     if (m.t === "screen.count") {
       if (state.view === "question") renderCount(m);
       return;

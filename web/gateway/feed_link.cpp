@@ -15,6 +15,8 @@ void FeedLink::connect() {
   if (stopped) return;
   uint64_t gen = ++generation;
   reader = FeedReader();
+  out.clear();
+  writing = false;
   auto self = shared_from_this();
   socket.async_connect(endpoint, [self, gen](error_code ec) {
     if (self->stopped || gen != self->generation) return;
@@ -25,9 +27,9 @@ void FeedLink::connect() {
     }
     error_code nd;
     self->socket.set_option(tcp::no_delay(true), nd);
-    // The greeting is all a feed client sends.
-    asio::async_write(self->socket, asio::buffer(kRoomFeedGreeting, std::strlen(kRoomFeedGreeting)),
-                      [](error_code, size_t) {});
+    // The greeting first; then only the host pages' commands.
+    self->out.push_front(kRoomFeedGreeting);
+    self->write(gen);
     error_code tec;
     self->retry.expires_from_now(std::chrono::milliseconds(kGreetingMs), tec);
     self->retry.async_wait([self, gen](error_code wec) {
@@ -50,19 +52,32 @@ void FeedLink::read(uint64_t gen) {
     std::vector<FeedMessage> messages;
     bool sound = self->reader.feed(self->buffer.data(), n, &messages);
     int64_t now = nowMs();
+    HostActions hostActions;
     if (self->reader.greeted() && !screen.feedOpen()) {
       error_code cec;
       self->retry.cancel(cec);
       screen.feedOpened(now);
+      gw->host.feedOpened(now, &hostActions);
       if (gw->options.log) gw->options.log("The room screen follows the quiz server's room feed.");
     }
     std::string error;
+    RegistryActions seatActions;
     for (const FeedMessage& m : messages) {
+      // A command's answer is for the host page that sent it alone.
+      if (isCommandAnswer(m)) {
+        gw->host.feedAnswer(m, &hostActions);
+        continue;
+      }
       if (!screen.feedMessage(m, now, &error)) {
         sound = false;
         break;
       }
+      gw->host.feedMessage(m, now);
+      if (m.kind == FeedKind::kHold) gw->registry.setHeld(m.held, now, &seatActions);
     }
+    gw->host.flush(now, &hostActions);
+    gw->applyHost(hostActions);
+    gw->apply(seatActions);
     if (!sound) return self->lost(error.empty() ? self->reader.error() : error);
     gw->screenChanged();
     self->armWake();
@@ -76,6 +91,15 @@ void FeedLink::lost(const std::string& why) {
   socket.close(ec);
   wake.cancel(ec);
   wakeArmed = -1;
+  out.clear();
+  writing = false;
+  // Commands on their way are answered for; the seats are no longer held.
+  HostActions hostActions;
+  gw->host.feedClosed(&hostActions);
+  gw->applyHost(hostActions);
+  RegistryActions seatActions;
+  gw->registry.setHeld(false, nowMs(), &seatActions);
+  gw->apply(seatActions);
   ScreenState& screen = gw->registry.screen();
   if (screen.feedOpen()) {
     screen.feedClosed();
@@ -88,6 +112,25 @@ void FeedLink::lost(const std::string& why) {
     armWake();
   }
   retryLater(kRetryMs);
+}
+
+void FeedLink::send(std::string line) {
+  if (stopped || !reader.greeted()) return;
+  out.push_back(std::move(line));
+  write(generation);
+}
+
+void FeedLink::write(uint64_t gen) {
+  if (writing || out.empty()) return;
+  writing = true;
+  auto self = shared_from_this();
+  asio::async_write(socket, asio::buffer(out.front()), [self, gen](error_code ec, size_t) {
+    if (self->stopped || gen != self->generation) return;
+    self->writing = false;
+    if (ec) return;  // the read sees the connection end
+    self->out.pop_front();
+    self->write(gen);
+  });
 }
 
 void FeedLink::retryLater(int ms) {

@@ -71,7 +71,10 @@ Gateway::Impl::Impl(GatewayOptions o)
       acceptPause(io),
       runLimit(io),
       sweep(io),
-      registry(registryOptions(options), newSeatToken) {}
+      registry(registryOptions(options), newSeatToken),
+      hostKey(options.hostKey.empty() ? newSeatToken() : options.hostKey),
+      host(hostKey, &registry),
+      hostWake(io) {}
 
 void Gateway::Impl::accept() {
   acceptor.async_accept([this](error_code ec, tcp::socket socket) {
@@ -162,10 +165,45 @@ void Gateway::Impl::apply(RegistryActions& a) {
   screenChanged();
 }
 
+void Gateway::Impl::applyHost(HostActions& a) {
+  for (HostActions::ToPage& p : a.toPages) {
+    auto page = hosts.find(p.page);
+    if (page != hosts.end()) page->second->send(std::move(p.text));
+  }
+  for (PageId id : a.closePages) {
+    auto page = hosts.find(id);
+    if (page != hosts.end()) page->second->closeAfterSending();
+  }
+  for (std::string& line : a.toFeed) {
+    if (feed) feed->send(std::move(line));
+  }
+  armHost();
+}
+
+void Gateway::Impl::armHost() {
+  int64_t due = host.wakeAt();
+  if (due == hostWakeArmed || stopped) return;
+  hostWakeArmed = due;
+  error_code ec;
+  hostWake.cancel(ec);
+  if (due < 0) return;
+  hostWake.expires_at(atMs(due), ec);
+  hostWake.async_wait([this, due](error_code wec) {
+    if (wec || stopped || hostWakeArmed != due) return;
+    hostWakeArmed = -1;
+    HostActions actions;
+    host.wake(nowMs(), &actions);
+    applyHost(actions);
+  });
+}
+
 void Gateway::Impl::screenChanged() {
   const ScreenState& s = registry.screen();
   if (screenFlushPosted || screens.empty()) return;
-  if (s.viewVersion() == screenViewSent && s.countVersion() == screenCountSent) return;
+  if (s.viewVersion() == screenViewSent && s.countVersion() == screenCountSent &&
+      s.holdVersion() == screenHoldSent) {
+    return;
+  }
   screenFlushPosted = true;
   asio::post(io, [this] { flushScreens(); });
 }
@@ -174,20 +212,23 @@ void Gateway::Impl::flushScreens() {
   screenFlushPosted = false;
   if (stopped) return;
   const ScreenState& s = registry.screen();
-  PageText text;
+  std::vector<PageText> texts;
   if (s.viewVersion() != screenViewSent) {
-    text = s.viewText(nowMs());
+    texts.push_back(s.viewText(nowMs()));
   } else if (s.countVersion() != screenCountSent) {
-    text = s.countText();
-  } else {
-    return;
+    texts.push_back(s.countText());
   }
+  // The hold follows the view it is shown over.
+  if (s.holdVersion() != screenHoldSent) texts.push_back(s.holdText());
   screenViewSent = s.viewVersion();
   screenCountSent = s.countVersion();
-  auto shared = std::make_shared<const std::string>(text.str());
+  screenHoldSent = s.holdVersion();
   std::vector<std::shared_ptr<PageSession>> open;
   for (auto& p : screens) open.push_back(p.second);
-  for (auto& p : open) p->send(PageText{"", shared, ""});
+  for (const PageText& text : texts) {
+    auto shared = std::make_shared<const std::string>(text.str());
+    for (auto& p : open) p->send(PageText{"", shared, ""});
+  }
 }
 
 const EmbeddedFile* Gateway::Impl::findFile(const std::string& path) const {
@@ -205,9 +246,11 @@ void Gateway::Impl::shutdown() {
   acceptPause.cancel(ec);
   runLimit.cancel(ec);
   sweep.cancel(ec);
+  hostWake.cancel(ec);
   std::vector<std::shared_ptr<PageSession>> open;
   for (auto& p : pages) open.push_back(p.second);
   for (auto& p : screens) open.push_back(p.second);
+  for (auto& p : hosts) open.push_back(p.second);
   for (auto& p : open) p->close();
   for (auto& h : std::set<std::shared_ptr<HttpSession>>(httpSessions)) h->close();
   for (auto& l : links) l.second->close();
@@ -311,6 +354,8 @@ void Gateway::stop() {
     g->io.stop();
   });
 }
+
+const std::string& Gateway::hostKey() const { return impl_->hostKey; }
 
 size_t Gateway::seatCount() const { return impl_->registry.seatCount(); }
 

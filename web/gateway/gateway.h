@@ -48,6 +48,9 @@ struct GatewayOptions {
   int endedSeatKeepMs = 600000;    // an ended seat without a page is forgotten after this
   SeatPauses pauses;               // results shown before the next question
   std::vector<std::string> links;  // join links, for /info
+  // The host page's key (32 lower-case hex digits); empty: a fresh one from
+  // the secure random source (Gateway::hostKey).
+  std::string hostKey;
   EmbeddedFiles files = {nullptr, 0};
   std::function<void(const std::string&)> log;  // one line per event worth showing
 };
@@ -71,6 +74,11 @@ class Gateway {
   void runFor(int ms);
   // Closes every socket; run() then returns.
   void stop();
+
+  // The host page's key, made afresh at each start unless the options gave
+  // one; empty when no secure random bytes could be had (every key is then
+  // wrong). It belongs in the host link alone, never in a log but that one.
+  const std::string& hostKey() const;
 
   // Seats not yet ended; call it on the gateway's own thread.
   size_t seatCount() const;

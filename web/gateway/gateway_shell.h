@@ -22,6 +22,7 @@
 
 #include "web/gateway/gateway.h"
 #include "web/seat/feed_reader.h"
+#include "web/seat/host_desk.h"
 #include "web/seat/seat_registry.h"
 
 namespace qova::web {
@@ -53,6 +54,10 @@ struct Gateway::Impl {
   asio::steady_timer sweep;        // closes pages that hold no seat, once a second
   tcp::endpoint serverEndpoint;
   SeatRegistry registry;
+  std::string hostKey;
+  HostDesk host;                // the host pages' side
+  asio::steady_timer hostWake;  // the desk's wake-ups
+  int64_t hostWakeArmed = -1;
   PageId nextPage = 1;
   // Every open connection, so that shutdown can close them all.
   std::set<std::shared_ptr<HttpSession>> httpSessions;
@@ -60,6 +65,9 @@ struct Gateway::Impl {
   // Room screens: read-only sockets that hold no seat and are sent the
   // registry's screen view.
   std::unordered_map<PageId, std::shared_ptr<PageSession>> screens;
+  // Host pages: sockets that hold no seat and talk to the desk alone.
+  std::unordered_map<PageId, std::shared_ptr<PageSession>> hosts;
+  uint64_t screenHoldSent = 1;   // the screen's hold version the screens have (its first)
   uint64_t screenViewSent = 0;   // the screen view's version the screens have
   uint64_t screenCountSent = 0;  // and its answered count's
   bool screenFlushPosted = false;
@@ -75,6 +83,9 @@ struct Gateway::Impl {
   void armSweep();
   // Carries out the registry's actions.
   void apply(RegistryActions& actions);
+  // Carries out the host desk's actions and sets its timer.
+  void applyHost(HostActions& actions);
+  void armHost();
   void shutdown();
   // After the registry's events: the screens get what changed, once for all
   // the events ready now (a room's answers arrive together).
@@ -124,11 +135,16 @@ struct PageSession : std::enable_shared_from_this<PageSession> {
   size_t queuedBytes = 0;
   bool writing = false;
   bool closed = false;
-  bool screen = false;  // a room screen: sends nothing, holds no seat
+  bool screen = false;         // a room screen: sends nothing, holds no seat
+  bool host = false;           // a host page: talks to the host desk, holds no seat
+  bool closeWhenSent = false;  // closes once its queue is written (a denial)
 
   void start(http::request<http::string_body> request);
   void read();
+  void readHost();
   void send(PageText text);
+  // Sends what is queued, then closes.
+  void closeAfterSending();
   void writeNext();
   // Closes the socket at once and tells the registry; the seat stays for a
   // resume. The session lives on until its pending handlers have run.
@@ -181,8 +197,14 @@ struct FeedLink : std::enable_shared_from_this<FeedLink> {
   std::vector<char> buffer = std::vector<char>(64 * 1024);
   uint64_t generation = 0;  // one per connection: handlers of an older one do nothing
   bool stopped = false;
+  std::deque<std::string> out;  // command lines for the server, in order
+  bool writing = false;
 
   void connect();
+  // Sends a command line (dropped when the connection is not greeted; the
+  // desk has then answered for it).
+  void send(std::string line);
+  void write(uint64_t gen);
   void read(uint64_t gen);
   // The connection ended or broke the feed's rules: the screen goes back
   // to the seats and a new connection is tried in a second.

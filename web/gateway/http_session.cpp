@@ -46,7 +46,7 @@ void HttpSession::handle() {
     return respond(http::status::service_unavailable, "text/plain",
                    "Busy; please try again shortly\n", false, version);
   }
-  if (path == "/ws" || path == "/screen/ws") {
+  if (path == "/ws" || path == "/screen/ws" || path == "/host/ws") {
     if (!websocket::is_upgrade(req)) {
       return respond(http::status::bad_request, "text/plain", "WebSocket expected\n", false);
     }
@@ -57,6 +57,11 @@ void HttpSession::handle() {
     if (path == "/ws") {
       gw->pages[id] = page;
       gw->registry.pageOpened(id, address, nowMs(), resumeOnly);
+    } else if (path == "/host/ws") {
+      page->host = true;
+      gw->hosts[id] = page;
+      gw->host.pageOpened(id, address, nowMs());
+      gw->armHost();
     } else {
       page->screen = true;
       gw->screens[id] = page;

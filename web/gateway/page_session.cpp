@@ -18,8 +18,13 @@ void PageSession::start(http::request<http::string_body> request) {
   auto self = shared_from_this();
   ws.async_accept(request, [self](error_code ec) {
     if (ec) return self->close();
-    // A screen that opens (or comes back) gets the current view at once.
-    if (self->screen) self->send(self->gw->registry.screen().viewText(nowMs()));
+    // A screen that opens (or comes back) gets the current view at once,
+    // and the hold over it.
+    if (self->screen) {
+      const ScreenState& s = self->gw->registry.screen();
+      self->send(s.viewText(nowMs()));
+      if (s.holdShown()) self->send(s.holdText());
+    }
     self->read();
   });
 }
@@ -29,6 +34,7 @@ void PageSession::read() {
   ws.async_read(buffer, [self](error_code ec, size_t) {
     if (ec) return self->close();
     if (!self->ws.got_text() || self->screen) return self->close();  // screens only listen
+    if (self->host) return self->readHost();
     PageRequest r;
     std::string text = beast::buffers_to_string(self->buffer.data());
     self->buffer.consume(self->buffer.size());
@@ -40,8 +46,25 @@ void PageSession::read() {
   });
 }
 
+void PageSession::readHost() {
+  HostRequest r;
+  std::string text = beast::buffers_to_string(buffer.data());
+  buffer.consume(buffer.size());
+  if (!parseHostMessage(text.data(), text.size(), &r)) return close();
+  // The host page talks to the desk alone: nothing of it reaches a seat.
+  HostActions actions;
+  gw->host.pageMessage(id, r, nowMs(), &actions);
+  gw->applyHost(actions);
+  if (!closed && !closeWhenSent) read();
+}
+
+void PageSession::closeAfterSending() {
+  closeWhenSent = true;
+  if (!writing) writeNext();
+}
+
 void PageSession::send(PageText text) {
-  if (closed) return;
+  if (closed || closeWhenSent) return;
   // What waits behind the message being written is bounded; a page with
   // nothing queued takes any one message.
   if (!queue.empty() && queuedBytes + text.size() > gw->options.pageQueueBytes) {
@@ -53,7 +76,11 @@ void PageSession::send(PageText text) {
 }
 
 void PageSession::writeNext() {
-  if (queue.empty() || closed) return;
+  if (closed) return;
+  if (queue.empty()) {
+    if (closeWhenSent) close();
+    return;
+  }
   writing = true;
   const PageText& t = queue.front();
   std::array<asio::const_buffer, 3> parts = {
@@ -82,6 +109,12 @@ void PageSession::close() {
   gw->registry.connectionClosed(address);
   if (screen) {
     gw->screens.erase(id);
+    return;
+  }
+  if (host) {
+    gw->hosts.erase(id);
+    gw->host.pageClosed(id);
+    gw->armHost();
     return;
   }
   gw->pages.erase(id);

@@ -103,6 +103,11 @@ int main(int argc, char** argv) {
   for (const std::string& link : options.links) std::printf("  %s\n", link.c_str());
   if (!options.links.empty()) {
     std::printf("Room screen (for the projector): %sscreen\n", options.links[0].c_str());
+    // The key goes after '#': a browser never sends it in a request.
+    if (!gateway.hostKey().empty()) {
+      std::printf("Host controls: %shost#%s\n", options.links[0].c_str(),
+                  gateway.hostKey().c_str());
+    }
   }
   std::printf("Quiz server: %s port %u (%s)\n", options.serverHost.c_str(),
               static_cast<unsigned>(options.serverPort), source.c_str());

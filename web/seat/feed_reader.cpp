@@ -6,7 +6,6 @@
 
 namespace qova::web {
 
-
 namespace {
 
 std::vector<std::string> splitTabs(const std::string& line) {
@@ -108,10 +107,23 @@ bool FeedReader::line(std::string text, std::vector<FeedMessage>* out) {
 bool FeedReader::message(const std::vector<std::string>& f, std::vector<FeedMessage>* out) {
   const std::string& name = f[0];
   size_t args = f.size() - 1;
-  if (ended_) return fail(name + " after END");
-  if (!settled_ && name != "SETTINGS") return fail(name + " before SETTINGS");
   FeedMessage m;
   auto bad = [&](const char* what) { return fail(name + ": " + what); };
+  // Answers to this client's commands may come whenever one is due.
+  if (name == "DONE" || name == "REFUSED") {
+    bool done = name == "DONE";
+    m.kind = done ? FeedKind::kDone : FeedKind::kRefused;
+    if (args != (done ? 1u : 2u)) return bad(done ? "not 1 field" : "not 2 fields");
+    if (f[1].empty() || f[1].size() > 9 || !countField(f[1], 1, &m.tag)) return bad("tag");
+    if (!done) {
+      if (f[2].empty()) return bad("no reason");
+      m.reason = f[2];
+    }
+    out->push_back(std::move(m));
+    return true;
+  }
+  if (ended_) return fail(name + " after END");
+  if (!settled_ && name != "SETTINGS") return fail(name + " before SETTINGS");
   if (name == "SETTINGS") {
     if (settled_) return bad("sent twice");
     m.kind = FeedKind::kSettings;
@@ -185,6 +197,16 @@ bool FeedReader::message(const std::vector<std::string>& f, std::vector<FeedMess
     list_ = std::move(m);
     rowsLeft_ = static_cast<size_t>(list_.count);
     return true;
+  } else if (name == "HOLD") {
+    m.kind = FeedKind::kHold;
+    auto flag = [&](const std::string& t, bool* v) {
+      if (t != "0" && t != "1") return false;
+      *v = t == "1";
+      return true;
+    };
+    if (args != 2 || !flag(f[1], &m.held) || !flag(f[2], &m.holdAfterRound)) {
+      return bad("not two flags");
+    }
   } else if (name == "END") {
     m.kind = FeedKind::kEnd;
     if (args != 0) return bad("fields after END");

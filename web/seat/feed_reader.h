@@ -33,7 +33,10 @@ enum class FeedKind {
   kAnswers,
   kResults,
   kSummary,
-  kEnd
+  kEnd,
+  kHold,     // the hold and the "hold after each round" choice
+  kDone,     // a command of this client's was carried out
+  kRefused,  // one was refused, with the server's reason
 };
 
 struct FeedResultRow {
@@ -71,7 +74,19 @@ struct FeedMessage {
   int correct = 0;                      // RESULTS: 1 for the first response; 0: none
   std::vector<FeedResultRow> results;   // RESULTS
   std::vector<FeedSummaryRow> summary;  // SUMMARY
+  bool held = false;                    // HOLD
+  bool holdAfterRound = false;          // HOLD
+  int tag = 0;                          // DONE, REFUSED: the command's tag
+  std::string reason;                   // REFUSED
 };
+
+// Whether `m` answers a command (DONE or REFUSED) rather than telling the room.
+inline bool isCommandAnswer(const FeedMessage& m) {
+  return m.kind == FeedKind::kDone || m.kind == FeedKind::kRefused;
+}
+
+// A command's tag: 1 to 9 decimal digits on the wire.
+constexpr int kMaxCommandTag = 999999999;
 
 class FeedReader {
  public:

@@ -195,3 +195,44 @@ TEST(FeedReader, LinesAreBoundedBeforeTheyAreWhole) {
 
 }  // namespace
 }  // namespace qova::web
+
+namespace qova::web {
+namespace {
+
+TEST(FeedReader, ReadsTheHoldAndTheAnswersToCommands) {
+  FeedReader reader;
+  std::vector<FeedMessage> m = readAll(std::string(kRoomFeedGreeting) +
+                                           "DONE\t12\r\n"  // an answer may come before SETTINGS
+                                           "SETTINGS\t30\t10\t4\r\nHOLD\t1\t0\r\nHOLD\t0\t1\r\n"
+                                           "REFUSED\t999999999\tNo question is out.\r\n",
+                                       false, &reader);
+  ASSERT_FALSE(reader.broken()) << reader.error();
+  ASSERT_EQ(m.size(), 5u);
+  EXPECT_EQ(m[0].kind, FeedKind::kDone);
+  EXPECT_EQ(m[0].tag, 12);
+  EXPECT_TRUE(isCommandAnswer(m[0]));
+  EXPECT_EQ(m[2].kind, FeedKind::kHold);
+  EXPECT_TRUE(m[2].held);
+  EXPECT_FALSE(m[2].holdAfterRound);
+  EXPECT_FALSE(m[3].held);
+  EXPECT_TRUE(m[3].holdAfterRound);
+  EXPECT_FALSE(isCommandAnswer(m[3]));
+  EXPECT_EQ(m[4].kind, FeedKind::kRefused);
+  EXPECT_EQ(m[4].tag, 999999999);
+  EXPECT_EQ(m[4].reason, "No question is out.");
+}
+
+TEST(FeedReader, AMalformedHoldOrAnswerBreaksTheFeed) {
+  const char* bad[] = {"HOLD\t2\t0",     "HOLD\t1",    "HOLD\t1\t0\t1",    "HOLD\t\t0",
+                       "DONE\t0",        "DONE",       "DONE\t1234567890", "DONE\tx",
+                       "DONE\t5\textra", "REFUSED\t5", "REFUSED\t5\t",     "REFUSED\t\tWhy"};
+  for (const char* line : bad) {
+    SCOPED_TRACE(line);
+    FeedReader reader;
+    readAll(kHello + line + "\r\n", false, &reader);
+    EXPECT_TRUE(reader.broken());
+  }
+}
+
+}  // namespace
+}  // namespace qova::web

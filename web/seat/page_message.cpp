@@ -110,6 +110,10 @@ PageText pageRefused(const std::string& message) {
 
 PageText pageUnknown() { return plain("{\"t\":\"unknown\"}"); }
 
+PageText pagePaused() {
+  return plain("{\"t\":\"paused\",\"message\":\"The host has paused the quiz.\"}");
+}
+
 PageText pageLobby() { return plain("{\"t\":\"lobby\"}"); }
 
 PageText pageQuestion(int64_t number, const Question& question, int questionsPerRound,

@@ -57,6 +57,8 @@ PageText pageWelcome(const std::string& token, const std::string& wireName,
 PageText pageRefused(const std::string& message);
 PageText pageUnknown();
 PageText pageLobby();
+// {"t":"paused","message":"The host has paused the quiz."}
+PageText pagePaused();
 PageText pageQuestion(int64_t q, const Question& question, int questionsPerRound, int64_t limitMs,
                       int64_t leftMs);
 // `correct`: the correct response's number, 0 when none is; `choice` 0 when

@@ -98,6 +98,13 @@ bool RoomFeed::apply(const FeedMessage& m, std::string* error) {
     case FeedKind::kEnd:
       phase_ = RoomPhase::kEnded;
       return true;
+    case FeedKind::kHold:
+      held_ = m.held;
+      holdAfterRound_ = m.holdAfterRound;
+      return true;
+    case FeedKind::kDone:
+    case FeedKind::kRefused:
+      return true;  // answers to one client, not news of the room
   }
   return fail(error, "an unknown message");
 }

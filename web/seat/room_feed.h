@@ -57,6 +57,11 @@ class RoomFeed {
   const std::vector<SummaryEntry>& summary() const { return summary_; }
   const std::vector<int>& summaryPlayers() const { return summaryPlayers_; }
 
+  // The hold as the last HOLD told it: whether the next question waits for
+  // Go On, and whether the server holds by itself after each round.
+  bool held() const { return held_; }
+  bool holdAfterRound() const { return holdAfterRound_; }
+
  private:
   bool fail(std::string* error, std::string why) const;
 
@@ -76,6 +81,8 @@ class RoomFeed {
   int summaryRound_ = 0;
   std::vector<SummaryEntry> summary_;
   std::vector<int> summaryPlayers_;
+  bool held_ = false;
+  bool holdAfterRound_ = false;
 };
 
 }  // namespace qova::web

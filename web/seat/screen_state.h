@@ -91,6 +91,15 @@ class ScreenState {
   // {"t":"screen.count","answered":N,"seated":M}: the live count alone.
   PageText countText() const;
 
+  // The host's hold as the screen shows it: true while the feed says the
+  // game is held and the reveal or the standings on screen have had their
+  // players' pause (when the room would have moved on). holdVersion moves
+  // when it changes; the shell then sends holdText.
+  bool holdShown() const { return holdShown_; }
+  uint64_t holdVersion() const { return holdVersion_; }
+  // {"t":"screen.hold","held":B}
+  PageText holdText() const;
+
   // Web players seated (welcomed, not ended), and of those the ones who
   // chose a response to the question on screen.
   size_t seated() const { return seated_; }
@@ -120,6 +129,9 @@ class ScreenState {
     if (!feedShown_) ++countVersion_;
   }
   void showFeed(const FeedMessage& m, int64_t now);
+  // Whether the hold is on screen by `now`, and holdShown_ set so.
+  bool holdDue(int64_t now) const;
+  void settleHold(int64_t now);
   void drainFeed(int64_t now);
   void feedReveal();
   void feedStandings();
@@ -180,6 +192,8 @@ class ScreenState {
   int feedBoardRound_ = 0;
   std::vector<Row> feedRows_;
   std::map<int, int> feedPlaces_;  // player number: place at the last standings
+  bool holdShown_ = false;
+  uint64_t holdVersion_ = 1;
 };
 
 }  // namespace qova::web

@@ -55,6 +55,7 @@ void ScreenState::feedOpened(int64_t now) {
   feedBoardRound_ = 0;
   ++viewVersion_;
   ++countVersion_;
+  settleHold(now);
 }
 
 void ScreenState::feedClosed() {
@@ -70,29 +71,62 @@ void ScreenState::feedClosed() {
   if (feedRoom_.phase() != RoomPhase::kEnded) feedShown_ = false;
   ++viewVersion_;
   ++countVersion_;
+  settleHold(0);
 }
 
 bool ScreenState::feedMessage(const FeedMessage& m, int64_t now, std::string* error) {
   if (!feedOpen_) return true;
   if (!feedLive_.apply(m, error)) return false;
-  // The counts alone move a held question's figure: only the last counts.
-  if (m.kind == FeedKind::kAnswers && !feedHeld_.empty() &&
-      feedHeld_.back().kind == FeedKind::kAnswers) {
+  if (isCommandAnswer(m)) return true;  // for the host pages alone
+  // The counts alone move a held question's figure: only the last counts;
+  // the same for the hold (Hold then Go On behind a held message shows
+  // nothing).
+  if ((m.kind == FeedKind::kAnswers || m.kind == FeedKind::kHold) && !feedHeld_.empty() &&
+      feedHeld_.back().kind == m.kind) {
     feedHeld_.back() = m;
   } else {
     feedHeld_.push_back(m);
     feedHeldBytes_ += heldBytes(m);
   }
   drainFeed(now);
+  settleHold(now);
   return true;
 }
 
 int64_t ScreenState::wakeAt() const {
   // Held messages outlive the feed only when they lead to its end.
-  return !feedHeld_.empty() ? feedPauseUntil_ : -1;
+  if (!feedHeld_.empty()) return feedPauseUntil_;
+  if (!feedOpen_) return -1;
+  // The hold goes on screen once the view's pause is over.
+  if (!holdShown_ && feedRoom_.held() &&
+      (feedView_ == ScreenView::kReveal || feedView_ == ScreenView::kStandings)) {
+    return feedPauseUntil_;
+  }
+  return -1;
 }
 
-void ScreenState::wake(int64_t now) { drainFeed(now); }
+void ScreenState::wake(int64_t now) {
+  drainFeed(now);
+  settleHold(now);
+}
+
+bool ScreenState::holdDue(int64_t now) const {
+  return feedOpen_ && feedRoom_.held() && now >= feedPauseUntil_ &&
+         (feedView_ == ScreenView::kReveal || feedView_ == ScreenView::kStandings);
+}
+
+void ScreenState::settleHold(int64_t now) {
+  bool shown = holdDue(now);
+  if (shown == holdShown_) return;
+  holdShown_ = shown;
+  ++holdVersion_;
+}
+
+PageText ScreenState::holdText() const {
+  PageText t;
+  t.head = std::string("{\"t\":\"screen.hold\",\"held\":") + (holdShown_ ? "true" : "false") + "}";
+  return t;
+}
 
 void ScreenState::drainFeed(int64_t now) {
   while (!feedHeld_.empty()) {
@@ -148,6 +182,10 @@ void ScreenState::showFeed(const FeedMessage& m, int64_t now) {
     case FeedKind::kEnd:
       feedView_ = ScreenView::kEnd;
       ++viewVersion_;
+      break;
+    case FeedKind::kHold:
+    case FeedKind::kDone:
+    case FeedKind::kRefused:
       break;
   }
 }

@@ -364,3 +364,60 @@ TEST_F(WebScreenFeedMixed, CountsEveryPlayerAndLabelsThePhonesChoices) {
 
 }  // namespace
 }  // namespace qova::web
+
+namespace qova::web {
+namespace {
+
+// The host's hold on screen: "Paused" over the reveal or the standings once
+// they have had their players' pause, never over a question.
+TEST(WebScreenFeed, TheHoldIsShownOverTheRevealOrStandingsAtThePlayersPace) {
+  ScreenState screen;
+  FeedReader reader;
+  tell(&screen, &reader,
+       "QOVA ROOM FEED\t1\r\nSETTINGS\t30\t2\t4\r\nHOLD\t0\t0\r\nJOIN\t1\tAda\r\nSTART\t1\r\n"
+       "QUESTION\t1\t1\t2\t30\tQ1?\ta\tb\tc\td\r\n",
+       0);
+  uint64_t version = screen.holdVersion();
+  tell(&screen, &reader, "HOLD\t1\t0\r\n", 500);  // during the question
+  EXPECT_FALSE(screen.holdShown());
+  EXPECT_EQ(screen.holdVersion(), version);
+  tell(&screen, &reader, "RESULTS\t1\t1\r\n1\t1.00\tr\r\n", 1000);
+  EXPECT_EQ(screen.view(), ScreenView::kReveal);
+  EXPECT_FALSE(screen.holdShown());
+  EXPECT_EQ(screen.wakeAt(), 1000 + kResultsPauseMs);
+  screen.wake(1000 + kResultsPauseMs - 1);
+  EXPECT_FALSE(screen.holdShown());
+  screen.wake(1000 + kResultsPauseMs);
+  EXPECT_TRUE(screen.holdShown());
+  EXPECT_EQ(screen.view(), ScreenView::kReveal);  // kept under it
+  EXPECT_NE(screen.holdVersion(), version);
+  EXPECT_EQ(json::parse(screen.holdText().str()),
+            json::parse(R"({"t":"screen.hold","held":true})"));
+  EXPECT_EQ(screen.wakeAt(), -1);
+
+  // Go On: the pause is over and the next question comes at once.
+  tell(&screen, &reader, "HOLD\t0\t1\r\nQUESTION\t1\t2\t2\t30\tQ2?\ta\tb\tc\td\r\n", 10000);
+  EXPECT_FALSE(screen.holdShown());
+  EXPECT_EQ(screen.view(), ScreenView::kQuestion);
+
+  // The round's end with "hold after each round": the standings first, for
+  // their pause, then "Paused" over them.
+  tell(&screen, &reader,
+       "RESULTS\t1\t1\r\n1\t1.00\tr\r\nSUMMARY\t1\t1\r\n1\t2\t1.00\t2\t2\t1.00\t2\r\n"
+       "HOLD\t1\t1\r\n",
+       11000);
+  EXPECT_EQ(screen.view(), ScreenView::kReveal);
+  screen.wake(11000 + kResultsPauseMs);
+  EXPECT_EQ(screen.view(), ScreenView::kStandings);
+  EXPECT_FALSE(screen.holdShown());
+  EXPECT_EQ(screen.wakeAt(), 11000 + kResultsPauseMs + kLeaderboardPauseMs);
+  screen.wake(11000 + kResultsPauseMs + kLeaderboardPauseMs);
+  EXPECT_TRUE(screen.holdShown());
+  EXPECT_EQ(screen.view(), ScreenView::kStandings);
+  // The feed lost: no hold shown.
+  screen.feedClosed();
+  EXPECT_FALSE(screen.holdShown());
+}
+
+}  // namespace
+}  // namespace qova::web

@@ -55,6 +55,7 @@ void Seat::onMessage(ServerMessage m, int64_t now, SeatOutput* out) {
       timedOut_ = false;
       state_ = SeatState::kQuestion;
       released_ = false;
+      pausedShown_ = false;
       questionAt_ = std::max(now, pauseUntil_);
       if (now >= questionAt_) release(now, out);
       return;
@@ -198,6 +199,10 @@ void Seat::tick(int64_t now, SeatOutput* out) {
     return;
   }
   if (boardPending_ && now >= boardAt_ && state_ != SeatState::kEnded) showBoard(out);
+  if (pausedDue() && now >= pauseUntil_) {
+    pausedShown_ = true;
+    emit(pagePaused(), out);
+  }
   if (state_ == SeatState::kQuestion && !released_) {
     if (now >= questionAt_) release(now, out);
     return;
@@ -216,6 +221,7 @@ int64_t Seat::deadline() const {
     return silenceNoticed_ || joinedAt_ < 0 ? -1 : joinedAt_ + kServerSilentNoticeMs;
   }
   if (boardPending_ && state_ != SeatState::kEnded) return boardAt_;
+  if (pausedDue()) return pauseUntil_;
   if (state_ != SeatState::kQuestion) return -1;
   if (!released_) return questionAt_;
   if (limitMs_ > 0) return questionAt_ + limitMs_;
@@ -243,6 +249,19 @@ void Seat::emit(PageText text, SeatOutput* out) const {
   if (attached_) out->toPage.push_back(std::move(text));
 }
 
+bool Seat::pausedDue() const {
+  return held_ && !pausedShown_ && !boardPending_ &&
+         (state_ == SeatState::kResults || state_ == SeatState::kLeaderboard);
+}
+
+void Seat::setHeld(bool held, int64_t now, SeatOutput* out) {
+  held_ = held;
+  if (pausedDue() && now >= pauseUntil_) {
+    pausedShown_ = true;
+    emit(pagePaused(), out);
+  }
+}
+
 void Seat::emitState(int64_t now, SeatOutput* out) {
   out->toPage.push_back(pageWelcome(token_, wireName_, stream_.settings(), limitMs_));
   // The welcome carries the token: from now on the page can come back.
@@ -266,9 +285,11 @@ void Seat::emitState(int64_t now, SeatOutput* out) {
       return;
     case SeatState::kResults:
       out->toPage.push_back(resultsText());
+      if (pausedShown_ && held_) out->toPage.push_back(pagePaused());
       return;
     case SeatState::kLeaderboard:
       out->toPage.push_back(leaderboardText());
+      if (pausedShown_ && held_) out->toPage.push_back(pagePaused());
       return;
     case SeatState::kEnded:
       out->toPage.push_back(endedText());

@@ -88,6 +88,11 @@ class Seat {
   void rows(bool standings, int64_t from, int64_t now, SeatOutput* out);
   // The time has come (or passed) for something the seat waits for.
   void tick(int64_t now, SeatOutput* out);
+  // The host holds the game (or goes on). While held, once the results or
+  // the leaderboard on the page have had their pause, the page is told the
+  // quiz is paused; the next question replaces that notice.
+  void setHeld(bool held, int64_t now, SeatOutput* out);
+  bool pausedShown() const { return pausedShown_; }
   // When tick must be called next, -1 when never.
   int64_t deadline() const;
 
@@ -122,6 +127,8 @@ class Seat {
   // The round's leaderboard, held while its last results were shown, goes
   // to the page.
   void showBoard(SeatOutput* out);
+  // The paused notice is due once pauseUntil_ comes.
+  bool pausedDue() const;
   // The held question goes to the page: its time starts now.
   void release(int64_t now, SeatOutput* out);
   void end(const std::string& message, SeatOutput* out);
@@ -162,6 +169,8 @@ class Seat {
   int64_t questionAt_ = 0;
   bool released_ = false;
   int64_t pauseUntil_ = 0;     // the results shown now stay until then
+  bool held_ = false;          // the host holds the game
+  bool pausedShown_ = false;   // the page has the paused notice
   bool boardShown_ = false;    // the last view shown is the leaderboard
   bool boardPending_ = false;  // the leaderboard waits for the results' pause
   int64_t boardAt_ = 0;        // when it goes to the page

@@ -111,7 +111,8 @@ void SeatRegistry::pruneAddresses(int64_t second) {
   if (addresses_.size() <= kMaxAddressesKept) return;
   for (auto i = addresses_.begin(); i != addresses_.end();) {
     const AddressEntry& e = i->second;
-    bool held = e.second == second || e.seats > 0 || e.connections > 0;
+    bool held =
+        e.second == second || e.seats > 0 || e.connections > 0 || e.keyBarredUntil > second * 1000;
     i = held ? std::next(i) : addresses_.erase(i);
   }
 }
@@ -120,7 +121,11 @@ bool SeatRegistry::joinAllowed(const std::string& address, int64_t now) {
   int64_t second = now / 1000;
   pruneAddresses(second);
   AddressEntry& entry = addresses_[address];
-  if (entry.second != second) entry = AddressEntry{second, 0};
+  // A new second starts the joins afresh; the seats and connections stay.
+  if (entry.second != second) {
+    entry.second = second;
+    entry.joins = 0;
+  }
   return ++entry.joins <= options_.joinsPerAddressPerSecond;
 }
 
@@ -168,6 +173,7 @@ void SeatRegistry::join(PageId page, PageEntry& entry, const std::string& name, 
   entry.seat = id;
   out->log.push_back("Joining: " + cp1252ToUtf8(wire) + " (from " + entry.address + ")");
   SeatOutput seatOut;
+  seat.seat.setHeld(held_, now, &seatOut);
   seat.seat.attach(now, &seatOut);
   apply(id, seatOut, out);
   out->connect.push_back(id);
@@ -280,6 +286,31 @@ void SeatRegistry::wake(SeatId id, int64_t now, RegistryActions* out) {
   SeatOutput seatOut;
   seat->seat.tick(now, &seatOut);
   apply(id, seatOut, out);
+}
+
+void SeatRegistry::setHeld(bool held, int64_t now, RegistryActions* out) {
+  lastNow_ = now;
+  if (held == held_) return;
+  held_ = held;
+  std::vector<SeatId> ids;
+  for (const auto& s : seats_) ids.push_back(s.first);
+  for (SeatId id : ids) {
+    SeatEntry* seat = find(id);
+    if (!seat || seat->seat.state() == SeatState::kEnded) continue;
+    SeatOutput seatOut;
+    seat->seat.setHeld(held, now, &seatOut);
+    apply(id, seatOut, out);
+  }
+}
+
+bool SeatRegistry::hostKeyTryAllowed(const std::string& address, int64_t now) const {
+  auto it = addresses_.find(address);
+  return it == addresses_.end() || now >= it->second.keyBarredUntil;
+}
+
+void SeatRegistry::hostKeyWrong(const std::string& address, int64_t now) {
+  pruneAddresses(now / 1000);
+  addresses_[address].keyBarredUntil = now + kHostKeyWaitMs;
 }
 
 void SeatRegistry::apply(SeatId id, SeatOutput& seatOut, RegistryActions* out) {

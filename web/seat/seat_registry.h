@@ -119,6 +119,18 @@ class SeatRegistry {
   int64_t wakeAt(SeatId seat) const;
   void wake(SeatId seat, int64_t now, RegistryActions* out);
 
+  // The host's hold, from the quiz server's room feed: every seat, and each
+  // one that joins later, tells its page at its own pace (Seat::setHeld).
+  void setHeld(bool held, int64_t now, RegistryActions* out);
+  bool held() const { return held_; }
+
+  // The host page's key tries, accounted per client address like joins: a
+  // wrong key bars the address's tries for kHostKeyWaitMs; a try inside that
+  // time is refused without looking at the key.
+  static constexpr int64_t kHostKeyWaitMs = 1000;
+  bool hostKeyTryAllowed(const std::string& address, int64_t now) const;
+  void hostKeyWrong(const std::string& address, int64_t now);
+
   // Seats not yet ended, and their names (Windows-1252) in the order they
   // joined.
   size_t seatCount() const { return liveSeats_; }
@@ -152,6 +164,7 @@ class SeatRegistry {
     int joins = 0;
     size_t seats = 0;
     size_t connections = 0;
+    int64_t keyBarredUntil = 0;  // a wrong host key: no try before this
   };
 
   SeatEntry* find(SeatId seat);
@@ -183,6 +196,7 @@ class SeatRegistry {
   ScreenState screen_;
   size_t connections_ = 0;
   int64_t lastNow_ = 0;  // the latest time an event brought
+  bool held_ = false;
 };
 
 }  // namespace qova::web

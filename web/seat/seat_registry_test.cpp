@@ -256,11 +256,15 @@ TEST(WebSeatRegistryBounds, PerAddressSeatsConnectionsAndTheResumeReserve) {
     const char* address;
     A admit;
   } steps[] = {
-      {"10.0.0.1", A::kOpen},       {"10.0.0.1", A::kOpen},       {"10.0.0.1", A::kOpen},
-      {"10.0.0.1", A::kRefused},                                   // its own bound
-      {"10.0.0.2", A::kOpen},       {"10.0.0.3", A::kResumeOnly},  // the last two below the cap are
-                                                                   // kept
-      {"10.0.0.4", A::kResumeOnly}, {"10.0.0.5", A::kRefused},     // the cap
+      {"10.0.0.1", A::kOpen},
+      {"10.0.0.1", A::kOpen},
+      {"10.0.0.1", A::kOpen},
+      {"10.0.0.1", A::kRefused},  // its own bound
+      {"10.0.0.2", A::kOpen},
+      {"10.0.0.3", A::kResumeOnly},  // the last two below the cap are
+                                     // kept
+      {"10.0.0.4", A::kResumeOnly},
+      {"10.0.0.5", A::kRefused},  // the cap
   };
   for (const Step& s : steps) EXPECT_EQ(registry.connectionOpened(s.address), s.admit) << s.address;
   registry.connectionClosed("10.0.0.1");
@@ -380,6 +384,51 @@ TEST_F(WebSeatRegistry, RowsRequestsGoToThePagesSeat) {
   json j = json::parse(out.toPages[0].text.str());
   EXPECT_EQ(j["total"], 2);
   EXPECT_EQ(j["me"], 1);
+}
+
+}  // namespace
+}  // namespace qova::web
+
+namespace qova::web {
+namespace {
+
+// A join in a new second starts that second's count of joins afresh, and
+// only that: the address's seats and connections stay counted.
+TEST(WebSeatRegistryBounds, AJoinInANewSecondKeepsTheAddressSeatsAndConnections) {
+  RegistryOptions o;
+  o.maxSeats = 100;
+  o.joinsPerAddressPerSecond = 100;
+  o.seatsPerAddress = 2;
+  o.connectionsPerAddress = 3;
+  int tokens = 0;
+  SeatRegistry registry(o,
+                        [&] { return std::to_string(100000 + ++tokens) + std::string(26, '0'); });
+  using A = SeatRegistry::Admit;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(registry.connectionOpened("10.0.0.1"), A::kOpen);
+  std::vector<std::string> answers;
+  for (PageId p = 1; p <= 3; ++p) {
+    registry.pageOpened(p, "10.0.0.1", 0);
+    PageRequest r;
+    r.kind = PageRequest::kJoin;
+    r.name = "P" + std::to_string(p);
+    RegistryActions out;
+    registry.pageMessage(p, r, static_cast<int64_t>(p) * 1000, &out);  // a second apart
+    answers.push_back(out.toPages.empty() ? "" : json::parse(out.toPages[0].text.str())["t"]);
+  }
+  EXPECT_EQ(answers, (std::vector<std::string>{"", "", "refused"}));
+  EXPECT_EQ(registry.seatCount(), 2u);
+  EXPECT_EQ(registry.connectionOpened("10.0.0.1"), A::kRefused);
+}
+
+// The host page's key tries: a wrong key bars its address for a second.
+TEST(WebSeatRegistryBounds, AWrongHostKeyBarsItsAddressForASecond) {
+  SeatRegistry registry(RegistryOptions(), [] { return std::string(); });
+  EXPECT_TRUE(registry.hostKeyTryAllowed("10.0.0.1", 0));
+  registry.hostKeyWrong("10.0.0.1", 5000);
+  EXPECT_FALSE(registry.hostKeyTryAllowed("10.0.0.1", 5000));
+  EXPECT_FALSE(registry.hostKeyTryAllowed("10.0.0.1", 5999));
+  EXPECT_TRUE(registry.hostKeyTryAllowed("10.0.0.2", 5500));
+  EXPECT_TRUE(registry.hostKeyTryAllowed("10.0.0.1", 6000));
 }
 
 }  // namespace

@@ -699,3 +699,73 @@ TEST_F(WebSeat, OwnRowsAreFoundByWhatTheSeatSentNotByNameAlone) {
 
 }  // namespace
 }  // namespace qova::web
+
+namespace qova::web {
+namespace {
+
+// The host's hold: the paused notice comes when the next question would
+// have, after the results' pause or the leaderboard's, and the next
+// question replaces it.
+TEST_F(WebSeat, AHeldGameTellsThePageOnceTheResultsOrLeaderboardHaveHadTheirPause) {
+  const json paused = json::parse(R"({"t":"paused","message":"The host has paused the quiz."})");
+  seatInLobby();
+  server(kQuestion, 0);
+  answer(1, 2, 1500);
+  out = SeatOutput();
+  seat.setHeld(true, 1600, &out);  // during the question: it finishes as written
+  EXPECT_TRUE(out.toPage.empty());
+  server("Ann\r\n1.50\r\nr\r\n\r\n", 2000);
+  ASSERT_EQ(types(), std::vector<std::string>{"results"});
+  EXPECT_EQ(seat.deadline(), 5000);
+  tick(4999);
+  EXPECT_TRUE(out.toPage.empty());
+  tick(5000);
+  ASSERT_EQ(page(), std::vector<json>{paused});
+  tick(6000);
+  EXPECT_TRUE(out.toPage.empty());  // once
+  EXPECT_EQ(seat.deadline(), -1);
+  // A page that comes back gets the results and the notice.
+  attach(7000);
+  EXPECT_EQ(types(), (std::vector<std::string>{"welcome", "results", "paused"}));
+  out = SeatOutput();
+  seat.setHeld(false, 8000, &out);
+  EXPECT_TRUE(out.toPage.empty());
+  server(kQuestion, 9000);  // Go On: the next question replaces the notice
+  EXPECT_EQ(types(), std::vector<std::string>{"question"});
+  attach(9100);
+  EXPECT_EQ(types(), (std::vector<std::string>{"welcome", "question"}));
+
+  // Held once the round's leaderboard is on the page, after its pause.
+  answer(2, 2, 9500);
+  server("Ann\r\n1.00\r\nr\r\n\r\nAnn\r\n2\r\n1.25\r\n2\r\n2\r\n1.25\r\n2\r\n\r\n", 10000);
+  ASSERT_EQ(types(), std::vector<std::string>{"results"});
+  tick(13000);
+  ASSERT_EQ(types(), std::vector<std::string>{"leaderboard"});
+  out = SeatOutput();
+  seat.setHeld(true, 14000, &out);
+  EXPECT_TRUE(out.toPage.empty());
+  EXPECT_EQ(seat.deadline(), 19000);
+  tick(19000);
+  ASSERT_EQ(page(), std::vector<json>{paused});
+  attach(19500);
+  EXPECT_EQ(types(), (std::vector<std::string>{"welcome", "leaderboard", "paused"}));
+}
+
+TEST_F(WebSeat, AHoldAfterThePauseIsToldAtOnceAndNeverInTheLobby) {
+  out = SeatOutput();
+  seat.setHeld(true, 0, &out);
+  seatInLobby();
+  EXPECT_EQ(types(), (std::vector<std::string>{"welcome", "lobby"}));
+  seat.setHeld(false, 0, &out);
+  server(kQuestion, 0);
+  answer(1, 2, 1500);
+  server("Ann\r\n1.50\r\nr\r\n\r\n", 2000);
+  tick(6000);
+  EXPECT_TRUE(out.toPage.empty());
+  out = SeatOutput();
+  seat.setHeld(true, 7000, &out);
+  EXPECT_EQ(types(), std::vector<std::string>{"paused"});
+}
+
+}  // namespace
+}  // namespace qova::web

@@ -13,3 +13,4 @@
 #define IDC_WEB_SEATS 1006   // their names (list box)
 #define IDC_WEB_QUIT 1007
 #define IDC_WEB_SCREEN 1008  // Open Room Screen: the /screen page in the default browser
+#define IDC_WEB_HOST 1009    // Open Host Controls: the /host page, with its key, in the default browser

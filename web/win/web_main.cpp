@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "common/win/dialogs.h"
+#include "common/win/launch.h"
 #include "web/gateway/gateway.h"
 #include "web/gateway/local_addresses.h"
-#include "common/win/launch.h"
 #include "web/win/resource.h"
 #include "wire/play_rules.h"
 #include "wire/server_marker.h"
@@ -65,6 +65,7 @@ struct WebWindow {
   std::unique_ptr<Gateway> gateway;
   std::vector<std::string> shownNames;
   std::string screenLink;    // the room screen's page while the gateway runs
+  std::string hostLink;      // the host controls' page with its key, while it runs
   std::string markerServer;  // the address read from the marker file, if any
   // Until the operator presses Start or Stop or changes a field, a server
   // that announces itself later is taken up at once.
@@ -120,7 +121,9 @@ void WebWindow::showStopped() {
                   "Not started. Check the quiz server's address and press Start.");
   SetDlgItemTextA(dialog, IDC_WEB_LINKS, "");
   screenLink.clear();
+  hostLink.clear();
   EnableWindow(GetDlgItem(dialog, IDC_WEB_SCREEN), FALSE);
+  EnableWindow(GetDlgItem(dialog, IDC_WEB_HOST), FALSE);
   refreshSeats();
 }
 
@@ -166,6 +169,11 @@ bool WebWindow::start() {
     return false;
   }
   gateway = std::move(next);
+  // The host's own controls: the key after '#', which no browser sends.
+  if (!gateway->hostKey().empty()) {
+    hostLink = screenLink.substr(0, screenLink.size() - 6) + "host#" + gateway->hostKey();
+    links += "Host controls: " + hostLink + "\r\n";
+  }
   SetDlgItemTextA(dialog, IDC_WEB_START, "Stop");
   EnableWindow(GetDlgItem(dialog, IDC_WEB_SERVER), FALSE);
   EnableWindow(GetDlgItem(dialog, IDC_WEB_PORT), FALSE);
@@ -176,6 +184,7 @@ bool WebWindow::start() {
   SetDlgItemTextA(dialog, IDC_WEB_STATUS, status.c_str());
   SetDlgItemTextA(dialog, IDC_WEB_LINKS, links.c_str());
   EnableWindow(GetDlgItem(dialog, IDC_WEB_SCREEN), TRUE);
+  EnableWindow(GetDlgItem(dialog, IDC_WEB_HOST), !hostLink.empty());
   refreshSeats();
   return true;
 }
@@ -264,6 +273,15 @@ INT_PTR WebWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM) {
                                                       nullptr, SW_SHOWNORMAL)) <= 32) {
             error(dialog, "The room screen could not be opened in a browser. Open " + screenLink +
                               " in a browser on the projector's computer.");
+          }
+          return TRUE;
+        case IDC_WEB_HOST:
+          if (!hostLink.empty() &&
+              reinterpret_cast<INT_PTR>(ShellExecuteA(dialog, "open", hostLink.c_str(), nullptr,
+                                                      nullptr, SW_SHOWNORMAL)) <= 32) {
+            error(dialog,
+                  "The host controls could not be opened in a browser. Open the "
+                  "\"Host controls\" link above in a browser.");
           }
           return TRUE;
       }
