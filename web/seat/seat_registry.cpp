@@ -121,10 +121,10 @@ bool SeatRegistry::joinAllowed(const std::string& address, int64_t now) {
   int64_t second = now / 1000;
   pruneAddresses(second);
   AddressEntry& entry = addresses_[address];
-  // A new second starts the joins afresh; the seats and connections stay.
   if (entry.second != second) {
-    entry.second = second;
-    entry.joins = 0;
+    int64_t barred = entry.keyBarredUntil;
+    entry = AddressEntry{second, 0};
+    entry.keyBarredUntil = barred;
   }
   return ++entry.joins <= options_.joinsPerAddressPerSecond;
 }

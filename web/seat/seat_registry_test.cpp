@@ -392,34 +392,6 @@ TEST_F(WebSeatRegistry, RowsRequestsGoToThePagesSeat) {
 namespace qova::web {
 namespace {
 
-// A join in a new second starts that second's count of joins afresh, and
-// only that: the address's seats and connections stay counted.
-TEST(WebSeatRegistryBounds, AJoinInANewSecondKeepsTheAddressSeatsAndConnections) {
-  RegistryOptions o;
-  o.maxSeats = 100;
-  o.joinsPerAddressPerSecond = 100;
-  o.seatsPerAddress = 2;
-  o.connectionsPerAddress = 3;
-  int tokens = 0;
-  SeatRegistry registry(o,
-                        [&] { return std::to_string(100000 + ++tokens) + std::string(26, '0'); });
-  using A = SeatRegistry::Admit;
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(registry.connectionOpened("10.0.0.1"), A::kOpen);
-  std::vector<std::string> answers;
-  for (PageId p = 1; p <= 3; ++p) {
-    registry.pageOpened(p, "10.0.0.1", 0);
-    PageRequest r;
-    r.kind = PageRequest::kJoin;
-    r.name = "P" + std::to_string(p);
-    RegistryActions out;
-    registry.pageMessage(p, r, static_cast<int64_t>(p) * 1000, &out);  // a second apart
-    answers.push_back(out.toPages.empty() ? "" : json::parse(out.toPages[0].text.str())["t"]);
-  }
-  EXPECT_EQ(answers, (std::vector<std::string>{"", "", "refused"}));
-  EXPECT_EQ(registry.seatCount(), 2u);
-  EXPECT_EQ(registry.connectionOpened("10.0.0.1"), A::kRefused);
-}
-
 // The host page's key tries: a wrong key bars its address for a second.
 TEST(WebSeatRegistryBounds, AWrongHostKeyBarsItsAddressForASecond) {
   SeatRegistry registry(RegistryOptions(), [] { return std::string(); });
