@@ -11,7 +11,11 @@
 //                                  window with that caption (and window
 //                                  class, "#32770" for a dialog); "ok"
 //   text <TAB> CAPTION <TAB> ID [<TAB> CLASS]
-//                                  "ok <TAB> " and the control's text
+//                                  "ok <TAB> " and the control's text, with
+//                                  backslash, CR and LF written \\, \r, \n
+//   checked <TAB> CAPTION <TAB> ID [<TAB> CLASS]
+//                                  "ok <TAB> 1" for a ticked check box,
+//                                  "ok <TAB> 0" otherwise
 //   quit                           ends the driver (so does the end of input)
 //
 // The window is waited for up to 15 s. A failure replies "error <TAB> " and
@@ -50,6 +54,23 @@ bool parseId(const std::string& text, int* id) {
   return true;
 }
 
+// The text on one reply line: backslashes, CRs and LFs escaped.
+std::string oneLine(const std::string& text) {
+  std::string line;
+  for (char c : text) {
+    if (c == '\\') {
+      line += "\\\\";
+    } else if (c == '\r') {
+      line += "\\r";
+    } else if (c == '\n') {
+      line += "\\n";
+    } else {
+      line += c;
+    }
+  }
+  return line;
+}
+
 // Runs one command; the reply line without its line end. *quit is set by "quit".
 std::string run(const std::vector<std::string>& fields, bool* quit) {
   if (fields.size() == 1 && fields[0] == "quit") {
@@ -57,9 +78,11 @@ std::string run(const std::vector<std::string>& fields, bool* quit) {
     return "ok";
   }
   int id = 0;
-  if (fields.size() < 3 || fields.size() > 4 || (fields[0] != "click" && fields[0] != "text") ||
-      !parseId(fields[2], &id)) {
-    return "error\tunknown command (click|text <TAB> CAPTION <TAB> ID [<TAB> CLASS], or quit)";
+  std::string verb = fields.empty() ? std::string() : fields[0];
+  if (fields.size() < 3 || fields.size() > 4 ||
+      (verb != "click" && verb != "text" && verb != "checked") || !parseId(fields[2], &id)) {
+    return "error\tunknown command (click|text|checked <TAB> CAPTION <TAB> ID [<TAB> CLASS], "
+           "or quit)";
   }
   // A program may have more than one top window of a caption (a hidden
   // helper window beside its dialog): the class tells them apart.
@@ -68,7 +91,10 @@ std::string run(const std::vector<std::string>& fields, bool* quit) {
   if (window == nullptr) return "error\tno top window captioned \"" + fields[1] + "\"";
   HWND control = qova::driver::item(window, id);
   if (control == nullptr) return "error\tthe window has no control " + fields[2];
-  if (fields[0] == "text") return "ok\t" + qova::driver::text(control);
+  if (verb == "text") return "ok\t" + oneLine(qova::driver::text(control));
+  if (verb == "checked") {
+    return SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? "ok\t1" : "ok\t0";
+  }
   // Posted: the click may open a modal loop or block in the other program.
   if (!qova::driver::clickLater(control)) return "error\tthe click could not be posted";
   return "ok";

@@ -84,33 +84,8 @@ def close_driver(driver, profile):
         quit_driver(driver, profile)
 
 
-class HostPageTest(unittest.TestCase):
-    def setUp(self):
-        shutil.rmtree(RUN_DIR, ignore_errors=True)
-        os.makedirs(RUN_DIR)
-        os.makedirs(SHOT_DIR, exist_ok=True)
-        if BROWSER == "webkit" and not os.environ.get("DISPLAY"):
-            xvfb = subprocess.Popen(["Xvfb", ":57", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            self.addCleanup(lambda: (xvfb.terminate(), xvfb.wait(10)))
-            os.environ["DISPLAY"] = ":57"
-            time.sleep(1.5)
-        self.feed = FeedServer()
-        self.addCleanup(self.feed.close)
-        port = free_port()
-        self.gateway = Program("qovaweb", [os.path.join(BIN_DIR, "web/gateway/qovaweb"), "--server",
-                                           "127.0.0.1", "--http-port", str(port), "--hold-ms", "1500"])
-        self.addCleanup(self.gateway.stop)
-        line = self.gateway.wait_line(r"^Host controls: ", 60)
-        self.assertTrue(line, self.gateway.output())
-        m = re.match(r"^Host controls: http://[0-9.]+:%d/host#([0-9a-f]{32})$" % port, line)
-        self.assertTrue(m, line)
-        self.key = m.group(1)
-        self.base = "http://127.0.0.1:%d" % port
-        self.assertTrue(self.feed.accept(), self.feed.client_line)
-        profile = os.path.join(RUN_DIR, "profile-host")
-        self.driver = phone_driver(profile)
-        self.addCleanup(close_driver, self.driver, profile)
+class HostPageMixin:
+    """The host page's helpers for a test case whose self.driver shows it."""
 
     def js(self, script):
         return self.driver.execute_script(script)
@@ -139,6 +114,74 @@ class HostPageTest(unittest.TestCase):
     def click(self, id_):
         self.driver.find_element(By.ID, id_).click()
 
+    def enter_with_keys(self, base, key):
+        """The page without a key, with a wrong key, with the right key inside the
+        wrong one's second (denied) and after it; it then shows the game."""
+        # No key: nothing but the notice.
+        self.driver.get(base + "/host")
+        self.until(lambda: "needs the host link" in (self.text("notice") or ""), "the no-key notice")
+        self.assertFalse(self.shown("controls"))
+        self.shot("nokey")
+
+        # A wrong key; the right one inside that second; the right one after it.
+        self.driver.get("about:blank")  # a new page, not a move within the old one
+        self.driver.get(base + "/host#" + WRONG_KEY)
+        self.until(lambda: "not valid" in (self.text("notice") or ""), "the denial")
+        denied_at = time.monotonic()
+        self.assertFalse(self.shown("controls"))
+        self.shot("wrongkey")
+        self.driver.get("about:blank")
+        self.driver.get(base + "/host#" + key)
+        self.until(lambda: self.js("return document.body.getAttribute('data-stage')") in
+                   ("denied", "lobby"), "an answer to the key")
+        stage = self.js("return document.body.getAttribute('data-stage')")
+        if time.monotonic() - denied_at < 0.9:
+            self.assertEqual(stage, "denied")
+        time.sleep(max(0, denied_at + 1.1 - time.monotonic()))
+        self.driver.get("about:blank")
+        self.driver.get(base + "/host#" + key)
+        self.until(lambda: self.js("return document.body.getAttribute('data-stage')") not in
+                   ("none", "denied"), "the game after the right key")
+
+
+class HostPageTest(HostPageMixin, unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        # One X display for every test of the class: WebKit's browser hangs
+        # its driver when the display it was given has gone.
+        if BROWSER == "webkit" and not os.environ.get("DISPLAY"):
+            xvfb = subprocess.Popen(["Xvfb", ":57", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            os.environ["DISPLAY"] = ":57"
+
+            def stop():
+                del os.environ["DISPLAY"]
+                xvfb.terminate()
+                xvfb.wait(10)
+            cls.addClassCleanup(stop)
+            time.sleep(1.5)
+
+    def setUp(self):
+        shutil.rmtree(RUN_DIR, ignore_errors=True)
+        os.makedirs(RUN_DIR)
+        os.makedirs(SHOT_DIR, exist_ok=True)
+        self.feed = FeedServer()
+        self.addCleanup(self.feed.close)
+        port = free_port()
+        self.gateway = Program("qovaweb", [os.path.join(BIN_DIR, "web/gateway/qovaweb"), "--server",
+                                           "127.0.0.1", "--http-port", str(port), "--hold-ms", "1500"])
+        self.addCleanup(self.gateway.stop)
+        line = self.gateway.wait_line(r"^Host controls: ", 60)
+        self.assertTrue(line, self.gateway.output())
+        m = re.match(r"^Host controls: http://[0-9.]+:%d/host#([0-9a-f]{32})$" % port, line)
+        self.assertTrue(m, line)
+        self.key = m.group(1)
+        self.base = "http://127.0.0.1:%d" % port
+        self.assertTrue(self.feed.accept(), self.feed.client_line)
+        profile = os.path.join(RUN_DIR, "profile-host")
+        self.driver = phone_driver(profile)
+        self.addCleanup(close_driver, self.driver, profile)
+
     def command(self, id_, verb, reply):
         """Clicks, reads the command on the feed, answers it; returns the tag."""
         self.click(id_)
@@ -154,29 +197,7 @@ class HostPageTest(unittest.TestCase):
         f = self.feed
         f.send("SETTINGS\t30\t2\t4", "HOLD\t0\t0", "JOIN\t1\tAda", "JOIN\t2\tBo", "JOIN\t3\tAda")
 
-        # No key: nothing but the notice.
-        self.driver.get(self.base + "/host")
-        self.until(lambda: "needs the host link" in (self.text("notice") or ""), "the no-key notice")
-        self.assertFalse(self.shown("controls"))
-        self.shot("nokey")
-
-        # A wrong key; the right one inside that second; the right one after it.
-        self.driver.get("about:blank")  # a new page, not a move within the old one
-        self.driver.get(self.base + "/host#" + WRONG_KEY)
-        self.until(lambda: "not valid" in (self.text("notice") or ""), "the denial")
-        denied_at = time.monotonic()
-        self.assertFalse(self.shown("controls"))
-        self.shot("wrongkey")
-        self.driver.get("about:blank")
-        self.driver.get(self.base + "/host#" + self.key)
-        self.until(lambda: self.js("return document.body.getAttribute('data-stage')") in
-                   ("denied", "lobby"), "an answer to the key")
-        stage = self.js("return document.body.getAttribute('data-stage')")
-        if time.monotonic() - denied_at < 0.9:
-            self.assertEqual(stage, "denied")
-        time.sleep(max(0, denied_at + 1.1 - time.monotonic()))
-        self.driver.get("about:blank")
-        self.driver.get(self.base + "/host#" + self.key)
+        self.enter_with_keys(self.base, self.key)
         self.until(lambda: self.text("stage") == "Lobby: 3 players", "the lobby")
         self.assertNotIn(self.key, self.driver.page_source)  # only in the address bar
         self.until(lambda: len(self.driver.find_elements(By.CSS_SELECTOR, "#players li")) == 3,
@@ -236,6 +257,37 @@ class HostPageTest(unittest.TestCase):
         self.until(lambda: "quiz server's computer" in (self.text("notice") or ""), "nofeed")
         self.assertFalse(self.shown("controls"))
         self.shot("nofeed")
+
+    def test_a_room_of_hundreds_is_paged_and_searched(self):
+        f = self.feed
+        f.send("SETTINGS\t30\t2\t4", "HOLD\t0\t0",
+               *["JOIN\t%d\t%s %d" % (n, "Pupil" if n % 2 else "Guest", n) for n in range(1, 251)])
+        self.driver.get(self.base + "/host#" + self.key)
+        self.until(lambda: self.text("stage") == "Lobby: 250 players", "the lobby of 250")
+        rows = lambda: [li.find_element(By.CLASS_NAME, "num").text  # noqa: E731
+                        for li in self.driver.find_elements(By.CSS_SELECTOR, "#players li")]
+        self.until(lambda: len(rows()) == 100, "the first page")
+        self.assertEqual(rows()[0], "No. 1")
+        self.assertEqual(self.text("page-where"), "1\u2013100 of 250")
+        self.assertFalse(self.shown("prev"))
+        self.click("next")
+        self.until(lambda: self.text("page-where") == "101\u2013200 of 250", "the second page")
+        self.click("next")
+        self.until(lambda: self.text("page-where") == "201\u2013250 of 250", "the last page")
+        self.assertEqual(rows()[-1], "No. 250")
+        self.assertFalse(self.shown("next"))
+        self.click("prev")
+        self.until(lambda: self.text("page-where") == "101\u2013200 of 250", "back a page")
+
+        # A search looks through every page: "Pupil 24" finds the odd numbers 241 to 249.
+        self.driver.find_element(By.ID, "search").send_keys("Pupil 24")
+        self.until(lambda: self.text("players-title") == "Players matching \u201cPupil 24\u201d: 5",
+                   "the search's count")
+        names = [li.find_element(By.CLASS_NAME, "name").text
+                 for li in self.driver.find_elements(By.CSS_SELECTOR, "#players li")]
+        self.assertEqual(names, ["Pupil 241", "Pupil 243", "Pupil 245", "Pupil 247", "Pupil 249"])
+        self.assertEqual(self.text("page-where"), "")
+        self.shot("search")
 
     @unittest.skipIf(BROWSER != "chromium", "the room screen is checked in chromium")
     def test_the_room_screen_shows_paused_over_the_reveal(self):

@@ -124,6 +124,11 @@ def listeners():
     return out
 
 
+def unescape(text):
+    """A control's text from the window driver's reply line, which escapes backslash, CR and LF."""
+    return re.sub(r"\\(.)", lambda m: {"r": "\r", "n": "\n"}.get(m.group(1), m.group(1)), text)
+
+
 class WindowDriver:
     """qova_window_driver under wine: one command a line, one reply a line."""
 
@@ -143,7 +148,14 @@ class WindowDriver:
         reply = self.command("text", caption, control, DIALOG)
         if not reply.startswith("ok\t"):
             raise AssertionError("reading %s %d: %s" % (caption, control, reply))
-        return reply[3:]
+        return unescape(reply[3:])
+
+    def checked(self, caption, control):
+        """True when the check box is ticked."""
+        reply = self.command("checked", caption, control, DIALOG)
+        if reply not in ("ok\t0", "ok\t1"):
+            raise AssertionError("reading %s %d: %s" % (caption, control, reply))
+        return reply == "ok\t1"
 
     def click(self, caption, control):
         reply = self.command("click", caption, control, DIALOG)
@@ -155,7 +167,7 @@ class WindowDriver:
         while True:
             # A window just made may not have its controls yet.
             reply = self.command("text", caption, control, DIALOG)
-            got = reply[3:] if reply.startswith("ok\t") else None
+            got = unescape(reply[3:]) if reply.startswith("ok\t") else None
             if got is not None and check(got):
                 return got
             if time.monotonic() > deadline:
@@ -174,7 +186,9 @@ class WindowDriver:
             f.close()
 
 
-class ScreenWineTest(unittest.TestCase):
+class WineRoomCase(unittest.TestCase):
+    """QOVAHOST.exe and QOVAWEB.exe under Wine, driven through their windows."""
+
     def setUp(self):
         for path in (HOST_EXE, WEB_EXE, DRIVER_EXE, TEST_PLAYER):
             self.assertTrue(os.path.exists(path), "missing %s: build it first" % path)
@@ -267,6 +281,8 @@ class ScreenWineTest(unittest.TestCase):
         self.windows.click(GATEWAY, GATEWAY_QUIT)
         self.assertEqual(self.gateway.finish(30), 0, self.gateway.output())
 
+
+class ScreenWineTest(WineRoomCase):
     def test_a_mixed_room_counts_the_phones_and_the_pcs(self):
         base = self.start_room(per_round=2, records=6)
         w = self.open_screen(base)
