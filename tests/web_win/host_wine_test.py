@@ -129,6 +129,9 @@ class HostWineTest(HostPageMixin, WineRoomCase):
         # the window's answers line; no question for 10 s.
         ann.wait(lambda: self.paused_notice(ann) == PAUSED, "the paused notice", timeout=15)
         self.assertEqual(self.paused_notice(bo), PAUSED)
+        # The results' "next question follows in a moment" is not shown under it.
+        self.assertEqual(ann.js("return getComputedStyle(document.querySelector("
+                                "'#view-results .note')).display;"), "none")
         self.wait_screen(w, "return !document.getElementById('paused').hidden;", True, timeout=15)
         self.assertEqual(w.js("return document.body.getAttribute('data-phase')"), "reveal")
         self.windows.wait_text(STATISTICS, STATS_ANSWERS, lambda t: t == HELD, timeout=10)
@@ -167,6 +170,8 @@ class HostWineTest(HostPageMixin, WineRoomCase):
         ann.wait_view("board")
         ann.wait(lambda: self.paused_notice(ann) == PAUSED, "the notice over the leaderboard",
                  timeout=20)
+        self.assertEqual(ann.js("return getComputedStyle(document.getElementById('b-note')).display;"),
+                         "none")
         self.wait_screen(w, "return !document.getElementById('paused').hidden;", True, timeout=20)
         self.assertEqual(w.js("return document.body.getAttribute('data-phase')"), "standings")
         w.shot("host-wine-%s-screen-paused-standings" % BROWSER)
@@ -189,6 +194,8 @@ class HostWineTest(HostPageMixin, WineRoomCase):
                       "round 2's first question")
         self.wait_screen(w, "return !document.getElementById('paused').hidden;", False, timeout=20)
         self.assertEqual(self.paused_notice(ann), "")
+        self.assertNotEqual(ann.js("return getComputedStyle(document.querySelector("
+                                   "'#view-results .note')).display;"), "none")
 
         self.quit_host()
         self.assertEqual(pc.finish(30), 0, pc.output())
