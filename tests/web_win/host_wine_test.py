@@ -32,9 +32,7 @@ from selenium.webdriver.common.by import By
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "web"))
-import e2e_test  # noqa: E402
 import host_page_test  # noqa: E402
-from e2e_test import BrowserPlayer, quit_driver  # noqa: E402
 from host_page_test import BROWSER, HostPageMixin, close_driver, phone_driver  # noqa: E402
 from screen_wine_test import GATEWAY, RUN_DIR, SHOT_DIR, STATISTICS, WineRoomCase  # noqa: E402
 
@@ -90,13 +88,7 @@ class HostWineTest(HostPageMixin, WineRoomCase):
         self.open_host_page(base, self.host_key())
         self.until(lambda: self.text("stage") == "Lobby: 0 players", "the empty lobby", timeout=20)
 
-        phones = []
-        for name in ("Ann", "Bo"):
-            p = BrowserPlayer(self, name, e2e_test.PHONE, "click", "r", 0.2, False)
-            self.addCleanup(quit_driver, p.driver, p.profile)
-            p.join(base)
-            phones.append(p)
-        ann, bo = phones
+        ann, bo = self.join_phones(base, ("Ann", "Bo"), "r")
         pc = self.start_players(["Pat at PC 1"], [2000], ["r"], ["2.00"])
         self.windows.wait_text("Waiting for Clients...", 1002, lambda t: t == "3")
         self.until(lambda: self.text("stage") == "Lobby: 3 players", "three in the lobby", timeout=20)

@@ -243,6 +243,16 @@ class WineRoomCase(unittest.TestCase):
         self.addCleanup(setattr, w, "stop", True)
         return w
 
+    def join_phones(self, base, names, verdicts):
+        """A phone (chromium at the phone's size) joined through the gateway for each name."""
+        phones = []
+        for name in names:
+            p = BrowserPlayer(self, name, e2e_test.PHONE, "click", verdicts, 0.2, False)
+            self.addCleanup(quit_driver, p.driver, p.profile)
+            p.join(base)
+            phones.append(p)
+        return phones
+
     def start_players(self, names, delays, verdicts, times):
         players = Program("test_player",
                           [TEST_PLAYER, "--host", "127.0.0.1", "--names", ",".join(names),
@@ -287,12 +297,7 @@ class ScreenWineTest(WineRoomCase):
         base = self.start_room(per_round=2, records=6)
         w = self.open_screen(base)
         w.wait("lobby")
-        phones = []
-        for name in ("Ann", "Bo"):
-            p = BrowserPlayer(self, name, e2e_test.PHONE, "click", "rw", 0.2, False)
-            self.addCleanup(quit_driver, p.driver, p.profile)
-            p.join(base)
-            phones.append(p)
+        phones = self.join_phones(base, ("Ann", "Bo"), "rw")
         # Pat answers right soon, Sam wrong after 10 s, so that the count is
         # seen at 3 of 4 first.
         pcs = self.start_players(["Pat at PC 1", "Sam at PC 2"], [2500, 10000], ["r", "w"], ["2.50", "10.00"])
