@@ -188,8 +188,8 @@ SocketHandle openStreamSocket() {
 
 void closeSocket(SocketHandle handle) {
   if (handle == kNoSocket) return;
-#ifdef _WIN32
   forgetSocketSelection(handle);
+#ifdef _WIN32
   closesocket(raw(handle));
 #else
   ::close(raw(handle));

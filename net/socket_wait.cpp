@@ -9,10 +9,12 @@
 #include <unordered_map>
 #else
 #include <fcntl.h>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <mutex>
 #include <vector>
 #endif
 
@@ -181,26 +183,142 @@ WaitOutcome SocketWait::wait(PollEntry* entries, size_t count, int timeoutMs) {
 
 #else
 
-struct SocketWait::Platform {
-  int wakeRead = -1;
-  int wakeWrite = -1;
-  std::vector<pollfd> fds;  // kept between waits: no allocation per wait
+namespace {
+
+// What one descriptor is to one wait. `asked` and `ready` hold the number of
+// the wait that last asked about it and that last found it ready, so nothing
+// is cleared between waits.
+struct Slot {
+  uint32_t events = 0;   // what the epoll set holds for it; 0: not in it
+  uint32_t wanted = 0;   // what this wait asks about it
+  uint32_t revents = 0;  // what this wait found
+  bool listed = false;   // in `registered`
+  uint64_t asked = 0;
+  uint64_t ready = 0;
 };
 
-SocketWait::SocketWait() : platform_(new Platform) {
-  int ends[2];
-  if (pipe(ends) != 0) return;  // no wake then; sockets and timeouts still work
-  for (int fd : ends) {
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) | O_NONBLOCK);
-    fcntl(fd, F_SETFD, FD_CLOEXEC);
+}  // namespace
+
+// The epoll set is kept between waits and changed only where what is asked
+// about changes, so a wait costs the kernel only the descriptors that are
+// ready, not every one asked about (with a thousand players awaited, poll()
+// over all of them on every answer's wake was most of the game's CPU).
+struct SocketWait::Platform {
+  int epoll = -1;
+  int wakeRead = -1;
+  int wakeWrite = -1;
+  uint64_t waits = 0;
+  std::vector<Slot> slots;         // by descriptor
+  std::vector<int> registered;     // descriptors in the epoll set, each once
+  std::vector<epoll_event> found;  // kept between waits: no allocation per wait
+  // Held while the slots change: closeSocket may come from another thread.
+  std::mutex lock;
+
+  // Brings the epoll set to what this wait asks; a descriptor the kernel
+  // refuses (closed, or no socket) is reported as ready, as poll() reports
+  // POLLNVAL, so the caller finds out by reading it.
+  void ask(int fd, uint32_t wanted);
+  void dropUnasked();
+  void forget(int fd);
+};
+
+namespace {
+
+// Every wait of the process, so that closeSocket can take a descriptor out
+// of each epoll set before its number is given to a new socket.
+std::mutex waitsLock;
+std::vector<SocketWait*>& allWaits() {
+  static std::vector<SocketWait*> list;
+  return list;
+}
+
+}  // namespace
+
+void SocketWait::Platform::ask(int fd, uint32_t wanted) {
+  if (static_cast<size_t>(fd) >= slots.size()) slots.resize(static_cast<size_t>(fd) + 1);
+  Slot& s = slots[fd];
+  // The same descriptor twice in one wait asks for both entries' events.
+  if (s.asked == waits) wanted |= s.wanted;
+  s.asked = waits;
+  s.wanted = wanted;
+  if (s.events == wanted) return;
+  epoll_event ev{};
+  ev.events = wanted;
+  ev.data.fd = fd;
+  int rc = epoll_ctl(epoll, s.events == 0 ? EPOLL_CTL_ADD : EPOLL_CTL_MOD, fd, &ev);
+  // A descriptor closed without closeSocket and opened again may be in the
+  // set or not, whatever its slot says: then the other operation is right.
+  if (rc != 0 && (errno == ENOENT || errno == EEXIST)) {
+    rc = epoll_ctl(epoll, errno == ENOENT ? EPOLL_CTL_ADD : EPOLL_CTL_MOD, fd, &ev);
   }
-  platform_->wakeRead = ends[0];
-  platform_->wakeWrite = ends[1];
+  if (rc != 0) {
+    if (s.events != 0) epoll_ctl(epoll, EPOLL_CTL_DEL, fd, nullptr);
+    s.events = 0;
+    s.revents = EPOLLERR;
+    s.ready = waits;
+    return;
+  }
+  if (!s.listed) registered.push_back(fd);
+  s.listed = true;
+  s.events = wanted;
+}
+
+void SocketWait::Platform::dropUnasked() {
+  size_t kept = 0;
+  for (int fd : registered) {
+    Slot& s = slots[fd];
+    if (s.events != 0 && s.asked == waits) {
+      registered[kept++] = fd;
+      continue;
+    }
+    // Not asked about: out of the set, or a readable socket nobody reads
+    // would end every wait. (events 0: forgotten, or refused after a close.)
+    if (s.events != 0) epoll_ctl(epoll, EPOLL_CTL_DEL, fd, nullptr);
+    s.events = 0;
+    s.listed = false;
+  }
+  registered.resize(kept);
+}
+
+void SocketWait::Platform::forget(int fd) {
+  if (fd < 0 || static_cast<size_t>(fd) >= slots.size() || slots[fd].events == 0) return;
+  epoll_ctl(epoll, EPOLL_CTL_DEL, fd, nullptr);
+  slots[fd].events = 0;
+}
+
+SocketWait::SocketWait() : platform_(new Platform) {
+  Platform& p = *platform_;
+  p.epoll = epoll_create1(EPOLL_CLOEXEC);
+  int ends[2];
+  if (p.epoll >= 0 && pipe(ends) == 0) {
+    for (int fd : ends) {
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) | O_NONBLOCK);
+      fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.fd = ends[0];
+    if (epoll_ctl(p.epoll, EPOLL_CTL_ADD, ends[0], &ev) == 0) {
+      p.wakeRead = ends[0];
+      p.wakeWrite = ends[1];
+    } else {  // no wake then; sockets and timeouts still work
+      ::close(ends[0]);
+      ::close(ends[1]);
+    }
+  }
+  std::lock_guard<std::mutex> hold(waitsLock);
+  allWaits().push_back(this);
 }
 
 SocketWait::~SocketWait() {
+  {
+    std::lock_guard<std::mutex> hold(waitsLock);
+    auto& list = allWaits();
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+  }
   if (platform_->wakeRead >= 0) ::close(platform_->wakeRead);
   if (platform_->wakeWrite >= 0) ::close(platform_->wakeWrite);
+  if (platform_->epoll >= 0) ::close(platform_->epoll);
 }
 
 void SocketWait::wake() {
@@ -214,45 +332,74 @@ void SocketWait::wake() {
 WaitOutcome SocketWait::wait(PollEntry* entries, size_t count, int timeoutMs) {
   ++wakes_;
   Platform& p = *platform_;
-  p.fds.resize(count + 1);
-  p.fds[0] = pollfd{p.wakeRead, POLLIN, 0};
+  if (p.epoll < 0) {
+    clearReadiness(entries, count);
+    return WaitOutcome::kFailed;
+  }
+  std::unique_lock<std::mutex> hold(p.lock);
+  const uint64_t now = ++p.waits;
+  bool refused = false;
   for (size_t i = 0; i < count; ++i) {
     const PollEntry& e = entries[i];
-    pollfd& f = p.fds[i + 1];
-    f.events = static_cast<short>((e.wantRead ? POLLIN : 0) | (e.wantWrite ? POLLOUT : 0));
-    f.fd = e.handle == kNoSocket || f.events == 0 ? -1 : static_cast<int>(e.handle);
-    f.revents = 0;
+    uint32_t wanted = (e.wantRead ? EPOLLIN : 0u) | (e.wantWrite ? EPOLLOUT : 0u);
+    if (e.handle == kNoSocket || wanted == 0) continue;
+    const int fd = static_cast<int>(e.handle);
+    p.ask(fd, wanted);
+    if (p.slots[fd].ready == now) refused = true;
   }
+  p.dropUnasked();
+  p.found.resize(p.registered.size() + 1);
+  // A descriptor the set refused is ready at once, as poll() would say.
+  if (refused) timeoutMs = 0;
+  hold.unlock();
   const uint32_t start = tickCount();
   int n;
   do {
-    n = poll(p.fds.data(), static_cast<nfds_t>(p.fds.size()),
-             remaining(timeoutMs, tickCount() - start));
+    n = epoll_wait(p.epoll, p.found.data(), static_cast<int>(p.found.size()),
+                   remaining(timeoutMs, tickCount() - start));
   } while (n < 0 && errno == EINTR);
   if (n < 0) {
     clearReadiness(entries, count);
     return WaitOutcome::kFailed;
   }
+  hold.lock();
   bool woken = false;
-  if (p.fds[0].revents != 0) {
-    char drain[64];
-    while (::read(p.wakeRead, drain, sizeof drain) > 0) {
+  for (int k = 0; k < n; ++k) {
+    const int fd = p.found[k].data.fd;
+    if (fd == p.wakeRead) {
+      char drain[64];
+      while (::read(p.wakeRead, drain, sizeof drain) > 0) {
+      }
+      woken = true;
+      continue;
     }
-    woken = true;
+    p.slots[fd].revents = p.found[k].events;
+    p.slots[fd].ready = now;
   }
   int ready = 0;
   for (size_t i = 0; i < count; ++i) {
-    short r = p.fds[i + 1].revents;
-    bool failed = (r & (POLLERR | POLLHUP | POLLNVAL)) != 0;
-    entries[i].readable = entries[i].wantRead && ((r & POLLIN) || failed);
-    entries[i].writable = entries[i].wantWrite && ((r & POLLOUT) || failed);
-    if (entries[i].readable || entries[i].writable) ++ready;
+    PollEntry& e = entries[i];
+    uint32_t r = 0;
+    if (e.handle != kNoSocket && (e.wantRead || e.wantWrite)) {
+      const Slot& s = p.slots[static_cast<int>(e.handle)];
+      if (s.ready == now) r = s.revents;
+    }
+    bool failed = (r & (EPOLLERR | EPOLLHUP)) != 0;
+    e.readable = e.wantRead && ((r & EPOLLIN) || failed);
+    e.writable = e.wantWrite && ((r & EPOLLOUT) || failed);
+    if (e.readable || e.writable) ++ready;
   }
   if (woken) return WaitOutcome::kWoken;
   return ready > 0 ? WaitOutcome::kReady : WaitOutcome::kTimeout;
 }
 
-void forgetSocketSelection(SocketHandle) {}
+void forgetSocketSelection(SocketHandle handle) {
+  std::lock_guard<std::mutex> hold(waitsLock);
+  for (SocketWait* w : allWaits()) {
+    std::lock_guard<std::mutex> slots(w->platform_->lock);
+    w->platform_->forget(static_cast<int>(handle));
+  }
+}
 
 #endif
 

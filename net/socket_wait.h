@@ -4,8 +4,10 @@
 // the earliest time that falls due. After the wait one readiness query fills
 // in which sockets are ready, so the caller touches only those.
 //
-// POSIX: poll() over the sockets and the read end of a wake pipe; the wait
-// and the query are the same call.
+// Linux: one epoll set, kept between waits, holds the sockets asked about
+// and the read end of a wake pipe; a wait changes it only where what is
+// asked changes, and epoll_wait is both the wait and the query, so a wait
+// costs what is ready, not every socket asked about.
 //
 // Windows: every socket is tied, by WSAEventSelect, to one manual-reset
 // event (so any number of sockets costs one handle of the 63 that a wait can
@@ -62,14 +64,16 @@ class SocketWait {
   uint64_t wakes() const { return wakes_; }
 
  private:
+  friend void forgetSocketSelection(SocketHandle handle);
+
   struct Platform;
   std::unique_ptr<Platform> platform_;
   bool watchMessages_ = false;
   uint64_t wakes_ = 0;
 };
 
-// closeSocket calls it before the handle goes: a new socket that gets the
-// same handle value is tied to a wait afresh. Nothing to do on POSIX.
+// closeSocket calls it, from any thread, before the handle goes: a new socket
+// that gets the same handle value is tied to a wait afresh.
 void forgetSocketSelection(SocketHandle handle);
 
 }  // namespace qova

@@ -151,6 +151,56 @@ TEST(SocketWait, BytesThatCameWhileNotAskedAreFoundWhenAsked) {
   EXPECT_EQ(wait.wait(&e, 1, 100), WaitOutcome::kTimeout);
 }
 
+// The wait may keep what it was asked between waits; what it keeps must
+// follow the sockets: a closed socket's number given to a new one, the same
+// socket in two entries, a socket no longer asked about, a handle that is
+// no socket any more.
+TEST(SocketWait, WhatItKeepsBetweenWaitsFollowsTheSockets) {
+  SocketWait wait;
+  {
+    Pair first;
+    PollEntry e = entry(first.server.fd(), true, false);
+    EXPECT_EQ(wait.wait(&e, 1, 0), WaitOutcome::kTimeout);
+  }
+  // The numbers of the closed pair come back for the next one.
+  Pair second;
+  PollEntry e = entry(second.server.fd(), true, false);
+  ASSERT_TRUE(second.client.send("x"));
+  EXPECT_EQ(wait.wait(&e, 1, 2000), WaitOutcome::kReady);
+  EXPECT_TRUE(e.readable);
+
+  // One socket asked about for reading in one entry, writing in another.
+  PollEntry twice[2] = {entry(second.server.fd(), true, false),
+                        entry(second.server.fd(), false, true)};
+  EXPECT_EQ(wait.wait(twice, 2, 2000), WaitOutcome::kReady);
+  EXPECT_TRUE(twice[0].readable);
+  EXPECT_FALSE(twice[0].writable);
+  EXPECT_FALSE(twice[1].readable);
+  EXPECT_TRUE(twice[1].writable);
+
+  // Readable but left out of the next wait: it does not end that wait.
+  Pair other;
+  PollEntry quiet = entry(other.server.fd(), true, false);
+  auto start = Clock::now();
+  EXPECT_EQ(wait.wait(&quiet, 1, 200), WaitOutcome::kTimeout);
+  EXPECT_GE(msSince(start), 180);
+  EXPECT_FALSE(quiet.readable);
+
+  // A handle closed under the wait's feet is told at once, not waited on.
+  Pair closing;
+  PollEntry stale = entry(closing.server.fd(), true, false);
+  EXPECT_EQ(wait.wait(&stale, 1, 0), WaitOutcome::kTimeout);
+  closing.server.close();
+  start = Clock::now();
+  WaitOutcome outcome = wait.wait(&stale, 1, 2000);
+  EXPECT_LT(msSince(start), 1000);
+  EXPECT_NE(outcome, WaitOutcome::kTimeout);
+#ifndef _WIN32
+  EXPECT_EQ(outcome, WaitOutcome::kReady);
+  EXPECT_TRUE(stale.readable);
+#endif
+}
+
 TEST(SocketWait, ListenerIsReadableWhenAConnectionWaits) {
   startSockets();
   LoopbackListener listener;
