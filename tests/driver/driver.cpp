@@ -121,6 +121,17 @@ void endProgram(Child* child) {
   child->id = 0;
 }
 
+void quitProgram(Child* child, const std::vector<std::string>& captions, int id, DWORD graceMs) {
+  if (child->process != nullptr && WaitForSingleObject(child->process, 0) == WAIT_TIMEOUT) {
+    for (const std::string& caption : captions) {
+      HWND window = findTopWindow(caption, 0, child->id);
+      if (window != nullptr) postCommand(window, id);
+    }
+    WaitForSingleObject(child->process, graceMs);
+  }
+  endProgram(child);
+}
+
 DWORD findProcess(const std::string& exe, DWORD timeoutMs) {
   char wanted[MAX_PATH] = {};
   if (GetFullPathNameA(exe.c_str(), MAX_PATH, wanted, nullptr) == 0) return 0;

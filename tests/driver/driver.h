@@ -48,6 +48,10 @@ bool startProgram(const std::string& exe, const std::string& folder, Child* chil
 bool waitForExit(const Child& child, DWORD timeoutMs, DWORD* exitCode);
 // Ends the process if it still runs and closes the handle. Safe to repeat.
 void endProgram(Child* child);
+// Ends a program that still runs with its own command: posts WM_COMMAND `id`
+// to each of its top windows with one of these captions, gives it `graceMs`
+// to end, and only then ends it as endProgram does.
+void quitProgram(Child* child, const std::vector<std::string>& captions, int id, DWORD graceMs);
 // The id of a running process started from `exe` (a full path, compared
 // without regard to case), for programs that another program starts; 0 when
 // none appears within the timeout.
