@@ -397,8 +397,9 @@ GameFigures runRawBroadcast(const Script& script, int playerCount, int rounds, i
     const Clock::time_point deadline = Clock::now() + std::chrono::minutes(1);
     while (pending > 0 && !broken) {
       if (Clock::now() > deadline) broken = true;
-      // Waited for, as the engine's loop waits, so that both sides pay the
-      // same for waking up.
+      // Waited for, as the engine waits, so that both sides sleep until an
+      // answer comes (here one poll() over every player; the engine's wait
+      // keeps an epoll set, so this loop pays more for each wake).
       if (pollSockets(waiting.data(), waiting.size(), 1000) <= 0) continue;
       for (size_t i = 0; i < waiting.size(); ++i) {
         if (!waiting[i].readable) continue;
